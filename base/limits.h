@@ -1,0 +1,24 @@
+// Limits that protect the machine from hostile or damaged pictures, and the
+// one helper that computes buffer sizes in 64 bits.
+#pragma once
+
+#include <cstdint>
+
+namespace glx {
+
+// A picture or canvas above this many pixels (16384 x 16384) is refused.
+constexpr uint64_t kMaxPixels = uint64_t(1) << 28;
+// No pixel buffer set may exceed this many bytes.
+constexpr uint64_t kMaxBufferBytes = uint64_t(4) << 30;
+
+// Bytes of one row of width pixels at bitsPerPixel, rounded up to whole
+// bytes, and optionally padded to a multiple of align bytes.
+uint64_t rowBytes(uint64_t width, uint64_t bitsPerPixel, uint64_t align = 1);
+
+// Raises ELimitExceeded naming the size when width x height exceeds the
+// pixel limit, or when bytesPerPixel (all planes together, may be
+// fractional via bitsPerPixel) would exceed the buffer limit. Negative
+// sizes are refused too.
+void checkPictureSize(int64_t width, int64_t height, uint64_t bitsPerPixel = 32);
+
+}  // namespace glx

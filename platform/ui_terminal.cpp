@@ -1,0 +1,97 @@
+#include <unistd.h>
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+
+#include "base/stream.h"
+#include "platform/ui.h"
+
+namespace glx::platform {
+
+namespace {
+
+std::string trimRight(std::string text) {
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
+    return text;
+}
+
+// One line from standard input without its line end; false at the end of input.
+bool readLine(std::string& line) {
+    std::fflush(stdout);
+    line.clear();
+    int c;
+    bool any = false;
+    while ((c = std::getchar()) != EOF) {
+        any = true;
+        if (c == '\n') break;
+        line.push_back(static_cast<char>(c));
+    }
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return any;
+}
+
+class TerminalBackend : public UiBackend {
+public:
+    int messageBox(const std::string&, const std::string& text, unsigned flags) override {
+        std::string shown = trimRight(text);
+        if ((flags & 0x0F) == kMbYesNo) {
+            std::fputs(shown.c_str(), stdout);
+            std::fputs(" [y/N] ", stdout);
+            std::string answer;
+            bool got = readLine(answer);
+            if (!got) std::fputc('\n', stdout);
+            std::fflush(stdout);
+            std::string a;
+            for (char ch : answer) a.push_back(static_cast<char>((ch >= 'A' && ch <= 'Z') ? ch + 32 : ch));
+            return (a == "y" || a == "yes") ? kIdYes : kIdNo;
+        }
+        std::FILE* out = (flags & 0xF0) == kMbIconError ? stderr : stdout;
+        std::fputs(shown.c_str(), out);
+        std::fputc('\n', out);
+        std::fflush(out);
+        return kIdOk;
+    }
+
+    bool inputQuery(const std::string&, const std::string& prompt, std::string& value) override {
+        std::fputs(prompt.c_str(), stdout);
+        std::fputs(("[" + value + "] ").c_str(), stdout);
+        std::string line;
+        if (!readLine(line)) {
+            std::fputc('\n', stdout);
+            std::fflush(stdout);
+            return false;
+        }
+        if (!line.empty()) value = line;
+        return true;
+    }
+
+    void openDocument(const std::string& path) override {
+        try {
+            auto bytes = readWholeFile(path);
+            std::fwrite(bytes.data(), 1, bytes.size(), stdout);
+            std::fflush(stdout);
+        } catch (...) {
+            // Showing the document is best effort, like starting a viewer.
+        }
+    }
+};
+
+std::unique_ptr<UiBackend>& current() {
+    static std::unique_ptr<UiBackend> backend;
+    return backend;
+}
+
+}  // namespace
+
+std::unique_ptr<UiBackend> makeTerminalBackend() { return std::make_unique<TerminalBackend>(); }
+
+UiBackend& ui() {
+    auto& b = current();
+    if (!b) b = makeTerminalBackend();
+    return *b;
+}
+
+void setUi(std::unique_ptr<UiBackend> backend) { current() = std::move(backend); }
+
+}  // namespace glx::platform

@@ -1,0 +1,65 @@
+// TGraphic: the abstract picture every concrete kind (bitmap, JPEG, PNG,
+// GIF) derives from.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "raster/geometry.h"
+
+namespace glx {
+
+class TCanvas;
+class TStream;
+
+class TGraphic {
+public:
+    TGraphic() = default;
+    virtual ~TGraphic() = default;
+    TGraphic(const TGraphic&) = delete;
+    TGraphic& operator=(const TGraphic&) = delete;
+
+    // The class name as messages show it ("TBitmap", "TPNGObject", ...).
+    virtual const char* ClassName() const = 0;
+    // A new, empty object of the same class.
+    virtual std::unique_ptr<TGraphic> NewEmpty() const = 0;
+
+    // Copies source into this picture. Without an override: EConvertError
+    // "Cannot assign a %s to a %s" (source class, this class); a null
+    // source raises the same with "nil".
+    virtual void CopyFrom(const TGraphic* source);
+    // Copies this picture into dest; by default dest.CopyFrom(this).
+    virtual void CopyTo(TGraphic& dest) const;
+
+    virtual void NotifyChange();
+    virtual void PaintOn(TCanvas& canvas, const TRect& rect) const = 0;
+    virtual bool IsEmpty() const = 0;
+    virtual int32_t Width() const = 0;
+    virtual int32_t Height() const = 0;
+    virtual void SetWidth(int32_t value) = 0;
+    virtual void SetHeight(int32_t value) = 0;
+    virtual bool IsTransparent() const { return m_transparent; }
+    virtual void SetTransparent(bool value);
+
+    bool Modified() const { return m_modified; }
+    void SetModified(bool value);
+
+    // Opens the file read-only and calls ReadFrom; the file is closed also
+    // when reading fails.
+    void LoadFile(const std::string& path);
+    // Writes through a temporary file renamed over path only when WriteTo
+    // completed, so a failure leaves an existing file as it was.
+    void SaveFile(const std::string& path) const;
+    virtual void ReadFrom(TStream& stream) = 0;
+    virtual void WriteTo(TStream& stream) const = 0;
+
+    // Change notification to the owner (a picture container).
+    std::function<void()> OnChange;
+
+protected:
+    bool m_transparent = false;
+    bool m_modified = false;
+};
+
+}  // namespace glx
