@@ -1,0 +1,121 @@
+// GIF frame export: every frame as an RGBA PNG in a folder named after the
+// GIF, with "delays.txt" listing each frame's delay.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "app/alpha.h"
+#include "app/form.h"
+#include "app/modes.h"
+#include "app/prompts.h"
+#include "app/state.h"
+#include "base/exception.h"
+#include "base/string_list.h"
+#include "base/strutil.h"
+#include "gif/gdip_gif.h"
+#include "gif/gif_extensions.h"
+#include "gif/gif_image.h"
+#include "platform/fs.h"
+#include "png/png_object.h"
+
+namespace glx::app {
+
+namespace {
+
+constexpr TColor kKeyColor = 0xFE13FE;
+constexpr TColor kAltKeyColor = 0x13FEDF;
+
+// The edge filter from "gif_filter.txt": the low byte of its first line
+// read as an integer; 0 when the file is missing, empty or not a number.
+uint8_t readEdgeFilter(const std::string& path) {
+    if (!platform::fileExists(path)) return 0;
+    TStringList lines;
+    lines.loadFromFile(path);
+    const int32_t value = lines.count() > 0 ? strToIntDef(lines[0], 0) : 0;
+    return static_cast<uint8_t>(value & 0xFF);
+}
+
+// "delays.txt", kept open while the frames are written; every write is checked.
+class DelayFile {
+public:
+    explicit DelayFile(const std::string& path) : m_path(path), m_file(std::fopen(path.c_str(), "wb")) {
+        if (!m_file) fail();
+    }
+    ~DelayFile() {
+        if (m_file) std::fclose(m_file);
+    }
+    void writeLine(int value) {
+        const std::string line = std::to_string(value) + "\r\n";
+        if (std::fwrite(line.data(), 1, line.size(), m_file) != line.size() || std::fflush(m_file) != 0) fail();
+    }
+    void close() {
+        std::FILE* f = m_file;
+        m_file = nullptr;
+        if (std::fclose(f) != 0) fail();
+    }
+
+private:
+    [[noreturn]] void fail() const {
+        throw EInOutError(formatMessage("Cannot write \"%s\". %s", m_path.c_str(), std::strerror(errno)));
+    }
+    std::string m_path;
+    std::FILE* m_file;
+};
+
+}  // namespace
+
+void runGifExport(Tf&) {
+    auto control = std::make_unique<TGdipGIF>();
+    control->LoadFile(picPath);
+
+    phase = 2;
+    auto image = std::make_unique<TGIFImage>();
+    image->LoadFile(picPath);
+
+    // The output folder lies beside the GIF, relative to the current folder
+    // when the GIF was named relatively.
+    picPath = picPath.substr(0, picPath.size() - 4);
+    platform::forceDirectories(picPath);
+
+    phase = 3;
+    int count = 0;
+    const uint8_t filter = readEdgeFilter(picPath + "/../gif_filter.txt");
+    DelayFile delays(picPath + "/delays.txt");
+
+    phase = 9;
+    pngFragment.reset();
+    const TColor key = picPath.find("!alt") != std::string::npos ? kAltKeyColor : kKeyColor;
+    bool fresh = true;
+
+    const int frames = control->FrameCount();
+    for (int i = 0; i < frames; ++i) {
+        phase = static_cast<uint16_t>((i + 1) * 100);
+        if (fresh) pngCanvas = TPNGObject::CreateNew(6, 8, control->GifWidth(), control->GifHeight());
+        int delay = control->Delays()[static_cast<size_t>(i)];
+        delays.writeLine(delay == 0 ? 1 : delay);
+        ++phase;
+        const TRect rect = makeRect(0, 0, pngCanvas->Width(), pngCanvas->Height());
+        if (fresh) {
+            setAlpha(pngCanvas, rect, 255);
+            fillColor(pngCanvas, rect, key);
+        }
+        TGIFSubImage& frame = image->Frames()[i];
+        frame.PaintTo(pngCanvas->Canvas(), rect, frame.HasTransparency(), false);
+        if (fresh) keyToAlpha(pngCanvas, rect, key, filter);
+        ++phase;
+        pngCanvas->SaveFile(picPath + "/" + std::to_string(i) + ".png");
+        ++phase;
+        const TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
+        fresh = gce && gce->DisposalMethod() == 2;
+        ++count;
+    }
+
+    delays.close();
+    control.reset();
+    image.reset();
+    pngCanvas.reset();
+    if (!silent) showMsg(std::to_string(count) + " Pictures extracted from gif!", 64);
+    finish();
+}
+
+}  // namespace glx::app

@@ -1,0 +1,95 @@
+#include "app/prompts.h"
+
+#include "app/state.h"
+#include "base/strutil.h"
+#include "platform/fs.h"
+#include "platform/ui.h"
+
+namespace glx::app {
+
+constexpr const char* kTitle = "Glumixer";
+
+int showMsg(const std::string& text, unsigned flags) {
+    phase = 1100;
+    return platform::ui().messageBox(kTitle, text + "   ", flags + platform::kMbSystemModal);
+}
+
+bool queryText(const std::string& caption, const std::string& prompt, std::string& value) {
+    phase = 1120;
+    return platform::ui().inputQuery(caption, prompt, value);
+}
+
+std::string inputText(const std::string& caption, const std::string& prompt, const std::string& def) {
+    std::string result = def;
+    queryText(caption.empty() ? kTitle : caption, prompt, result);
+    return result;
+}
+
+void askLayout(int32_t& perRow, int32_t& perColumn) {
+    if (showMsg("Use vertical placement?", 36) == platform::kIdYes) {
+        phase = 12;
+        perColumn = strToIntDef(inputText("", "Vertical Pics = ", "8"), 1);
+        if (perColumn < 1) perColumn = 1;
+    } else {
+        phase = 11;
+        perRow = strToIntDef(inputText("", "Horizontal Pics = ", "8"), 1);
+        if (perRow < 1) perRow = 1;
+    }
+}
+
+std::string settingsPath(const std::string& opened) {
+    // A picture named without a folder reads the settings of the current
+    // folder (extractFilePath gives "" for a bare name).
+    if (platform::fileExists(opened)) return extractFilePath(opened) + "Glumix.ini";
+    return opened + "/Glumix.ini";
+}
+
+void readSettings() {
+    phase = 20;
+    bgColor = 0xFFFFFF;
+    const std::string path = settingsPath(picPath);
+    if (platform::fileExists(path)) {
+        phase = 21;
+        sharedList->loadFromFile(path);
+        std::string line = (*sharedList)[0];
+        phase = 22;
+        if (!line.empty()) {
+            if (line[0] == '#' || line[0] == '$' || line[0] == 'h') line[0] = '0';
+            try {
+                bgColor = parseColor(line);
+            } catch (const std::exception&) {
+                // An unreadable colour leaves the background white.
+            }
+        }
+    }
+}
+
+uint8_t hexDigit(uint8_t c) {
+    if (c >= 48 && c <= 57) return static_cast<uint8_t>(c - 48);
+    return static_cast<uint8_t>(c - 55);
+}
+
+int64_t intPower(int64_t base, int exponent) {
+    int64_t result = 1;
+    for (int i = 0; i < exponent; ++i) result *= base;
+    return result;
+}
+
+TColor parseColor(const std::string& text) {
+    phase = 1180;
+    std::string digits = text;
+    while (digits.size() < 8) digits.insert(digits.begin(), '0');
+    // Longer text: only the first eight characters are read, so a long line
+    // still gives a colour and never an error.
+    digits = upperCaseAscii(digits.substr(0, 8));
+    uint32_t value = 0;
+    for (int k = 1; k <= 4; ++k) {
+        uint8_t hi = hexDigit(static_cast<uint8_t>(digits[2 * k - 2]));
+        uint8_t lo = hexDigit(static_cast<uint8_t>(digits[2 * k - 1]));
+        uint32_t byte = (uint32_t(hi) * 16 + lo) % 256;
+        value += byte * static_cast<uint32_t>(intPower(16, 8 - 2 * k));
+    }
+    return static_cast<TColor>(value);
+}
+
+}  // namespace glx::app

@@ -1,0 +1,20 @@
+// The two ways a run ends without doing its job: the error report and the
+// help path.
+#pragma once
+
+#include <string>
+
+namespace glx::app {
+
+// The error report's text for a failure message, with picPath and phase.
+std::string errorReportText(const std::string& message);
+// Shows the report (error icon) and ends the run with the error status.
+[[noreturn]] void aeException(const std::string& message);
+
+// The built-in help text, CR LF line ends.
+const std::string& helpText();
+// Says how to use the tool, writes the help text beside the program, shows
+// it and ends the run (status 0 without arguments, 2 otherwise).
+[[noreturn]] void runHelpPath(bool argumentsGiven);
+
+}  // namespace glx::app

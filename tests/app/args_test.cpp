@@ -1,0 +1,75 @@
+#include <gtest/gtest.h>
+
+#include "app/args.h"
+#include "app/state.h"
+
+using namespace glx::app;
+
+namespace {
+void use(std::vector<std::string> args) {
+    setArguments(std::move(args));
+    silent = false;
+}
+}  // namespace
+
+TEST(Arguments, SilentSuffixIsCutAfterTheFirstCharacterOnly) {
+    use({"/p/a.png:silent", ":silent", "x:silentyz"});
+    EXPECT_EQ(getArg(1), "/p/a.png");
+    EXPECT_TRUE(silent);
+    silent = false;
+    EXPECT_EQ(getArg(2), ":silent");  // begins with it: unchanged, not silent
+    EXPECT_FALSE(silent);
+    EXPECT_EQ(getArg(3), "x");
+    EXPECT_TRUE(silent);
+    EXPECT_EQ(getArg(4), "");
+    EXPECT_FALSE(getArg(0).empty());  // the program's own path
+}
+
+TEST(Arguments, JoinRebuildsAPathSplitAtBlanks) {
+    use({"/pics/my", "", "holiday", "photo.jpg"});
+    EXPECT_EQ(joinArgs(), "/pics/my holiday photo.jpg");
+    EXPECT_FALSE(silent);
+    use({"/pics/a.jpg", "more:silent"});
+    EXPECT_EQ(joinArgs(), "/pics/a.jpg more");
+    EXPECT_TRUE(silent);
+    use({});
+    EXPECT_EQ(joinArgs(), "");
+}
+
+TEST(Arguments, PositionalLayoutLetterAndCount) {
+    struct Case {
+        const char* layout;
+        int perRow, perColumn;
+    } cases[] = {
+        {"V4", 0, 4}, {"h10", 10, 0}, {"V", 0, 1}, {"12", 2, 0}, {"V0", 0, 0},
+        {"H0", 0, 0}, {"H-3", -3, 0}, {"Hx12", 18, 0}, {"Vabc", 0, 1},
+    };
+    for (const auto& c : cases) {
+        use({"/pics/a.jpg", c.layout});
+        PositionalArgs p = readPositional();
+        EXPECT_EQ(p.perRow, c.perRow) << c.layout;
+        EXPECT_EQ(p.perColumn, c.perColumn) << c.layout;
+        EXPECT_FALSE(silent) << c.layout;
+    }
+}
+
+TEST(Arguments, PositionalOutputAndScriptAreRelativeToThePicture) {
+    use({"/pics/a.jpg", "H2", "out.png", "script.ini"});
+    PositionalArgs p = readPositional();
+    EXPECT_EQ(p.picture, "/pics/a.jpg");
+    EXPECT_EQ(p.outPath, "/pics/out.png");
+    EXPECT_EQ(p.pastePath, "/pics/script.ini");
+    EXPECT_TRUE(silent);  // an output name makes the run silent
+
+    use({"/pics/a.jpg", "H2", "/elsewhere/x.bmp"});
+    p = readPositional();
+    EXPECT_EQ(p.outPath, "/elsewhere/x.bmp");
+
+    use({"a.jpg", "H2", "o.bmp"});
+    EXPECT_EQ(readPositional().outPath, "o.bmp");
+
+    use({"/pics/a.jpg", "H2", ""});
+    p = readPositional();
+    EXPECT_EQ(p.outPath, "");
+    EXPECT_FALSE(silent);
+}

@@ -1,0 +1,220 @@
+// End-to-end gluing on the bitmap path: layouts, atlas bytes, exclusions,
+// output kinds and failures, through the built tool.
+#include <gtest/gtest.h>
+
+#include "bmp24.h"
+#include "run_tool.h"
+
+using namespace glxtest;
+namespace fs = std::filesystem;
+
+namespace {
+
+const Rgb kWhite{255, 255, 255}, kRed{255, 0, 0}, kGreen{0, 200, 0}, kBlue{0, 0, 255};
+
+std::string header() { return "<?xml version=\"1.0\"?>\r\n<patterns>\r\n"; }
+
+std::string line(const std::string& name, int x, int y, int w, int h) {
+    return "<pattern name=\"" + name + "\" x=\"" + std::to_string(x) + "\" y=\"" + std::to_string(y) + "\" width=\"" +
+           std::to_string(w) + "\" height=\"" + std::to_string(h) + "\" pivot.x=\"0\" pivot.y=\"0\"/>\r\n";
+}
+
+// Six 100 x 50 pictures, each a different shade so positions can be read back.
+void sixPictures(const TempFolder& t) {
+    for (int i = 0; i < 6; ++i)
+        writeFile(t / ("p" + std::to_string(i) + ".bmp"), solidBmp(100, 50, Rgb{uint8_t(40 * i), 10, 200}));
+}
+
+}  // namespace
+
+TEST(Gluing, HorizontalFourPerRow) {
+    TempFolder t;
+    sixPictures(t);
+    auto r = runTool({(t / "p0.bmp").string(), "H4", "out.bmp"}, "", t.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");  // an output name makes the run silent
+    Picture24 p = readBmp24(readFile(t / "out.bmp"));
+    EXPECT_EQ(p.width, 400);
+    EXPECT_EQ(p.height, 100);
+    const int xs[] = {0, 100, 200, 300, 0, 100}, ys[] = {0, 0, 0, 0, 50, 50};
+    std::string xml = header();
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_EQ(p.at(xs[i] + 50, ys[i] + 25), (Rgb{uint8_t(40 * i), 10, 200})) << i;
+        xml += line(std::to_string(i), xs[i], ys[i], 100, 50);
+    }
+    EXPECT_EQ(p.at(250, 75), kWhite);  // uncovered grown area: the default background
+    EXPECT_EQ(readFile(t / "patterns.xml"), xml + "</patterns>\r\n");
+}
+
+TEST(Gluing, VerticalFourPerColumnAskedThroughTheQuestions) {
+    TempFolder t;
+    sixPictures(t);
+    auto r = runTool({(t / "p3.bmp").string()}, "y\n4\n", t.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Use vertical placement? [y/N] Vertical Pics = [8] 6 Pictures gummed!\n");
+    fs::path result;
+    for (auto& e : fs::directory_iterator(t.path))
+        if (e.path().filename().string().rfind("Glumix by Orvando_9 ", 0) == 0) result = e.path();
+    ASSERT_FALSE(result.empty());
+    // Time of day without colons, a number 0..98, the opened picture's extension.
+    std::string stamp = result.filename().string().substr(20);
+    EXPECT_EQ(result.extension(), ".bmp");
+    EXPECT_GE(stamp.size(), 6u + 1 + 4);
+    Picture24 p = readBmp24(readFile(result));
+    EXPECT_EQ(p.width, 200);
+    EXPECT_EQ(p.height, 200);
+    const int xs[] = {0, 0, 0, 0, 100, 100}, ys[] = {0, 50, 100, 150, 0, 50};
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(p.at(xs[i] + 1, ys[i] + 1), (Rgb{uint8_t(40 * i), 10, 200})) << i;
+}
+
+TEST(Gluing, MixedSizesKeepTheStartCanvasAndFillGrowthWithTheBackground) {
+    TempFolder t;
+    writeFile(t / "a.bmp", solidBmp(10, 10, kRed));
+    writeFile(t / "b.bmp", solidBmp(20, 30, kGreen));
+    writeFile(t / "c.bmp", solidBmp(15, 5, kBlue));
+    auto r = runTool({(t / "a.bmp").string(), "H2", "small.bmp"}, "", t.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    Picture24 p = readBmp24(readFile(t / "small.bmp"));
+    EXPECT_EQ(p.width, 41);  // never smaller than the start canvas
+    EXPECT_EQ(p.height, 40);
+    EXPECT_EQ(p.at(0, 0), kRed);
+    EXPECT_EQ(p.at(10, 0), kGreen);
+    EXPECT_EQ(p.at(0, 30), kBlue);
+    EXPECT_EQ(p.at(35, 35), kWhite);
+    EXPECT_EQ(readFile(t / "patterns.xml"), header() + line("0", 0, 0, 10, 10) + line("1", 10, 0, 20, 30) +
+                                                line("2", 0, 30, 15, 5) + "</patterns>\r\n");
+
+    // Grown area takes the background colour from the settings; what the
+    // start canvas covered stays white.
+    TempFolder g;
+    writeFile(g / "a.bmp", solidBmp(30, 50, kGreen));
+    writeFile(g / "b.bmp", solidBmp(60, 20, kBlue));
+    writeFile(g / "Glumix.ini", "#0000FF\r\n");  // red, read blue-green-red
+    r = runTool({(g / "a.bmp").string(), "H2", "grown.bmp"}, "", g.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    p = readBmp24(readFile(g / "grown.bmp"));
+    EXPECT_EQ(p.width, 90);
+    EXPECT_EQ(p.height, 50);
+    EXPECT_EQ(p.at(35, 30), kWhite);  // inside the start canvas, uncovered
+    EXPECT_EQ(p.at(35, 45), kRed);    // added by growing the height
+    EXPECT_EQ(p.at(60, 30), kRed);    // added by growing the width
+    EXPECT_EQ(p.at(60, 10), kBlue);
+}
+
+TEST(Gluing, NegativeCountPutsEverythingInOneRow) {
+    TempFolder t;
+    for (int i = 0; i < 3; ++i) writeFile(t / ("p" + std::to_string(i) + ".bmp"), solidBmp(50, 45, kGreen));
+    auto r = runTool({(t / "p0.bmp").string(), "V-2", "row.bmp"}, "", t.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    Picture24 p = readBmp24(readFile(t / "row.bmp"));
+    EXPECT_EQ(p.width, 150);
+    EXPECT_EQ(p.height, 45);
+}
+
+TEST(Gluing, OrderAndExclusions) {
+    TempFolder t;
+    writeFile(t / "b.bmp", solidBmp(2, 1, kRed));
+    writeFile(t / "A.bmp", solidBmp(1, 1, kRed));
+    writeFile(t / "c.BMP", solidBmp(3, 1, kRed));
+    writeFile(t / "Glumix by Orvando_9 1200005.bmp", solidBmp(7, 7, kRed));
+    writeFile(t / "out.bmp", solidBmp(9, 9, kRed));  // the output named by argument 3
+    writeFile(t / ".hidden.bmp", solidBmp(4, 1, kRed));
+    fs::create_directories(t / "folder.bmp");
+    writeFile(t / "notes.txt", "not a picture");
+    auto r = runTool({(t / "b.bmp").string(), "H10", "out.bmp"}, "", t.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(t / "patterns.xml"), header() + line("0", 0, 0, 4, 1) + line("1", 4, 0, 1, 1) +
+                                                line("2", 5, 0, 2, 1) + line("3", 7, 0, 3, 1) + "</patterns>\r\n");
+}
+
+TEST(Gluing, NamesFileAndASecondRunAppending) {
+    TempFolder t;
+    for (auto n : {"a", "b", "c"}) writeFile(t / (std::string(n) + ".bmp"), solidBmp(32, 32, kGreen));
+    writeFile(t / "patterns.xml.txt", "hero\r\ntree & \"bush\"\n");
+    auto r = runTool({(t / "a.bmp").string(), "H2", "o1.bmp"}, "", t.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string first = header() + line("hero", 0, 0, 32, 32) + line("tree & \"bush\"", 32, 0, 32, 32) +
+                              line("", 0, 32, 32, 32) + "</patterns>\r\n";
+    EXPECT_EQ(readFile(t / "patterns.xml"), first);
+    fs::remove(t / "patterns.xml.txt");
+    r = runTool({(t / "a.bmp").string(), "H2", "o2.bmp"}, "", t.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(t / "patterns.xml"), first + line("0", 0, 0, 32, 32) + line("1", 32, 0, 32, 32) +
+                                                line("2", 0, 32, 32, 32) + "</patterns>\r\n");
+}
+
+TEST(Gluing, OutputKindFollowsTheName) {
+    TempFolder t;
+    writeFile(t / "a.bmp", solidBmp(16, 16, kRed));
+    for (std::string name : {"o.jpeg", "O.JPG"}) {
+        auto r = runTool({(t / "a.bmp").string(), "H2", name}, "", t.path);
+        ASSERT_EQ(r.status, 0) << r.err;
+        std::string bytes = readFile(t / name);
+        ASSERT_GT(bytes.size(), 4u);
+        EXPECT_EQ(uint8_t(bytes[0]), 0xFF);
+        EXPECT_EQ(uint8_t(bytes[1]), 0xD8);
+        // Quality 100: every entry of the quantisation tables is 1.
+        size_t dqt = bytes.find("\xFF\xDB");
+        ASSERT_NE(dqt, std::string::npos);
+        EXPECT_EQ(uint8_t(bytes[dqt + 5]), 1);
+        EXPECT_EQ(uint8_t(bytes[dqt + 5 + 63]), 1);
+        fs::remove(t / "patterns.xml");
+    }
+    auto r = runTool({(t / "a.bmp").string(), "H2", "o.gif"}, "", t.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(t / "o.gif").substr(0, 2), "BM");
+}
+
+TEST(Gluing, OpeningATextFileGluesWithItsExtension) {
+    TempFolder t;
+    writeFile(t / "a.bmp", solidBmp(8, 8, kRed));
+    writeFile(t / "readme.txt", "hello");
+    auto r = runTool({(t / "readme.txt").string() + ":silent"}, "\n", t.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Use vertical placement? [y/N] Horizontal Pics = [8] ");  // silent: no closing message
+    int found = 0;
+    for (auto& e : fs::directory_iterator(t.path)) {
+        std::string n = e.path().filename().string();
+        if (n.rfind("Glumix by Orvando_9 ", 0) == 0) {
+            ++found;
+            EXPECT_EQ(e.path().extension(), ".txt");
+            EXPECT_EQ(readFile(e.path()).substr(0, 2), "BM");
+        }
+    }
+    EXPECT_EQ(found, 1);
+}
+
+TEST(Gluing, ZeroPicturesSaveTheStartCanvas) {
+    TempFolder t;
+    fs::create_directories(t / "empty");
+    auto r = runTool({(t / "empty").string(), "H3"}, "", t.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "0 Pictures gummed!\n");
+    EXPECT_EQ(readFile(t / "empty" / "patterns.xml"), header() + "</patterns>\r\n");
+    int found = 0;
+    for (auto& e : fs::directory_iterator(t / "empty")) {
+        if (e.path().filename() == "patterns.xml") continue;
+        ++found;
+        Picture24 p = readBmp24(readFile(e.path()));
+        EXPECT_EQ(p.width, 41);
+        EXPECT_EQ(p.height, 40);
+        EXPECT_EQ(p.at(40, 39), kWhite);
+    }
+    EXPECT_EQ(found, 1);
+}
+
+TEST(Gluing, ABrokenPictureStopsTheRunAndKeepsTheOldOutput) {
+    TempFolder t;
+    writeFile(t / "a.bmp", solidBmp(8, 8, kRed));
+    writeFile(t / "b.bmp", "BM this is not a bitmap");
+    writeFile(t / "c.bmp", solidBmp(8, 8, kRed));
+    writeFile(t / "out.bmp", "previous result");
+    auto r = runTool({(t / "a.bmp").string(), "H2", "out.bmp"}, "", t.path);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("\r\nLast picture: b.bmp\r\nTech code: #230\n"), std::string::npos) << r.err;
+    EXPECT_EQ(readFile(t / "patterns.xml"), header() + line("0", 0, 0, 8, 8));
+    EXPECT_EQ(readFile(t / "out.bmp"), "previous result");
+    size_t files = 0;
+    for ([[maybe_unused]] auto& e : fs::directory_iterator(t.path)) ++files;
+    EXPECT_EQ(files, 5u);  // no temporary file left behind
+}
