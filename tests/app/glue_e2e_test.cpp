@@ -137,7 +137,7 @@ TEST(Gluing, NamesFileAndASecondRunAppending) {
                               line("", 0, 32, 32, 32) + "</patterns>\r\n";
     EXPECT_EQ(readFile(t / "patterns.xml"), first);
     fs::remove(t / "patterns.xml.txt");
-    r = runTool({(t / "a.bmp").string(), "H2", "o2.bmp"}, "", t.path);
+    r = runTool({(t / "a.bmp").string(), "H2", "o1.bmp"}, "", t.path);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(readFile(t / "patterns.xml"), first + line("0", 0, 0, 32, 32) + line("1", 32, 0, 32, 32) +
                                                 line("2", 0, 32, 32, 32) + "</patterns>\r\n");
@@ -169,7 +169,7 @@ TEST(Gluing, OpeningATextFileGluesWithItsExtension) {
     TempFolder t;
     writeFile(t / "a.bmp", solidBmp(8, 8, kRed));
     writeFile(t / "readme.txt", "hello");
-    auto r = runTool({(t / "readme.txt").string() + ":silent"}, "\n", t.path);
+    auto r = runTool({(t / "readme.txt").string() + ":silent"}, "\n\n", t.path);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "Use vertical placement? [y/N] Horizontal Pics = [8] ");  // silent: no closing message
     int found = 0;

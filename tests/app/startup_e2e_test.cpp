@@ -33,8 +33,12 @@ TEST(HelpPath, NoArgumentsWritesAndShowsTheHelpFileAndSucceeds) {
     EXPECT_NE(help.find("delays.txt"), std::string::npos);
     // Every line ends in CR LF and nothing else.
     for (size_t i = 0; i < help.size(); ++i) {
-        if (help[i] == '\n') ASSERT_TRUE(i > 0 && help[i - 1] == '\r') << i;
-        if (help[i] == '\r') ASSERT_TRUE(i + 1 < help.size() && help[i + 1] == '\n') << i;
+        if (help[i] == '\n') {
+            ASSERT_TRUE(i > 0 && help[i - 1] == '\r') << i;
+        }
+        if (help[i] == '\r') {
+            ASSERT_TRUE(i + 1 < help.size() && help[i + 1] == '\n') << i;
+        }
     }
     EXPECT_EQ(r.out, help);  // the terminal shows the help file
 }

@@ -1,0 +1,78 @@
+// End-to-end gluing on the RGBA path: transparency survives, checked with
+// libpng as the reader.
+#include <gtest/gtest.h>
+
+#include "bmp24.h"
+#include "png_oracle.h"
+#include "run_tool.h"
+
+using namespace glxtest;
+namespace fs = std::filesystem;
+
+TEST(RgbaGluing, PartialTransparencySurvivesExactly) {
+    TempFolder t;
+    PictureRgba a;
+    a.width = 7;
+    a.height = 5;
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 7; ++x)
+            a.pixels.push_back(Rgba{uint8_t(30 * x), uint8_t(40 * y), 99, uint8_t((x * 37 + y * 53) % 256)});
+    writePng((t / "a.png").string(), a);
+    writePng((t / "b.png").string(), solidRgba(3, 9, Rgba{1, 2, 3, 128}));
+    auto r = runTool({(t / "a.png").string(), "H2", "out.png"}, "", t.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    PictureRgba p = readPng((t / "out.png").string());
+    EXPECT_EQ(p.width, 10);
+    EXPECT_EQ(p.height, 9);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 7; ++x) {
+            Rgba want = a.at(x, y);
+            Rgba got = p.at(x, y);
+            EXPECT_EQ(got.a, want.a);
+            if (want.a) {
+                EXPECT_EQ(got, want) << x << "," << y;
+            }
+        }
+    EXPECT_EQ(p.at(8, 8), (Rgba{1, 2, 3, 128}));
+    EXPECT_EQ(p.at(2, 7).a, 0);  // uncovered: transparent
+}
+
+TEST(RgbaGluing, MixedSizesAndADrawnBitmap) {
+    TempFolder t;
+    writePng((t / "a.png").string(), solidRgba(10, 10, Rgba{255, 0, 0, 255}));
+    writePng((t / "b.png").string(), solidRgba(20, 30, Rgba{0, 255, 0, 255}));
+    writeFile(t / "c.bmp", solidBmp(15, 5, Rgb{0, 0, 255}));
+    auto r = runTool({(t / "c.bmp").string(), "H2", "out.png"}, "", t.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    PictureRgba p = readPng((t / "out.png").string());
+    EXPECT_EQ(p.width, 30);
+    EXPECT_EQ(p.height, 35);
+    EXPECT_EQ(p.at(0, 30), (Rgba{0, 0, 255, 255}));
+    EXPECT_EQ(p.at(14, 34), (Rgba{0, 0, 255, 255}));
+    // The column right of and the row below a drawn picture become opaque
+    // black where they lie inside the canvas; beyond that it is transparent.
+    EXPECT_EQ(p.at(15, 30), (Rgba{0, 0, 0, 255}));
+    EXPECT_EQ(p.at(20, 32).a, 0);
+    EXPECT_EQ(p.at(12, 5).a, 255);  // inside b
+    EXPECT_EQ(p.at(25, 33).a, 0);
+}
+
+TEST(RgbaGluing, OtherOutputIsFlattenedOntoWhiteAndEmptyFolderGivesOnePixel) {
+    TempFolder t;
+    writePng((t / "a.png").string(), solidRgba(4, 4, Rgba{0, 0, 0, 0}));
+    writeFile(t / "Glumix.ini", "0000FF");  // background red must not show
+    auto r = runTool({(t / "a.png").string(), "H1", "out.bmp"}, "", t.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    Picture24 flat = readBmp24(readFile(t / "out.bmp"));
+    EXPECT_EQ(flat.width, 4);
+    EXPECT_EQ(flat.at(2, 2), (Rgb{255, 255, 255}));
+
+    TempFolder e;
+    fs::create_directories(e / "sub");
+    r = runTool({(e / "sub").string(), "H1", "empty.png"}, "", e.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    PictureRgba p = readPng((e / "sub" / "empty.png").string());
+    EXPECT_EQ(p.width, 1);
+    EXPECT_EQ(p.height, 1);
+    EXPECT_EQ(p.at(0, 0).a, 0);
+}
