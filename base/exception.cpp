@@ -10,7 +10,8 @@ std::string formatMessage(const char* fmt, ...) {
     va_start(args, fmt);
     va_list copy;
     va_copy(copy, args);
-    int n = std::vsnprintf(nullptr, 0, fmt, copy);
+    char probe[1];
+    int n = std::vsnprintf(probe, sizeof probe, fmt, copy);
     va_end(copy);
     std::string out;
     if (n > 0) {

@@ -2,6 +2,8 @@
 // draws into a TDib it is bound to; it does not own the surface.
 #pragma once
 
+#include <functional>
+
 #include "raster/color.h"
 #include "raster/dib.h"
 #include "raster/geometry.h"
@@ -62,6 +64,15 @@ public:
     // Like stretchDraw, but source pixels whose colour equals key leave the
     // destination unchanged.
     void stretchDrawKeyed(const TDib& source, const TRect& rect, TColor key);
+
+    // One pixel of the surface (0 outside it) and writing one pixel in the
+    // surface's format (nearest colour-table entry for indexed surfaces).
+    TColor Pixel(int32_t x, int32_t y) const;
+    void SetPixel(int32_t x, int32_t y, TColor color);
+
+    // Called after every operation that may have changed the surface's
+    // pixels; the owning bitmap uses it to drop cached file bytes.
+    std::function<void()> OnChange;
 
 private:
     TDib* m_surface = nullptr;

@@ -6,9 +6,17 @@
 #include <memory>
 #include <string>
 
+#include "base/exception.h"
 #include "raster/geometry.h"
 
 namespace glx {
+
+// An operation a picture kind does not allow ("Cannot change the size of a
+// JPEG image").
+class EInvalidGraphicOperation : public Exception {
+public:
+    using Exception::Exception;
+};
 
 class TCanvas;
 class TStream;

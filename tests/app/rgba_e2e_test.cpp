@@ -71,7 +71,8 @@ TEST(RgbaGluing, OtherOutputIsFlattenedOntoWhiteAndEmptyFolderGivesOnePixel) {
     fs::create_directories(e / "sub");
     r = runTool({(e / "sub").string(), "H1", "empty.png"}, "", e.path);
     ASSERT_EQ(r.status, 0) << r.err;
-    PictureRgba p = readPng((e / "sub" / "empty.png").string());
+    // Argument 3 is relative to the folder part of argument 1: the parent.
+    PictureRgba p = readPng((e / "empty.png").string());
     EXPECT_EQ(p.width, 1);
     EXPECT_EQ(p.height, 1);
     EXPECT_EQ(p.at(0, 0).a, 0);

@@ -1,0 +1,143 @@
+#include "raster/picture.h"
+
+#include <algorithm>
+
+#include "base/exception.h"
+#include "base/stream.h"
+#include "base/strutil.h"
+#include "raster/bitmap.h"
+#include "raster/jpeg_image.h"
+
+namespace glx {
+
+namespace {
+
+// Metafiles and icons have registered extensions but no reader here: they
+// are kinds that refuse to load with a message saying so.
+class TUnsupportedGraphic : public TGraphic {
+public:
+    TUnsupportedGraphic(const char* className, const char* kind) : m_className(className), m_kind(kind) {}
+    const char* ClassName() const override { return m_className; }
+    std::unique_ptr<TGraphic> NewEmpty() const override {
+        return std::make_unique<TUnsupportedGraphic>(m_className, m_kind);
+    }
+    void PaintOn(TCanvas&, const TRect&) const override {}
+    bool IsEmpty() const override { return true; }
+    int32_t Width() const override { return 0; }
+    int32_t Height() const override { return 0; }
+    void SetWidth(int32_t) override {}
+    void SetHeight(int32_t) override {}
+    void ReadFrom(TStream&) override {
+        throw EInvalidGraphic(formatMessage("%s pictures are not supported", m_kind));
+    }
+    void WriteTo(TStream&) const override {}
+
+private:
+    const char* m_className;
+    const char* m_kind;
+};
+
+}  // namespace
+
+// ------------------------------------------------------------ registry
+
+TFileFormatsList::TFileFormatsList() {
+    RegisterFormat("wmf", "Metafiles", [] { return std::make_unique<TUnsupportedGraphic>("TMetafile", "Metafile"); },
+                   "TMetafile");
+    RegisterFormat("emf", "Enhanced Metafiles",
+                   [] { return std::make_unique<TUnsupportedGraphic>("TMetafile", "Metafile"); }, "TMetafile");
+    RegisterFormat("ico", "Icons", [] { return std::make_unique<TUnsupportedGraphic>("TIcon", "Icon"); }, "TIcon");
+    RegisterFormat("bmp", "Bitmaps", [] { return std::make_unique<TBitmap>(); }, "TBitmap");
+    RegisterFormat("jpeg", "JPEG Image File", [] { return std::make_unique<TJPEGImage>(); }, "TJPEGImage");
+    RegisterFormat("jpg", "JPEG Image File", [] { return std::make_unique<TJPEGImage>(); }, "TJPEGImage");
+}
+
+TFileFormatsList& TFileFormatsList::instance() {
+    static TFileFormatsList list;
+    return list;
+}
+
+void TFileFormatsList::RegisterFormat(const std::string& extension, const std::string& description,
+                                      TGraphicFactory factory, const std::string& className) {
+    m_entries.push_back(TFileFormat{lowerCaseAscii(extension), description, std::move(factory), className, 0});
+}
+
+void TFileFormatsList::UnregisterFormat(const std::string& className) {
+    std::erase_if(m_entries, [&](const TFileFormat& f) { return f.className == className; });
+}
+
+const TFileFormat* TFileFormatsList::FindFormat(const std::string& ext) const {
+    const std::string key = lowerCaseAscii(ext);
+    for (auto it = m_entries.rbegin(); it != m_entries.rend(); ++it)
+        if (it->extension == key) return &*it;
+    return nullptr;
+}
+
+void RegisterFileFormat(const std::string& ext, const std::string& description, TGraphicFactory factory,
+                        const char* className) {
+    TFileFormatsList::instance().RegisterFormat(ext, description, std::move(factory), className);
+}
+
+void UnregisterFileFormat(const char* className) { TFileFormatsList::instance().UnregisterFormat(className); }
+
+// ------------------------------------------------------------ container
+
+TPicture::TPicture() { TFileFormatsList::instance(); }
+
+TPicture::~TPicture() {
+    if (m_graphic) m_graphic->OnChange = nullptr;
+}
+
+void TPicture::changed() {
+    if (OnChange) OnChange();
+}
+
+void TPicture::adopt(std::unique_ptr<TGraphic> graphic) {
+    if (m_graphic) m_graphic->OnChange = nullptr;
+    m_graphic = std::move(graphic);
+    if (m_graphic) m_graphic->OnChange = [this] { changed(); };
+    changed();
+}
+
+void TPicture::LoadFile(const std::string& path) {
+    std::string ext = extractFileExt(extractFileName(path));
+    if (!ext.empty()) ext.erase(0, 1);
+    const TFileFormat* format = TFileFormatsList::instance().FindFormat(ext);
+    if (!format) throw EInvalidGraphic(formatMessage("Unknown picture file extension (.%s)", ext.c_str()));
+    std::unique_ptr<TGraphic> graphic = format->factory();
+    graphic->LoadFile(path);  // a failure frees the new object; the held picture stays
+    adopt(std::move(graphic));
+}
+
+void TPicture::SaveFile(const std::string& path) const {
+    if (m_graphic) m_graphic->SaveFile(path);
+}
+
+void TPicture::CopyFrom(const TPicture* source) { CopyFrom(source ? source->Graphic() : nullptr); }
+
+void TPicture::CopyFrom(const TGraphic* source) {
+    if (!source) {
+        SetGraphic(nullptr);
+        return;
+    }
+    if (source == m_graphic.get()) return;
+    std::unique_ptr<TGraphic> copy = source->NewEmpty();
+    copy->CopyFrom(source);
+    adopt(std::move(copy));
+}
+
+TBitmap& TPicture::AsBitmap() {
+    if (auto* bitmap = dynamic_cast<TBitmap*>(m_graphic.get())) return *bitmap;
+    adopt(std::make_unique<TBitmap>());
+    return static_cast<TBitmap&>(*m_graphic);
+}
+
+void TPicture::SetGraphic(std::unique_ptr<TGraphic> graphic) {
+    adopt(std::move(graphic));
+}
+
+int32_t TPicture::Width() const { return m_graphic ? m_graphic->Width() : 0; }
+
+int32_t TPicture::Height() const { return m_graphic ? m_graphic->Height() : 0; }
+
+}  // namespace glx

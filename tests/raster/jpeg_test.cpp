@@ -1,0 +1,313 @@
+// The JPEG picture: lazy decoding, byte-exact re-saving, encoding settings
+// and the failures of damaged or hostile files.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+extern "C" {
+#include <jpeglib.h>
+}
+
+#include "base/exception.h"
+#include "base/stream.h"
+#include "raster/bitmap.h"
+#include "raster/canvas.h"
+#include "raster/jpeg_image.h"
+#include "raster_test_util.h"
+
+namespace glx {
+namespace {
+
+std::string message(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const Exception& e) {
+        return e.what();
+    }
+    return "(no exception)";
+}
+
+// A smooth picture: JPEG keeps it close.
+void paintGradient(TBitmap& bmp, int32_t w, int32_t h) {
+    bmp.SetSize(w, h);
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x)
+            bmp.Dib().setPixel(x, y, rgb(uint8_t(x * 255 / w), uint8_t(y * 255 / h), 128));
+}
+
+std::vector<uint8_t> encode(const TBitmap& bmp, int quality = 90, bool progressive = false, bool grey = false) {
+    TJPEGImage jpeg;
+    jpeg.CompressionQuality = quality;
+    jpeg.ProgressiveEncoding = progressive;
+    jpeg.Grayscale = grey;
+    jpeg.CopyFrom(&bmp);
+    TMemoryStream out;
+    jpeg.WriteTo(out);
+    return out.bytes();
+}
+
+bool hasMarker(const std::vector<uint8_t>& b, uint8_t marker) {
+    for (size_t i = 0; i + 1 < b.size(); ++i)
+        if (b[i] == 0xFF && b[i + 1] == marker) return true;
+    return false;
+}
+
+std::unique_ptr<TJPEGImage> readJpeg(const std::vector<uint8_t>& bytes) {
+    auto jpeg = std::make_unique<TJPEGImage>();
+    TMemoryStream in(bytes);
+    jpeg->ReadFrom(in);
+    return jpeg;
+}
+
+class JpegFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        TBitmap bmp;
+        paintGradient(bmp, 640, 480);
+        m_bytes = encode(bmp);
+        test::writeBytes(m_dir.file("photo.jpg"), m_bytes);
+    }
+    test::ScratchDir m_dir;
+    std::vector<uint8_t> m_bytes;
+};
+
+TEST_F(JpegFile, SizeIsKnownBeforeDecoding) {
+    TJPEGImage jpeg;
+    jpeg.LoadFile(m_dir.file("photo.jpg"));
+    EXPECT_EQ(jpeg.Width(), 640);
+    EXPECT_EQ(jpeg.Height(), 480);
+    EXPECT_FALSE(jpeg.HasBitmap());
+    EXPECT_FALSE(jpeg.IsEmpty());
+    EXPECT_FALSE(jpeg.ProgressiveEncoding);
+
+    EXPECT_EQ(jpeg.Bitmap().Width(), 640);
+    jpeg.Scale = TJPEGScale::Quarter;  // a new scale makes the decoded pixels stale
+    EXPECT_EQ(jpeg.Width(), 160);
+    EXPECT_EQ(jpeg.Bitmap().Width(), 160);
+    EXPECT_EQ(jpeg.Bitmap().Height(), 120);
+}
+
+TEST_F(JpegFile, ResavedByteForByteAlsoAfterDrawing) {
+    TJPEGImage jpeg;
+    jpeg.LoadFile(m_dir.file("photo.jpg"));
+    jpeg.SaveFile(m_dir.file("again.jpg"));
+    EXPECT_EQ(test::fileBytes(m_dir.file("again.jpg")), m_bytes);
+
+    TBitmap target(640, 480);
+    target.Canvas().DrawAt(0, 0, &jpeg);
+    EXPECT_TRUE(jpeg.HasBitmap());
+    jpeg.SaveFile(m_dir.file("again2.jpg"));
+    EXPECT_EQ(test::fileBytes(m_dir.file("again2.jpg")), m_bytes);
+
+    // The drawn pixels are close to the gradient.
+    const TColor c = target.Dib().pixel(320, 240);
+    EXPECT_NEAR(getRValue(c), 127, 4);
+    EXPECT_NEAR(getGValue(c), 127, 4);
+    EXPECT_NEAR(getBValue(c), 128, 4);
+}
+
+TEST_F(JpegFile, TruncatedFileFailsOnFirstDecode) {
+    std::vector<uint8_t> cut(m_bytes.begin(), m_bytes.begin() + static_cast<std::ptrdiff_t>(m_bytes.size() / 2));
+    auto jpeg = readJpeg(cut);
+    EXPECT_EQ(jpeg->Width(), 640);
+    const std::string msg = message([&] { jpeg->Bitmap(); });
+    EXPECT_EQ(msg.rfind("JPEG error #", 0), 0u) << msg;
+    TBitmap target(4, 4);
+    EXPECT_THROW(target.Canvas().DrawAt(0, 0, jpeg.get()), EJPEG);
+}
+
+TEST_F(JpegFile, CopiesIntoBitmapAndBetweenPictures) {
+    TJPEGImage jpeg;
+    jpeg.LoadFile(m_dir.file("photo.jpg"));
+    TBitmap bmp;
+    bmp.CopyFrom(&jpeg);  // through the JPEG's own copy into a bitmap
+    EXPECT_EQ(bmp.Width(), 640);
+    EXPECT_EQ(bmp.BitsPerPixel(), 24);
+
+    TJPEGImage copy;
+    copy.CopyFrom(&jpeg);
+    TMemoryStream out;
+    copy.WriteTo(out);
+    EXPECT_EQ(out.bytes(), m_bytes);  // shares the compressed bytes
+}
+
+TEST(Jpeg, EveryPrefixFailsCleanlyOrReads) {
+    TBitmap bmp;
+    paintGradient(bmp, 17, 9);
+    const auto full = encode(bmp, 75, true);
+    for (size_t n = 0; n < full.size(); n += 7) {
+        std::vector<uint8_t> part(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(n));
+        try {
+            readJpeg(part)->Bitmap();
+        } catch (const EJPEG&) {
+        }
+    }
+}
+
+TEST(Jpeg, GarbageFailsWhenRead) {
+    const std::vector<uint8_t> garbage = {'n', 'o', 't', ' ', 'j', 'p', 'e', 'g'};
+    const std::string msg = message([&] { readJpeg(garbage); });
+    EXPECT_EQ(msg.rfind("JPEG error #", 0), 0u) << msg;
+}
+
+TEST(Jpeg, OneByOneQuality100IsBaselineAndClose) {
+    TBitmap bmp(1, 1);
+    bmp.Canvas().Brush.setColor(rgb(200, 60, 30));
+    bmp.Canvas().FillArea(makeRect(0, 0, 1, 1));
+    TJPEGImage jpeg;
+    setJpegOptions(jpeg);
+    EXPECT_EQ(jpeg.CompressionQuality, 100);
+    EXPECT_FALSE(jpeg.Smoothing());
+    jpeg.CopyFrom(&bmp);
+    test::ScratchDir dir;
+    jpeg.SaveFile(dir.file("one.jpg"));
+    const auto bytes = test::fileBytes(dir.file("one.jpg"));
+    EXPECT_TRUE(hasMarker(bytes, 0xC0));   // baseline frame
+    EXPECT_FALSE(hasMarker(bytes, 0xC2));  // not progressive
+    auto back = readJpeg(bytes);
+    EXPECT_EQ(back->Width(), 1);
+    const TColor c = back->Bitmap().Dib().pixel(0, 0);
+    EXPECT_NEAR(getRValue(c), 200, 4);
+    EXPECT_NEAR(getGValue(c), 60, 4);
+    EXPECT_NEAR(getBValue(c), 30, 4);
+}
+
+TEST(Jpeg, EmptyBitmapSavesZeroBytes) {
+    TBitmap empty;
+    TJPEGImage jpeg;
+    jpeg.CopyFrom(&empty);
+    EXPECT_TRUE(jpeg.IsEmpty());
+    test::ScratchDir dir;
+    jpeg.SaveFile(dir.file("empty.jpg"));
+    EXPECT_EQ(std::filesystem::file_size(dir.file("empty.jpg")), 0u);
+}
+
+TEST(Jpeg, SizeCannotBeChanged) {
+    TJPEGImage jpeg;
+    EXPECT_EQ(message([&] { jpeg.SetWidth(5); }), "Cannot change the size of a JPEG image");
+    EXPECT_THROW(jpeg.SetHeight(5), EInvalidGraphicOperation);
+}
+
+TEST(Jpeg, ProgressiveAndGreyscaleEncoding) {
+    TBitmap bmp;
+    paintGradient(bmp, 33, 20);
+    const auto progressive = encode(bmp, 80, true);
+    EXPECT_TRUE(hasMarker(progressive, 0xC2));
+    auto back = readJpeg(progressive);
+    EXPECT_TRUE(back->ProgressiveEncoding);
+    EXPECT_EQ(back->Bitmap().Width(), 33);
+
+    const auto grey = encode(bmp, 80, false, true);
+    auto greyBack = readJpeg(grey);
+    greyBack->Grayscale = true;
+    const TBitmap& g = greyBack->Bitmap();
+    EXPECT_EQ(g.BitsPerPixel(), 8);
+    const TColor c = g.Dib().pixel(10, 10);
+    EXPECT_EQ(getRValue(c), getGValue(c));
+    EXPECT_EQ(getGValue(c), getBValue(c));
+
+    // A grey file decoded to colour output still fills all three channels.
+    auto colour = readJpeg(grey);
+    EXPECT_EQ(colour->Bitmap().BitsPerPixel(), 24);
+    const TColor cc = colour->Bitmap().Dib().pixel(10, 10);
+    EXPECT_EQ(getRValue(cc), getBValue(cc));
+}
+
+TEST(Jpeg, EightBitOutputHasAPalette) {
+    TBitmap bmp;
+    paintGradient(bmp, 40, 40);
+    auto jpeg = readJpeg(encode(bmp));
+    jpeg->PixelFormat = TJPEGPixelFormat::Bits8;
+    const TBitmap& out = jpeg->Bitmap();
+    EXPECT_EQ(out.BitsPerPixel(), 8);
+    EXPECT_LE(out.Dib().colorTable().size(), 236u);
+    EXPECT_GT(out.Dib().colorTable().size(), 16u);
+}
+
+TEST(Jpeg, SmoothingChangeKeepsACopiedInBitmap) {
+    TBitmap bmp(3, 3);
+    TJPEGImage jpeg;
+    jpeg.CopyFrom(&bmp);
+    jpeg.SetSmoothing(false);
+    EXPECT_EQ(jpeg.Width(), 3);
+    EXPECT_TRUE(jpeg.HasBitmap());
+}
+
+// A header claiming 20000 x 20000 pixels is refused when read.
+TEST(Jpeg, OversizeHeaderIsRefused) {
+    TBitmap bmp;
+    paintGradient(bmp, 16, 16);
+    auto bytes = encode(bmp);
+    bool patched = false;
+    for (size_t i = 0; i + 8 < bytes.size(); ++i) {
+        if (bytes[i] == 0xFF && bytes[i + 1] == 0xC0) {  // SOF0: length, precision, height, width
+            bytes[i + 5] = 20000 >> 8;
+            bytes[i + 6] = 20000 & 0xFF;
+            bytes[i + 7] = 20000 >> 8;
+            bytes[i + 8] = 20000 & 0xFF;
+            patched = true;
+            break;
+        }
+    }
+    ASSERT_TRUE(patched);
+    try {
+        readJpeg(bytes);
+        FAIL() << "no exception";
+    } catch (const ELimitExceeded& e) {
+        EXPECT_NE(std::string(e.what()).find("20000 x 20000"), std::string::npos) << e.what();
+    }
+}
+
+// 128 scans: DC and every AC coefficient in two successive-approximation steps.
+std::vector<uint8_t> manyScanJpeg() {
+    jpeg_compress_struct c;
+    jpeg_error_mgr err;
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &buffer, &size);
+    c.image_width = 16;
+    c.image_height = 16;
+    c.input_components = 1;
+    c.in_color_space = JCS_GRAYSCALE;
+    jpeg_set_defaults(&c);
+    static jpeg_scan_info scans[128];
+    int n = 0;
+    scans[n++] = jpeg_scan_info{1, {0, 0, 0, 0}, 0, 0, 0, 1};
+    for (int k = 1; k < 64; ++k) scans[n++] = jpeg_scan_info{1, {0, 0, 0, 0}, k, k, 0, 1};
+    scans[n++] = jpeg_scan_info{1, {0, 0, 0, 0}, 0, 0, 1, 0};
+    for (int k = 1; k < 64; ++k) scans[n++] = jpeg_scan_info{1, {0, 0, 0, 0}, k, k, 1, 0};
+    c.scan_info = scans;
+    c.num_scans = n;
+    jpeg_start_compress(&c, TRUE);
+    std::vector<uint8_t> row(16);
+    for (int y = 0; y < 16; ++y) {
+        for (int x = 0; x < 16; ++x) row[size_t(x)] = static_cast<uint8_t>(x * 16 + y);
+        JSAMPROW p = row.data();
+        jpeg_write_scanlines(&c, &p, 1);
+    }
+    jpeg_finish_compress(&c);
+    std::vector<uint8_t> out(buffer, buffer + size);
+    jpeg_destroy_compress(&c);
+    std::free(buffer);
+    return out;
+}
+
+TEST(Jpeg, RunawayProgressiveFileIsStopped) {
+    auto jpeg = readJpeg(manyScanJpeg());
+    EXPECT_EQ(jpeg->Width(), 16);
+    EXPECT_EQ(message([&] { jpeg->Bitmap(); }), "JPEG file has more than 100 scans");
+}
+
+TEST(Jpeg, ExtensionTest) {
+    EXPECT_TRUE(isJpegExt("jpg"));
+    EXPECT_TRUE(isJpegExt(".JPEG"));
+    EXPECT_FALSE(isJpegExt(".jpe"));
+    EXPECT_FALSE(isJpegExt("png"));
+}
+
+}  // namespace
+}  // namespace glx

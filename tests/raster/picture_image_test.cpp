@@ -1,0 +1,185 @@
+// The picture container, its format registry and the picture holder.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "base/exception.h"
+#include "raster/bitmap.h"
+#include "raster/canvas.h"
+#include "raster/image.h"
+#include "raster/jpeg_image.h"
+#include "raster/picture.h"
+#include "raster_test_util.h"
+
+namespace glx {
+namespace {
+
+std::string message(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const Exception& e) {
+        return e.what();
+    }
+    return "(no exception)";
+}
+
+TEST(FormatRegistry, BuiltInTableAndLookup) {
+    const auto& list = TFileFormatsList::instance();
+    ASSERT_GE(list.entries().size(), 6u);
+    const char* exts[] = {"wmf", "emf", "ico", "bmp", "jpeg", "jpg"};
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(list.entries()[static_cast<size_t>(i)].extension, exts[i]);
+    EXPECT_EQ(list.FindFormat("JPG")->className, "TJPEGImage");
+    EXPECT_EQ(list.FindFormat("Bmp")->description, "Bitmaps");
+    EXPECT_EQ(list.FindFormat("jpe"), nullptr);
+    EXPECT_EQ(list.FindFormat(""), nullptr);
+}
+
+TEST(FormatRegistry, LaterRegistrationWinsAndUnregisterRemovesIt) {
+    RegisterFileFormat("BMP", "Other bitmaps", [] { return std::make_unique<TJPEGImage>(); }, "TTestKind");
+    EXPECT_EQ(TFileFormatsList::instance().FindFormat("bmp")->className, "TTestKind");
+    UnregisterFileFormat("TTestKind");
+    EXPECT_EQ(TFileFormatsList::instance().FindFormat("bmp")->className, "TBitmap");
+}
+
+TEST(Picture, UnknownExtensionsNameTheExtension) {
+    TPicture pic;
+    EXPECT_EQ(message([&] { pic.LoadFile("/nowhere/a.jpe"); }), "Unknown picture file extension (.jpe)");
+    EXPECT_EQ(message([&] { pic.LoadFile("/nowhere/photo"); }), "Unknown picture file extension (.)");
+    EXPECT_EQ(message([&] { pic.LoadFile("/some.dir/photo"); }), "Unknown picture file extension (.)");
+    EXPECT_EQ(message([&] { pic.LoadFile("x.TXT"); }), "Unknown picture file extension (.TXT)");
+    EXPECT_THROW(pic.LoadFile("x.ico"), EFOpenError);  // registered: the file is opened
+}
+
+TEST(Picture, LoadsByExtensionIgnoringCase) {
+    test::ScratchDir dir;
+    TBitmap source(8, 6);
+    source.Canvas().Brush.setColor(rgb(200, 30, 30));
+    source.Canvas().FillArea(makeRect(0, 0, 8, 6));
+    TJPEGImage jpeg;
+    jpeg.CopyFrom(&source);
+    jpeg.SaveFile(dir.file("A.JPG"));
+    source.SaveFile(dir.file("b.Bmp"));
+
+    TPicture pic;
+    pic.LoadFile(dir.file("A.JPG"));
+    ASSERT_NE(pic.Graphic(), nullptr);
+    EXPECT_STREQ(pic.Graphic()->ClassName(), "TJPEGImage");
+    EXPECT_EQ(pic.Width(), 8);
+    pic.LoadFile(dir.file("b.Bmp"));
+    EXPECT_STREQ(pic.Graphic()->ClassName(), "TBitmap");
+    EXPECT_EQ(pic.Height(), 6);
+}
+
+TEST(Picture, FailedLoadKeepsThePreviousPicture) {
+    test::ScratchDir dir;
+    test::writeBytes(dir.file("bad.bmp"), {'B', 'A', 0, 0});
+    TPicture pic;
+    pic.SetGraphic(std::make_unique<TBitmap>(3, 2));
+    int changes = 0;
+    pic.OnChange = [&] { ++changes; };
+    EXPECT_EQ(message([&] { pic.LoadFile(dir.file("bad.bmp")); }), "Bitmap image is not valid");
+    EXPECT_THROW(pic.LoadFile(dir.file("missing.bmp")), EFOpenError);
+    EXPECT_THROW(pic.LoadFile(dir.file("photo.metafile.wmf")), EFOpenError);
+    test::writeBytes(dir.file("m.wmf"), {1, 2, 3});
+    EXPECT_THROW(pic.LoadFile(dir.file("m.wmf")), EInvalidGraphic);
+    EXPECT_EQ(pic.Width(), 3);
+    EXPECT_EQ(changes, 0);
+}
+
+TEST(Picture, SaveWritesTheHeldKindWhateverTheName) {
+    test::ScratchDir dir;
+    TPicture pic;
+    pic.SaveFile(dir.file("empty.bmp"));
+    EXPECT_FALSE(std::filesystem::exists(dir.file("empty.bmp")));
+    pic.SetGraphic(std::make_unique<TBitmap>(2, 2));
+    pic.SaveFile(dir.file("out.gif"));
+    auto bytes = test::fileBytes(dir.file("out.gif"));
+    ASSERT_GE(bytes.size(), 2u);
+    EXPECT_EQ(bytes[0], 'B');
+    EXPECT_EQ(bytes[1], 'M');
+}
+
+TEST(Picture, AsBitmapCopyFromAndChangeNotification) {
+    TPicture pic;
+    int changes = 0;
+    pic.OnChange = [&] { ++changes; };
+    auto jpeg = std::make_unique<TJPEGImage>();
+    TBitmap source(4, 4);
+    jpeg->CopyFrom(&source);
+    pic.SetGraphic(std::move(jpeg));
+    EXPECT_EQ(pic.Width(), 4);
+    TBitmap& bmp = pic.AsBitmap();  // content lost
+    EXPECT_EQ(bmp.Width(), 0);
+    EXPECT_EQ(pic.Width(), 0);
+    EXPECT_EQ(&pic.AsBitmap(), &bmp);  // already a bitmap: the same object
+
+    TPicture other;
+    other.CopyFrom(&source);
+    EXPECT_STREQ(other.Graphic()->ClassName(), "TBitmap");
+    EXPECT_NE(other.Graphic(), &source);
+    pic.CopyFrom(&other);
+    EXPECT_EQ(pic.Width(), 4);
+    const int before = changes;
+    static_cast<TBitmap*>(pic.Graphic())->SetWidth(7);  // the held picture's own change reaches the owner
+    EXPECT_GT(changes, before);
+    pic.CopyFrom(static_cast<const TPicture*>(nullptr));
+    EXPECT_EQ(pic.Graphic(), nullptr);
+}
+
+TEST(Picture, CopyBetweenUnrelatedKindsFails) {
+    TBitmap bmp(1, 1);
+    TJPEGImage jpeg;
+    auto unsupported = TFileFormatsList::instance().FindFormat("ico")->factory();
+    EXPECT_EQ(message([&] { unsupported->CopyFrom(&bmp); }), "Cannot assign a TBitmap to a TIcon");
+    EXPECT_EQ(message([&] { bmp.CopyFrom(unsupported.get()); }), "Cannot assign a TIcon to a TBitmap");
+    EXPECT_EQ(message([&] { jpeg.CopyFrom(nullptr); }), "Cannot assign a nil to a TJPEGImage");
+}
+
+TEST(Image, CanvasCreatesBitmapOfHolderSize) {
+    TImage holder(40, 40);
+    TCanvas& canvas = holder.Canvas();
+    auto* bmp = dynamic_cast<TBitmap*>(holder.Picture().Graphic());
+    ASSERT_NE(bmp, nullptr);
+    EXPECT_EQ(bmp->Width(), 40);
+    EXPECT_EQ(bmp->Height(), 40);
+    EXPECT_EQ(&canvas, &bmp->Canvas());
+    EXPECT_EQ(&holder.Canvas(), &canvas);
+}
+
+TEST(Image, CanvasRefusedForNonBitmapPictures) {
+    TImage holder(10, 10);
+    holder.Picture().SetGraphic(std::make_unique<TJPEGImage>());
+    EXPECT_EQ(message([&] { holder.Canvas(); }), "Can only modify an image if it contains a bitmap");
+    holder.Picture().Clear();
+    EXPECT_NO_THROW(holder.Canvas());
+}
+
+TEST(Image, AutoSizeAndTransparentFlag) {
+    TImage holder(10, 10);
+    holder.SetAutoSize(true);
+    auto big = std::make_unique<TBitmap>(30, 20);
+    big->SetTransparent(true);
+    TBitmap* raw = big.get();
+    holder.Picture().SetGraphic(std::move(big));
+    EXPECT_EQ(holder.Width(), 30);
+    EXPECT_EQ(holder.Height(), 20);
+    EXPECT_FALSE(raw->IsTransparent());  // the holder's flag wins
+    holder.Picture().SetGraphic(std::make_unique<TBitmap>(0, 5));
+    EXPECT_EQ(holder.Width(), 30);  // a picture of width 0 leaves the size alone
+
+    test::ScratchDir dir;
+    test::writeBytes(dir.file("broken.bmp"), {'B', 'M', 1});
+    EXPECT_THROW(holder.Picture().LoadFile(dir.file("broken.bmp")), EReadError);
+    EXPECT_EQ(holder.Width(), 30);  // a failed load changes neither picture nor size
+    EXPECT_EQ(holder.Picture().Height(), 5);
+
+    TImage later(5, 5);
+    later.Picture().SetGraphic(std::make_unique<TBitmap>(8, 9));
+    EXPECT_EQ(later.Width(), 5);
+    later.SetAutoSize(true);  // applied at once
+    EXPECT_EQ(later.Width(), 8);
+    EXPECT_EQ(later.Height(), 9);
+}
+
+}  // namespace
+}  // namespace glx

@@ -1,0 +1,51 @@
+// Helpers shared by the raster tests: data paths, scratch files, pixel dumps.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <unistd.h>
+#include <string>
+#include <vector>
+
+#include "base/stream.h"
+#include "raster/dib.h"
+
+namespace glx::test {
+
+inline std::string dataPath(const std::string& rel) { return std::string(GLX_TEST_DATA) + "/" + rel; }
+
+// A fresh folder removed when the test ends.
+class ScratchDir {
+public:
+    ScratchDir() {
+        auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        m_path = std::filesystem::temp_directory_path() /
+                 ("glx_raster_" + std::string(info->test_suite_name()) + "_" + info->name() + "_" +
+                  std::to_string(::getpid()));
+        std::filesystem::remove_all(m_path);
+        std::filesystem::create_directories(m_path);
+    }
+    ~ScratchDir() { std::filesystem::remove_all(m_path); }
+    std::string file(const std::string& name) const { return (m_path / name).string(); }
+
+private:
+    std::filesystem::path m_path;
+};
+
+inline std::vector<uint8_t> fileBytes(const std::string& path) { return readWholeFile(path); }
+
+inline void writeBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    writeWholeFile(path, bytes.data(), bytes.size());
+}
+
+// All pixels of a surface as 0x00BBGGRR, top row first.
+inline std::vector<TColor> pixelsOf(const TDib& dib) {
+    std::vector<TColor> out;
+    for (int32_t y = 0; y < dib.height(); ++y)
+        for (int32_t x = 0; x < dib.width(); ++x) out.push_back(dib.pixel(x, y));
+    return out;
+}
+
+}  // namespace glx::test
