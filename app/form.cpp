@@ -11,6 +11,7 @@
 #include "base/strutil.h"
 #include "platform/clock.h"
 #include "platform/fs.h"
+#include "platform/ui.h"
 #include "gif/gif_image.h"
 #include "png/png_object.h"
 #include "raster/image.h"
@@ -98,6 +99,7 @@ int report(const std::string& message) {
 }  // namespace
 
 int runApplication(int argc, char** argv) {
+    platform::chooseBackend(argc > 0 ? argv[0] : nullptr);
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
     setArguments(std::move(args));

@@ -4,6 +4,7 @@
 
 #include "app/atlas.h"
 #include "app/modes.h"
+#include "app/prefetch.h"
 #include "app/prompts.h"
 #include "app/rgba.h"
 #include "app/state.h"
@@ -200,6 +201,7 @@ void runGluing(Tf& form) {
     int count = 0;
     if (rgba) createRgbaCanvas();
     GrowingCanvas canvas(*form.i2);
+    Prefetcher prefetch(sharedList->items(), rgba);
 
     for (int i = 0; i < sharedList->count(); ++i) {
         phase = 208;
@@ -207,11 +209,13 @@ void runGluing(Tf& form) {
         phase = 209;
         const int32_t x = c.x, y = c.y;
         int32_t w, h;
+        PrefetchedPicture picture = prefetch.next();
         if (rgba) {
-            placeRgba(form, c, w, h);
+            placeRgba(form, c, w, h, picture);
         } else {
             phase = 230;
-            form.i1->Picture().LoadFile(picPath);
+            if (picture.loadError) std::rethrow_exception(picture.loadError);
+            form.i1->Picture().SetGraphic(std::move(picture.graphic));
             phase = 231;
             form.i1->SetAutoSize(true);
             w = form.i1->Width();
@@ -219,6 +223,7 @@ void runGluing(Tf& form) {
             phase = 232;
             canvas.fit(x, y, w, h);
             phase = 233;
+            if (picture.decodeError) std::rethrow_exception(picture.decodeError);
             form.i2->Canvas().DrawAt(x, y, form.i1->Picture().Graphic());
             phase = 234;
             form.i1->Picture().Clear();

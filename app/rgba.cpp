@@ -83,13 +83,14 @@ void settleRgbaCanvas() {
     logical.active = false;
 }
 
-void placeRgba(Tf& form, TGridCursor& c, int32_t& w, int32_t& h) {
+void placeRgba(Tf& form, TGridCursor& c, int32_t& w, int32_t& h, PrefetchedPicture& picture) {
     const int32_t x = c.x, y = c.y;
     if (extractFileExt(picPath) == ".png") {
         phase = 210;
         pngFragment = std::make_unique<TPNGObject>();
         phase = 211;
-        pngFragment->LoadFile(picPath);
+        if (picture.loadError) std::rethrow_exception(picture.loadError);
+        pngFragment.reset(static_cast<TPNGObject*>(picture.graphic.release()));
         w = pngFragment->Width();
         h = pngFragment->Height();
         phase = 213;
@@ -102,7 +103,8 @@ void placeRgba(Tf& form, TGridCursor& c, int32_t& w, int32_t& h) {
         return;
     }
     phase = 220;
-    form.i1->Picture().LoadFile(picPath);
+    if (picture.loadError) std::rethrow_exception(picture.loadError);
+    form.i1->Picture().SetGraphic(std::move(picture.graphic));
     phase = 221;
     form.i1->SetAutoSize(true);
     w = form.i1->Width();
@@ -112,6 +114,7 @@ void placeRgba(Tf& form, TGridCursor& c, int32_t& w, int32_t& h) {
     phase = 223;
     setAlpha(pngCanvas, makeRect(x, y, x + w, y + h), 255);
     phase = 224;
+    if (picture.decodeError) std::rethrow_exception(picture.decodeError);
     pngCanvas->Canvas().DrawAt(x, y, form.i1->Picture().Graphic());
     phase = 225;
     form.i1->Picture().Clear();

@@ -99,14 +99,19 @@ void TPicture::adopt(std::unique_ptr<TGraphic> graphic) {
     changed();
 }
 
-void TPicture::LoadFile(const std::string& path) {
+std::unique_ptr<TGraphic> TPicture::ReadGraphic(const std::string& path) {
     std::string ext = extractFileExt(extractFileName(path));
     if (!ext.empty()) ext.erase(0, 1);
     const TFileFormat* format = TFileFormatsList::instance().FindFormat(ext);
     if (!format) throw EInvalidGraphic(formatMessage("Unknown picture file extension (.%s)", ext.c_str()));
     std::unique_ptr<TGraphic> graphic = format->factory();
-    graphic->LoadFile(path);  // a failure frees the new object; the held picture stays
-    adopt(std::move(graphic));
+    graphic->LoadFile(path);
+    return graphic;
+}
+
+void TPicture::LoadFile(const std::string& path) {
+    // A failure frees the new object; the held picture stays.
+    adopt(ReadGraphic(path));
 }
 
 void TPicture::SaveFile(const std::string& path) const {

@@ -59,6 +59,9 @@ public:
     TPicture(const TPicture&) = delete;
     TPicture& operator=(const TPicture&) = delete;
 
+    // A new picture of the kind the path's extension names, loaded from the
+    // file; "Unknown picture file extension (.%s)" for unregistered kinds.
+    static std::unique_ptr<TGraphic> ReadGraphic(const std::string& path);
     // Replaces the held picture by one read from the file, its class
     // chosen by the extension. Unknown extension: EInvalidGraphic
     // "Unknown picture file extension (.%s)". On any failure the held

@@ -1,0 +1,295 @@
+#include "gif/gdip_gif.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "base/stream.h"
+#include "gif/gif_image.h"
+#include "gif/gif_input.h"
+#include "raster/canvas.h"
+
+namespace glx {
+
+namespace {
+
+class SystemTicks : public ITickSource {
+public:
+    uint32_t TickCount() override {
+        using namespace std::chrono;
+        return static_cast<uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+    }
+};
+
+SystemTicks& systemTicks() {
+    static SystemTicks ticks;
+    return ticks;
+}
+
+void skipSubBlocks(GifInput& in) {
+    uint8_t len;
+    while (in.readByte(len) && len != 0) in.skip(len);
+}
+
+// Walks the block structure without decoding pixels: the logical screen
+// size and, per image descriptor, the delay of the first graphic control
+// extension since the previous image. Stops at the trailer, at the end of
+// the data or at a byte that starts no block; raises GIFException when the
+// header or an image descriptor cannot be read.
+void scanTiming(GifInput& in, int& width, int& height, TArrayOfFrameDelay& delays) {
+    TGIFHeader header(nullptr);
+    header.LoadFromStream(in);
+    width = header.Width();
+    height = header.Height();
+    int pending = -1;
+    for (;;) {
+        uint8_t b;
+        if (!in.readByte(b) || b == ';') return;
+        if (b == 0x00) continue;
+        if (b == '!') {
+            uint8_t label, size;
+            if (!in.readByte(label)) return;
+            if (label == 0xF9 && in.readByte(size)) {
+                uint8_t block[255];
+                size_t got = in.readSome(block, size);
+                if (got >= 3 && pending < 0) pending = block[1] | (block[2] << 8);
+                if (size == 0) continue;  // that was the terminator
+            }
+            skipSubBlocks(in);
+        } else if (b == ',') {
+            uint8_t desc[9];
+            in.readExact(desc, 9);
+            if (desc[8] & 0x80) in.skip(3 * (size_t(2) << (desc[8] & 7)));
+            uint8_t minCodeSize;
+            if (in.readByte(minCodeSize)) skipSubBlocks(in);
+            delays.push_back(pending < 0 ? 0 : pending);
+            pending = -1;
+        } else {
+            return;
+        }
+    }
+}
+
+void frame3D(TDib& dib, TRect& r, TColor topColor, TColor bottomColor) {
+    // Top and left edge in the top colour, right and bottom edge (the
+    // corners they share included) in the bottom colour; then one pixel in.
+    const int32_t l = r.Left, t = r.Top, rr = r.Right - 1, b = r.Bottom - 1;
+    if (rr < l || b < t) return;
+    dib.fill(l, t, rr, t + 1, topColor);
+    dib.fill(l, t, l + 1, b, topColor);
+    dib.fill(rr, t, rr + 1, b + 1, bottomColor);
+    dib.fill(l, b, rr + 1, b + 1, bottomColor);
+    r = TRect{r.Left + 1, r.Top + 1, r.Right - 1, r.Bottom - 1};
+}
+
+void drawBevel(TDib& dib, TRect& r, TBevelCut cut) {
+    const TColor highlight = colorToRGB(static_cast<TColor>(0xFF000014u));  // button highlight
+    const TColor shadow = colorToRGB(static_cast<TColor>(0xFF000010u));     // button shadow
+    if (cut == TBevelCut::bvLowered) frame3D(dib, r, shadow, highlight);
+    if (cut == TBevelCut::bvRaised) frame3D(dib, r, highlight, shadow);
+}
+
+}  // namespace
+
+TGdipGIF::TGdipGIF() = default;
+TGdipGIF::~TGdipGIF() = default;
+
+uint32_t TGdipGIF::ticks() { return m_ticks ? m_ticks->TickCount() : systemTicks().TickCount(); }
+
+void TGdipGIF::SetTickSource(ITickSource* source) { m_ticks = source; }
+
+void TGdipGIF::LoadFile(const std::string& fileName) {
+    TFileStream file(fileName, TFileStream::OpenRead);
+    LoadStream(file);
+}
+
+void TGdipGIF::release() {
+    m_loaded = false;
+    m_gifWidth = m_gifHeight = 0;
+    m_delays.clear();
+    m_bytes.clear();
+    m_image.reset();
+    m_frameIndex.clear();
+    m_decodeTried = false;
+    m_screen = TDib();
+    m_saved = TDib();
+    m_screenFrame = -1;
+    m_currentFrame = 0;
+}
+
+void TGdipGIF::LoadStream(TStream& stream) {
+    const bool wasActive = m_active;
+    SetActive(false);
+    release();
+    try {
+        std::vector<uint8_t> bytes;
+        uint8_t chunk[65536];
+        for (;;) {
+            size_t n = stream.read(chunk, sizeof chunk);
+            if (n == 0) break;
+            bytes.insert(bytes.end(), chunk, chunk + n);
+        }
+        GifInput input(bytes);
+        int width = 0, height = 0;
+        TArrayOfFrameDelay delays;
+        try {
+            scanTiming(input, width, height, delays);
+        } catch (const GIFException&) {
+            // A damaged image descriptor ends the frames; the ones before it count.
+            if (width == 0 && height == 0 && delays.empty()) throw;
+        }
+        if (!delays.empty()) {
+            m_loaded = true;
+            m_gifWidth = width;
+            m_gifHeight = height;
+            m_delays = std::move(delays);
+            m_bytes = std::move(bytes);
+        }
+    } catch (const Exception&) {
+        // Content that cannot be read leaves the control empty.
+        release();
+    } catch (const std::bad_alloc&) {
+        release();
+    }
+    applyAutoSize();
+    Paint();
+    SetActive(wasActive);
+}
+
+void TGdipGIF::applyAutoSize() {
+    if (!AutoSize || GifWidth() <= 0 || GifHeight() <= 0) return;
+    int width = m_width, height = m_height;
+    if (Align == TAlign::alNone || Align == TAlign::alLeft || Align == TAlign::alRight) width = GifWidth();
+    if (Align == TAlign::alNone || Align == TAlign::alTop || Align == TAlign::alBottom) height = GifHeight();
+    SetBounds(m_left, m_top, width, height);
+}
+
+void TGdipGIF::SetBounds(int left, int top, int width, int height) {
+    m_left = left;
+    m_top = top;
+    m_width = std::max(width, 0);
+    m_height = std::max(height, 0);
+}
+
+void TGdipGIF::SetActive(bool value) {
+    if (value == m_active) return;
+    m_active = value;
+    m_timerEnabled = false;
+    if (value) {
+        m_frameShownAt = ticks();
+        m_timerEnabled = true;
+    }
+}
+
+void TGdipGIF::SetBevelInner(TBevelCut value) {
+    if (value == m_bevelInner) return;
+    m_bevelInner = value;
+    Paint();
+}
+
+void TGdipGIF::SetBevelOuter(TBevelCut value) {
+    if (value == m_bevelOuter) return;
+    m_bevelOuter = value;
+    Paint();
+}
+
+void TGdipGIF::SetCenter(bool value) {
+    if (value == m_center) return;
+    m_center = value;
+    Paint();
+}
+
+void TGdipGIF::SetStretch(bool value) {
+    if (value == m_stretch) return;
+    m_stretch = value;
+    Paint();
+}
+
+void TGdipGIF::TimerTick() {
+    if (!m_timerEnabled || !m_active || !m_loaded || FrameCount() == 0) return;
+    // Elapsed time as an unsigned difference survives the tick count wrapping.
+    const uint32_t now = ticks();
+    const int64_t delayMs = int64_t(std::max<int32_t>(m_delays[static_cast<size_t>(m_currentFrame)], 0)) * 10;
+    if (int64_t(now - m_frameShownAt) < delayMs) return;
+    m_currentFrame = (m_currentFrame + 1) % FrameCount();
+    m_frameShownAt = now;
+    Paint();
+}
+
+TGIFImage* TGdipGIF::decodedImage() {
+    if (!m_decodeTried && m_loaded) {
+        m_decodeTried = true;
+        auto image = std::make_unique<TGIFImage>();
+        try {
+            TMemoryStream stream(m_bytes.data(), m_bytes.size());
+            image->ReadFrom(stream);
+        } catch (const Exception&) {
+            // Frames read before the fault are still shown.
+        }
+        for (int i = 0; i < image->Frames().ItemCount(); ++i)
+            if (image->Frames()[i].HasImageDescriptor()) m_frameIndex.push_back(i);
+        m_image = std::move(image);
+    }
+    return m_image.get();
+}
+
+bool TGdipGIF::composeFrame(int frame) {
+    TGIFImage* image = decodedImage();
+    if (!image || frame >= static_cast<int>(m_frameIndex.size()) || GifWidth() <= 0 || GifHeight() <= 0) return false;
+    const TColor background = colorToRGB(Color);
+    if (m_screenFrame < 0 || frame < m_screenFrame || background != m_screenColor) {
+        m_screenColor = background;
+        m_screen = TDib(GifWidth(), GifHeight(), 24);
+        m_screen.fill(0, 0, GifWidth(), GifHeight(), background);
+        m_screenFrame = -1;
+    }
+    TCanvas canvas(&m_screen);
+    const TRect screen{0, 0, GifWidth(), GifHeight()};
+    while (m_screenFrame < frame) {
+        if (m_screenFrame >= 0) {
+            TGIFSubImage& shown = image->Frames()[m_frameIndex[static_cast<size_t>(m_screenFrame)]];
+            if (shown.DisposalMethod() == 2) {
+                const TRect b = shown.BoundsRect();
+                m_screen.fill(b.Left, b.Top, b.Right, b.Bottom, background);
+            } else if (shown.DisposalMethod() == 3 && !m_saved.empty()) {
+                m_screen = m_saved;
+            }
+        }
+        ++m_screenFrame;
+        TGIFSubImage& next = image->Frames()[m_frameIndex[static_cast<size_t>(m_screenFrame)]];
+        if (next.DisposalMethod() == 3) m_saved = m_screen;
+        try {
+            next.PaintTo(canvas, screen, true, false);
+        } catch (const Exception&) {
+            // A frame that cannot be drawn leaves the screen as it was.
+        }
+    }
+    return true;
+}
+
+void TGdipGIF::Paint() {
+    ++m_paintCount;
+    if (m_width <= 0 || m_height <= 0) {
+        m_bitmap = TDib();
+        return;
+    }
+    m_bitmap = TDib(m_width, m_height, 24);
+    m_bitmap.fill(0, 0, m_width, m_height, colorToRGB(Color));
+    TCanvas canvas(&m_bitmap);
+
+    if (m_loaded && composeFrame(m_currentFrame)) {
+        TRect rect;
+        if (m_stretch)
+            rect = TRect{0, 0, m_width, m_height};
+        else if (m_center) {
+            const int x = (m_width - GifWidth()) / 2, y = (m_height - GifHeight()) / 2;
+            rect = TRect{x, y, x + GifWidth(), y + GifHeight()};
+        } else
+            rect = TRect{0, 0, GifWidth(), GifHeight()};
+        canvas.stretchDraw(m_screen, rect);
+    }
+    TRect client{0, 0, m_width, m_height};
+    drawBevel(m_bitmap, client, m_bevelOuter);
+    drawBevel(m_bitmap, client, m_bevelInner);
+}
+
+}  // namespace glx

@@ -1,0 +1,369 @@
+#include "png/chunk_ancillary.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "base/stream.h"
+#include "png/chunk_ihdr.h"
+#include "png/png_errors.h"
+#include "png/png_io.h"
+#include "png/png_object.h"
+#include "png/zlib_buffer.h"
+
+namespace glx {
+
+// ---------------------------------------------------------------- PLTE
+
+void TChunkPLTE::CopyFrom(const TChunk& source) {
+    const auto* src = dynamic_cast<const TChunkPLTE*>(&source);
+    if (!src) throw EPngError(kMsgPngIncompatibleChunks);
+    EntryCount = src->EntryCount;
+}
+
+bool TChunkPLTE::ReadPayload(TStream& stream, const TChunkType& type, uint32_t length) {
+    if (!TChunk::ReadPayload(stream, type, length)) return false;
+    if (length % 3 != 0 || length / 3 > 256) throw EPNGInvalidPalette();
+    EntryCount = static_cast<int32_t>(length / 3);
+    const auto& dg = Image().DecodeGamma;
+    std::vector<RGBQuad> entries(static_cast<size_t>(EntryCount));
+    const uint8_t* p = Payload();
+    for (int32_t i = 0; i < EntryCount; ++i, p += 3) entries[static_cast<size_t>(i)] = RGBQuad{dg[p[2]], dg[p[1]], dg[p[0]], 0};
+    if (TChunkIHDR* header = HeaderChunk()) header->SetPalette(std::move(entries));
+    return true;
+}
+
+bool TChunkPLTE::WritePayload(TStream& stream) {
+    TChunkIHDR* header = HeaderChunk();
+    const std::vector<RGBQuad> none;
+    const auto& table = header ? header->Dib.colorTable() : none;
+    if (EntryCount == 0) EntryCount = static_cast<int32_t>(table.size());
+    // The palette itself when it covers every entry, else the colour table.
+    const auto& source = header && header->Palette.size() >= static_cast<size_t>(EntryCount) ? header->Palette : table;
+    const auto& eg = Image().EncodeGamma;
+    SetPayloadSize(EntryCount * 3);
+    uint8_t* p = Payload();
+    for (int32_t i = 0; i < EntryCount; ++i, p += 3) {
+        RGBQuad c = static_cast<size_t>(i) < source.size() ? source[static_cast<size_t>(i)] : RGBQuad{};
+        p[0] = eg[c.red];
+        p[1] = eg[c.green];
+        p[2] = eg[c.blue];
+    }
+    return WriteFramed(stream);
+}
+
+uint32_t TChunkPLTE::Entry(int32_t index) const {
+    TChunkIHDR* header = HeaderChunk();
+    if (index < 0 || index >= EntryCount || !header || static_cast<size_t>(index) >= header->Dib.colorTable().size())
+        throw EPngError(kMsgPngNoSuchPaletteEntry);
+    const RGBQuad& c = header->Dib.colorTable()[static_cast<size_t>(index)];
+    return uint32_t(c.blue) | (uint32_t(c.green) << 8) | (uint32_t(c.red) << 16);
+}
+
+// ---------------------------------------------------------------- tRNS
+
+void TChunktRNS::CopyFrom(const TChunk& source) {
+    if (const auto* src = dynamic_cast<const TChunktRNS*>(&source)) {
+        AlphaValues = src->AlphaValues;
+        SingleKey = src->SingleKey;
+    }
+    TChunk::CopyFrom(source);
+}
+
+bool TChunktRNS::ReadPayload(TStream& stream, const TChunkType& type, uint32_t length) {
+    if (!TChunk::ReadPayload(stream, type, length)) return false;
+    if (length > 256) throw EPNGInvalidPalette();
+    AlphaValues.fill(255);
+    if (length > 0) std::memcpy(AlphaValues.data(), Payload(), length);
+    TChunkIHDR* header = HeaderChunk();
+    const uint8_t colorType = header ? header->ColorType : 0;
+    if (colorType == 0 || colorType == 2) {
+        SingleKey = true;
+        // 2-bit grey is held (and written) as 4-bit samples s x 5: the key
+        // moves onto the same scale.
+        if (colorType == 0 && header->BitDepth == 2) {
+            AlphaValues[1] = static_cast<uint8_t>((AlphaValues[1] & 3) * 5);
+            if (PayloadSize() >= 2) Payload()[1] = AlphaValues[1];
+        }
+    } else if (colorType == 3) {
+        // One key colour only when exactly one entry is not opaque and that
+        // entry is fully transparent; anything else is per-entry alpha.
+        int notOpaque = 0;
+        bool transparent = false;
+        for (uint32_t i = 0; i < length; ++i) {
+            if (AlphaValues[i] != 255) {
+                ++notOpaque;
+                transparent = AlphaValues[i] == 0;
+            }
+        }
+        SingleKey = notOpaque == 1 && transparent;
+    }
+    return true;
+}
+
+bool TChunktRNS::WritePayload(TStream& stream) {
+    if (PayloadSize() <= 256 && PayloadSize() > 0)
+        std::memcpy(Payload(), AlphaValues.data(), static_cast<size_t>(PayloadSize()));
+    return WriteFramed(stream);
+}
+
+TColor TChunktRNS::KeyColor() const {
+    TChunkIHDR* header = HeaderChunk();
+    if (!header) return 0;
+    const auto& dg = Image().DecodeGamma;
+    const bool wide = header->BitDepth == 16;
+    switch (header->ColorType) {
+        case 0: {
+            // The sample as an in-memory index (16-bit grey keeps its high byte).
+            const auto& table = header->Dib.colorTable();
+            size_t index = wide ? AlphaValues[0] : AlphaValues[1];
+            if (index >= table.size()) return 0;
+            uint8_t g = table[index].red;
+            return rgb(g, g, g);
+        }
+        case 2:
+            if (wide) return rgb(dg[AlphaValues[0]], dg[AlphaValues[2]], dg[AlphaValues[4]]);
+            return rgb(dg[AlphaValues[1]], dg[AlphaValues[3]], dg[AlphaValues[5]]);
+        case 3: {
+            const auto* plte = Image().Chunks().FindByClass<TChunkPLTE>();
+            const auto& table = header->Dib.colorTable();
+            for (int32_t i = 0; i < PayloadSize() && i < 256; ++i) {
+                if (AlphaValues[static_cast<size_t>(i)] != 0) continue;
+                if (plte && i < plte->EntryCount && static_cast<size_t>(i) < table.size()) {
+                    uint32_t e = plte->Entry(i);
+                    return rgb(uint8_t(e >> 16), uint8_t(e >> 8), uint8_t(e));
+                }
+                return 0;
+            }
+            return 0;
+        }
+        default: return 0;
+    }
+}
+
+void TChunktRNS::SetKeyColor(TColor color) {
+    TChunkIHDR* header = HeaderChunk();
+    if (!header) return;
+    color = colorToRGB(color);
+    const uint8_t r = getRValue(color), g = getGValue(color), b = getBValue(color);
+    const bool wide = header->BitDepth == 16;
+    switch (header->ColorType) {
+        case 0: {
+            AlphaValues.fill(0);
+            // The key is a sample: the nearest ramp index below 8 bits, the
+            // grey level itself at 8 bits, the high byte at 16 bits.
+            uint8_t sample = header->BitDepth < 8 ? static_cast<uint8_t>(header->Dib.nearestIndex(color)) : r;
+            AlphaValues[wide ? 0 : 1] = sample;
+            SetPayloadSize(2);
+            break;
+        }
+        case 2:
+            AlphaValues.fill(0);
+            AlphaValues[wide ? 0 : 1] = r;
+            AlphaValues[wide ? 2 : 3] = g;
+            AlphaValues[wide ? 4 : 5] = b;
+            SetPayloadSize(6);
+            break;
+        case 3: {
+            const auto& table = header->Dib.colorTable();
+            size_t i = 0;
+            while (i < table.size() && !(table[i].red == r && table[i].green == g && table[i].blue == b)) ++i;
+            if (i == table.size()) return;  // no entry of that colour: nothing to key on
+            AlphaValues.fill(0);
+            for (size_t k = 0; k < i; ++k) AlphaValues[k] = 255;
+            SetPayloadSize(static_cast<int32_t>(i + 1));
+            break;
+        }
+        default: return;
+    }
+    SingleKey = true;
+    std::memcpy(Payload(), AlphaValues.data(), static_cast<size_t>(PayloadSize()));
+}
+
+// ---------------------------------------------------------------- gAMA
+
+TChunkgAMA::TChunkgAMA(TPNGObject& image) : TChunk(image) {
+    initTypeCode(kClassTypeCode);
+    SetGamma(1);
+}
+
+uint32_t TChunkgAMA::Gamma() {
+    if (PayloadSize() != 4) {
+        SetGamma(1);
+        return 1;
+    }
+    return getU32be(Payload());
+}
+
+void TChunkgAMA::SetGamma(uint32_t value) {
+    if (PayloadSize() != 4) SetPayloadSize(4);
+    putU32be(Payload(), value);
+}
+
+void TChunkgAMA::CopyFrom(const TChunk& source) {
+    auto* src = dynamic_cast<const TChunkgAMA*>(&source);
+    if (!src) throw EPngError(kMsgPngIncompatibleChunks);
+    SetGamma(src->PayloadSize() == 4 ? getU32be(src->Payload()) : 1);
+}
+
+bool TChunkgAMA::ReadPayload(TStream& stream, const TChunkType& type, uint32_t length) {
+    if (!TChunk::ReadPayload(stream, type, length)) return false;
+    // A gAMA of the wrong length carries no value: the tables stay as they are.
+    if (length != 4) {
+        SetGamma(1);
+        return true;
+    }
+    const uint32_t gamma = Gamma();
+    if (gamma == 0) return true;
+    auto& dg = Image().DecodeGamma;
+    auto& eg = Image().EncodeGamma;
+    const double exponent = 1.0 / (gamma / 100000.0 * 2.2);
+    for (int i = 0; i < 256; ++i) {
+        double x = i / 255.0;
+        double v = i == 0 ? 0.0 : std::nearbyint(255.0 * std::pow(x, exponent));
+        uint8_t b = static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+        dg[static_cast<size_t>(i)] = b;
+        eg[b] = static_cast<uint8_t>(i);
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------- pHYs
+
+void TChunkpHYs::CopyFrom(const TChunk& source) {
+    if (const auto* src = dynamic_cast<const TChunkpHYs*>(&source)) {
+        DensityX = src->DensityX;
+        DensityY = src->DensityY;
+        DensityUnit = src->DensityUnit;
+    }
+}
+
+bool TChunkpHYs::ReadPayload(TStream& stream, const TChunkType& type, uint32_t length) {
+    if (!TChunk::ReadPayload(stream, type, length)) return false;
+    if (length == 9) {
+        DensityX = getU32be(Payload());
+        DensityY = getU32be(Payload() + 4);
+        DensityUnit = Payload()[8];
+    }
+    return true;
+}
+
+bool TChunkpHYs::WritePayload(TStream& stream) {
+    SetPayloadSize(9);
+    putU32be(Payload(), DensityX);
+    putU32be(Payload() + 4, DensityY);
+    Payload()[8] = DensityUnit;
+    return WriteFramed(stream);
+}
+
+// ---------------------------------------------------------------- tIME
+
+void TChunktIME::CopyFrom(const TChunk& source) {
+    if (const auto* src = dynamic_cast<const TChunktIME*>(&source)) {
+        TimeYear = src->TimeYear;
+        TimeMonth = src->TimeMonth;
+        TimeDay = src->TimeDay;
+        TimeHour = src->TimeHour;
+        TimeMinute = src->TimeMinute;
+        TimeSecond = src->TimeSecond;
+    }
+}
+
+bool TChunktIME::ReadPayload(TStream& stream, const TChunkType& type, uint32_t length) {
+    if (!TChunk::ReadPayload(stream, type, length)) return false;
+    if (length == 7) {
+        const uint8_t* p = Payload();
+        TimeYear = static_cast<uint16_t>((p[0] << 8) | p[1]);
+        TimeMonth = p[2];
+        TimeDay = p[3];
+        TimeHour = p[4];
+        TimeMinute = p[5];
+        TimeSecond = p[6];
+    }
+    return true;
+}
+
+bool TChunktIME::WritePayload(TStream& stream) {
+    SetPayloadSize(7);
+    uint8_t* p = Payload();
+    p[0] = uint8_t(TimeYear >> 8);
+    p[1] = uint8_t(TimeYear);
+    p[2] = TimeMonth;
+    p[3] = TimeDay;
+    p[4] = TimeHour;
+    p[5] = TimeMinute;
+    p[6] = TimeSecond;
+    return WriteFramed(stream);
+}
+
+// ---------------------------------------------------------------- tEXt, zTXt
+
+namespace {
+
+// Length of the keyword: the bytes before the first zero (all without one).
+size_t keywordLength(const uint8_t* p, size_t n) {
+    const void* zero = n ? std::memchr(p, 0, n) : nullptr;
+    return zero ? static_cast<size_t>(static_cast<const uint8_t*>(zero) - p) : n;
+}
+
+}  // namespace
+
+void TChunktEXt::CopyFrom(const TChunk& source) {
+    if (const auto* src = dynamic_cast<const TChunktEXt*>(&source)) {
+        KeyName = src->KeyName;
+        Content = src->Content;
+    }
+}
+
+bool TChunktEXt::ReadPayload(TStream& stream, const TChunkType& type, uint32_t length) {
+    if (!TChunk::ReadPayload(stream, type, length)) return false;
+    if (length > 2) {
+        const uint8_t* p = Payload();
+        size_t key = keywordLength(p, length);
+        KeyName.assign(reinterpret_cast<const char*>(p), key);
+        if (key + 1 < length)
+            Content.assign(reinterpret_cast<const char*>(p + key + 1), length - key - 1);
+        else
+            Content.clear();
+    }
+    return true;
+}
+
+bool TChunktEXt::WritePayload(TStream& stream) {
+    SetPayloadSize(static_cast<int32_t>(KeyName.size() + 1 + Content.size()));
+    uint8_t* p = Payload();
+    std::memcpy(p, KeyName.data(), KeyName.size());
+    p[KeyName.size()] = 0;
+    if (!Content.empty()) std::memcpy(p + KeyName.size() + 1, Content.data(), Content.size());
+    return WriteFramed(stream);
+}
+
+bool TChunkzTXt::ReadPayload(TStream& stream, const TChunkType& type, uint32_t length) {
+    if (!TChunktEXt::ReadPayload(stream, type, length)) return false;
+    if (length >= 4) {
+        const uint8_t* p = Payload();
+        size_t key = keywordLength(p, length);
+        KeyName.assign(reinterpret_cast<const char*>(p), key);
+        Content.clear();
+        if (key + 2 <= length && p[key + 1] == 0) {
+            std::string text;
+            if (InflateBuffer(p + key + 2, length - key - 2, text, kMaxZtxtText)) Content = std::move(text);
+        }
+    }
+    return true;
+}
+
+bool TChunkzTXt::WritePayload(TStream& stream) {
+    if (Content.empty()) Content = " ";
+    std::string packed;
+    if (!DeflateBuffer(reinterpret_cast<const uint8_t*>(Content.data()), Content.size(), Image().DeflateLevel, packed))
+        return true;
+    SetPayloadSize(static_cast<int32_t>(KeyName.size() + 2 + packed.size()));
+    uint8_t* p = Payload();
+    std::memcpy(p, KeyName.data(), KeyName.size());
+    p[KeyName.size()] = 0;
+    p[KeyName.size() + 1] = 0;
+    std::memcpy(p + KeyName.size() + 2, packed.data(), packed.size());
+    return WriteFramed(stream);
+}
+
+}  // namespace glx

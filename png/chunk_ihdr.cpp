@@ -1,0 +1,187 @@
+#include "png/chunk_ihdr.h"
+
+#include <algorithm>
+
+#include "base/limits.h"
+#include "base/stream.h"
+#include "png/png_errors.h"
+#include "png/png_io.h"
+#include "png/png_object.h"
+
+namespace glx {
+
+bool IsValidColorTypeDepth(uint32_t colorType, uint32_t bitDepth) {
+    switch (colorType) {
+        case 0: return bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8 || bitDepth == 16;
+        case 3: return bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8;
+        case 2:
+        case 4:
+        case 6: return bitDepth == 8 || bitDepth == 16;
+        default: return false;
+    }
+}
+
+namespace {
+
+// A fixed 256-colour palette for new palette images: the 20 static colours
+// of a classic desktop palette at both ends, a 6 x 6 x 6 colour cube and a
+// grey ramp in between.
+std::vector<RGBQuad> halftonePalette() {
+    static const uint8_t low[10][3] = {{0, 0, 0},       {128, 0, 0},     {0, 128, 0},   {128, 128, 0},
+                                       {0, 0, 128},     {128, 0, 128},   {0, 128, 128}, {192, 192, 192},
+                                       {192, 220, 192}, {166, 202, 240}};
+    static const uint8_t high[10][3] = {{255, 251, 240}, {160, 160, 164}, {128, 128, 128}, {255, 0, 0},
+                                        {0, 255, 0},     {255, 255, 0},   {0, 0, 255},     {255, 0, 255},
+                                        {0, 255, 255},   {255, 255, 255}};
+    std::vector<RGBQuad> p;
+    p.reserve(256);
+    auto push = [&p](uint8_t r, uint8_t g, uint8_t b) { p.push_back(RGBQuad{b, g, r, 0}); };
+    for (auto& c : low) push(c[0], c[1], c[2]);
+    for (int r = 0; r < 6; ++r)
+        for (int g = 0; g < 6; ++g)
+            for (int b = 0; b < 6; ++b) push(uint8_t(r * 51), uint8_t(g * 51), uint8_t(b * 51));
+    for (int i = 1; i <= 20; ++i) push(uint8_t(i * 12), uint8_t(i * 12), uint8_t(i * 12));
+    for (auto& c : high) push(c[0], c[1], c[2]);
+    return p;
+}
+
+}  // namespace
+
+TChunkIHDR::TChunkIHDR(TPNGObject& image) : TChunk(image) { initTypeCode(kClassTypeCode); }
+
+TChunkIHDR::~TChunkIHDR() { ReleaseImage(); }
+
+int TChunkIHDR::MemoryBitsPerPixel() const {
+    switch (ColorType) {
+        case 0:
+        case 3:
+            if (BitDepth == 2) return 4;
+            return BitDepth >= 8 ? 8 : BitDepth;
+        case 4: return 8;
+        default: return 24;
+    }
+}
+
+void TChunkIHDR::ReleaseImage() {
+    TCanvas& canvas = Image().Canvas();
+    if (canvas.surface() == &Dib) canvas.bind(nullptr);
+    Dib = TDib();
+    Palette.clear();
+    Palette.shrink_to_fit();
+    AlphaData.clear();
+    AlphaData.shrink_to_fit();
+    LowByteData.clear();
+    LowByteData.shrink_to_fit();
+    RowStride = 0;
+}
+
+void TChunkIHDR::AllocateImage() {
+    ReleaseImage();
+    UsesColorTable = ColorType == 0 || ColorType == 3 || ColorType == 4;
+    const int bpp = MemoryBitsPerPixel();
+    const bool alpha = ColorType == 4 || ColorType == 6;
+    const bool low = BitDepth == 16;
+    // Every plane together, checked before anything is allocated.
+    checkPictureSize(HeaderWidth, HeaderHeight, static_cast<uint64_t>(bpp) * (low ? 2 : 1) + (alpha ? 8 : 0));
+    RowStride = static_cast<int32_t>(rowBytes(HeaderWidth, static_cast<uint64_t>(bpp), 4));
+
+    std::vector<RGBQuad> table;
+    if (UsesColorTable) {
+        if (ColorType == 3) {
+            Palette = halftonePalette();
+        } else {
+            Palette.clear();
+        }
+        table.assign(size_t(1) << bpp, RGBQuad{});
+    }
+    Dib = TDib(static_cast<int32_t>(HeaderWidth), static_cast<int32_t>(HeaderHeight), bpp, table);
+    if (UsesColorTable) {
+        if (ColorType == 3) {
+            Palette.resize(size_t(1) << bpp);
+            SetPalette(Palette);
+        } else {
+            InstallGreyRamp();
+        }
+    }
+    if (alpha) AlphaData.assign(static_cast<size_t>(HeaderWidth) * HeaderHeight, 0);
+    if (low) LowByteData.assign(static_cast<size_t>(RowStride) * HeaderHeight, 0);
+    if (Position() == 0) Image().Canvas().bind(&Dib);
+}
+
+void TChunkIHDR::SetPalette(std::vector<RGBQuad> entries) {
+    if (!UsesColorTable) return;
+    auto& table = Dib.colorTable();
+    std::copy_n(entries.begin(), std::min(entries.size(), table.size()), table.begin());
+    Palette = std::move(entries);
+}
+
+void TChunkIHDR::InstallGreyRamp() {
+    const size_t n = size_t(1) << MemoryBitsPerPixel();
+    const auto& dg = Image().DecodeGamma;
+    std::vector<RGBQuad> ramp(n);
+    for (size_t i = 0; i < n; ++i) {
+        uint8_t g = dg[i * 255 / (n - 1)];
+        ramp[i] = RGBQuad{g, g, g, 0};
+    }
+    SetPalette(std::move(ramp));
+}
+
+void TChunkIHDR::CopyFrom(const TChunk& source) {
+    const auto* src = dynamic_cast<const TChunkIHDR*>(&source);
+    if (!src) throw EPngError(kMsgPngIncompatibleChunks);
+    HeaderWidth = src->HeaderWidth;
+    HeaderHeight = src->HeaderHeight;
+    BitDepth = src->BitDepth;
+    ColorType = src->ColorType;
+    CompressionMethod = src->CompressionMethod;
+    FilterMethod = src->FilterMethod;
+    InterlaceMethod = src->InterlaceMethod;
+    if (!src->HasImage()) {
+        ReleaseImage();
+        return;
+    }
+    AllocateImage();
+    Dib = src->Dib;
+    if (!AlphaData.empty()) AlphaData = src->AlphaData;
+    Palette = src->Palette;
+    if (Position() == 0) Image().Canvas().bind(&Dib);
+}
+
+bool TChunkIHDR::ReadPayload(TStream& stream, const TChunkType& type, uint32_t length) {
+    if (!TChunk::ReadPayload(stream, type, length)) return false;
+    if (PayloadSize() < 13) throw EPngInvalidIHDR();
+    const uint8_t* p = Payload();
+    const uint32_t width = getU32be(p), height = getU32be(p + 4);
+    if (width > 65535 || height > 65535) throw EPNGSizeExceeds();
+    if (p[10] != 0) throw EPNGUnknownCompression();
+    if (p[12] > 1) throw EPNGUnknownInterlace();
+    // Empty images and colour type / bit depth pairs outside the format
+    // have no meaning: refused as a damaged header.
+    if (width == 0 || height == 0 || !IsValidColorTypeDepth(p[9], p[8])) throw EPngInvalidIHDR();
+    HeaderWidth = width;
+    HeaderHeight = height;
+    BitDepth = p[8];
+    ColorType = p[9];
+    CompressionMethod = p[10];
+    FilterMethod = p[11];
+    InterlaceMethod = p[12];
+    Image().Interlacing = InterlaceMethod;
+    AllocateImage();
+    return true;
+}
+
+bool TChunkIHDR::WritePayload(TStream& stream) {
+    if (BitDepth == 2) BitDepth = 4;
+    SetPayloadSize(13);
+    uint8_t* p = Payload();
+    putU32be(p, HeaderWidth);
+    putU32be(p + 4, HeaderHeight);
+    p[8] = BitDepth;
+    p[9] = ColorType;
+    p[10] = CompressionMethod;
+    p[11] = FilterMethod;
+    p[12] = Image().Interlacing;
+    return WriteFramed(stream);
+}
+
+}  // namespace glx

@@ -1,0 +1,165 @@
+// Decoding of the image data: the IDAT run is inflated block by block
+// (never reading across a chunk end, so each chunk's CRC covers exactly its
+// own data), each row is unfiltered in place in one of two alternating row
+// buffers and stored into the header's pixel memory.
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "base/stream.h"
+#include "png/chunk_idat.h"
+#include "png/chunk_ihdr.h"
+#include "png/crc32.h"
+#include "png/pixel_rows.h"
+#include "png/png_errors.h"
+#include "png/png_io.h"
+#include "png/png_object.h"
+#include "png/row_filters.h"
+
+namespace glx {
+
+namespace {
+
+constexpr size_t kInputBlock = 65535;
+
+class IdatReader {
+public:
+    IdatReader(TStream& stream, uint32_t length) : m_stream(stream), m_input(kInputBlock) {
+        static const uint8_t idat[4] = {'I', 'D', 'A', 'T'};
+        m_crc = updateCrc(kCrcStart, idat, 4);
+        m_chunkEnd = stream.position() + length;
+        if (inflateInit(&m_z) != Z_OK) throw EPNGZLIBError(std::string(kMsgPngZlibError) + InflateResultText(Z_MEM_ERROR));
+    }
+    ~IdatReader() { inflateEnd(&m_z); }
+    IdatReader(const IdatReader&) = delete;
+    IdatReader& operator=(const IdatReader&) = delete;
+
+    // Fills out with count inflated bytes; returns fewer when the data ends
+    // early (the zlib stream ends, or the stream runs out).
+    size_t read(uint8_t* out, size_t count) {
+        if (m_ended) return 0;
+        m_z.next_out = out;
+        m_z.avail_out = static_cast<uInt>(count);
+        while (m_z.avail_out > 0) {
+            if (m_z.avail_in == 0 && m_stream.position() >= m_chunkEnd) nextChunk();
+            if (m_z.avail_in == 0) {
+                size_t want = static_cast<size_t>(std::min<int64_t>(kInputBlock, m_chunkEnd - m_stream.position()));
+                if (want == 0) continue;  // an empty IDAT chunk: go on to the next one
+                size_t got = m_stream.read(m_input.data(), want);
+                if (got == 0) return count - m_z.avail_out;
+                m_crc = updateCrc(m_crc, m_input.data(), got);
+                m_z.next_in = m_input.data();
+                m_z.avail_in = static_cast<uInt>(got);
+            }
+            int r = inflate(&m_z, Z_NO_FLUSH);
+            if (r == Z_BUF_ERROR) continue;  // no progress possible with this input: fetch more
+            if (r < 0) throw EPNGZLIBError(std::string(kMsgPngZlibError) + InflateResultText(r));
+            if (r == Z_NEED_DICT) throw EPNGZLIBError(std::string(kMsgPngZlibError) + InflateResultText(r));
+            if (r == Z_STREAM_END) {
+                m_ended = true;
+                return count - m_z.avail_out;
+            }
+        }
+        return count;
+    }
+
+    // Reads what is left of the current chunk (its bytes still count for
+    // its CRC) and checks the stored CRC.
+    void finish() {
+        int64_t left = m_chunkEnd - m_stream.position();
+        while (left > 0) {
+            size_t want = static_cast<size_t>(std::min<int64_t>(kInputBlock, left));
+            readExact(m_stream, m_input.data(), want);
+            m_crc = updateCrc(m_crc, m_input.data(), want);
+            left -= static_cast<int64_t>(want);
+        }
+        checkCrc();
+    }
+
+private:
+    void checkCrc() {
+        if (readU32be(m_stream) != finishCrc(m_crc) && kCheckCrc) throw EPngInvalidCRC();
+    }
+
+    void nextChunk() {
+        checkCrc();
+        uint32_t length = readChunkLengthChecked(m_stream, readU32be(m_stream), 4);
+        uint8_t type[4];
+        readExact(m_stream, type, 4);
+        if (std::memcmp(type, "IDAT", 4) != 0) throw EPNGMissingMultipleIDAT();
+        m_crc = updateCrc(kCrcStart, type, 4);
+        m_chunkEnd = m_stream.position() + length;
+    }
+
+    TStream& m_stream;
+    std::vector<uint8_t> m_input;
+    z_stream m_z{};
+    uint32_t m_crc = kCrcStart;
+    int64_t m_chunkEnd = 0;
+    bool m_ended = false;
+};
+
+}  // namespace
+
+bool TChunkIDAT::ReadPayload(TStream& stream, const TChunkType&, uint32_t length) {
+    SetPayloadSize(0);
+    TChunkIHDR* header = HeaderChunk();
+    if (!header || !header->HasImage()) throw EPNGHeaderNotPresent();
+    TPNGObject& image = Image();
+    if (header->UsesColorTable && (header->ColorType == 0 || header->ColorType == 4)) header->InstallGreyRamp();
+
+    const uint32_t columns = header->HeaderWidth, rows = header->HeaderHeight;
+    const PngRowGeometry full = pngRowGeometry(header->ColorType, header->BitDepth, columns);
+    IdatReader reader(stream, length);
+    // Two row buffers (filter byte + row) used alternately: one receives the
+    // next row while the other holds the previous one.
+    std::vector<uint8_t> buffers[2] = {std::vector<uint8_t>(full.rowBytes + 1, 0),
+                                       std::vector<uint8_t>(full.rowBytes + 1, 0)};
+    int active = 1;
+
+    auto decodeRow = [&](uint32_t rowLength) -> bool {
+        uint8_t* cur = buffers[active].data();
+        if (reader.read(cur, rowLength + 1) != rowLength + 1) return false;
+        UnfilterRow(cur[0], cur + 1, buffers[active ^ 1].data() + 1, rowLength, full.distance);
+        return true;
+    };
+
+    bool complete = true;
+    if (image.Interlacing == 0) {
+        for (uint32_t y = 0; y < rows; ++y) {
+            if (!decodeRow(full.rowBytes)) {
+                complete = false;
+                break;
+            }
+            storePngRow(*header, buffers[active].data() + 1, static_cast<int32_t>(y), 0, 1, columns, image.DecodeGamma);
+            active ^= 1;
+        }
+    } else {
+        for (const Adam7Pass& pass : kAdam7) {
+            const uint32_t width = passWidth(columns, pass);
+            const uint32_t rowLength = pngRowGeometry(header->ColorType, header->BitDepth, width).rowBytes;
+            if (rowLength == 0 || pass.row0 >= rows) continue;
+            std::memset(buffers[active ^ 1].data(), 0, rowLength + 1);
+            for (uint32_t y = pass.row0; y < rows; y += pass.rowStep) {
+                if (!decodeRow(rowLength)) {
+                    complete = false;
+                    break;
+                }
+                storePngRow(*header, buffers[active].data() + 1, static_cast<int32_t>(y), pass.col0, pass.colStep,
+                            width, image.DecodeGamma);
+                active ^= 1;
+            }
+            if (!complete) break;
+        }
+    }
+    // Rows never delivered keep the zero fill. The rest of the current
+    // chunk is read before its CRC is checked, so a zlib trailer in a later
+    // block does not break the check.
+    reader.finish();
+    return true;
+}
+
+}  // namespace glx

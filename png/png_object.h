@@ -1,0 +1,125 @@
+// TPNGObject: a PNG image in memory. Its chunk list holds the file's chunks
+// in order; the header chunk at position 0 owns the pixels (a TDib the
+// canvas draws into, rows top-down), the alpha plane (colour types 4 and
+// 6, one byte per pixel, rows top-down, no padding) and the low-byte plane
+// of 16-bit images.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "png/chunk.h"
+#include "png/chunk_ihdr.h"
+#include "png/png_errors.h"
+#include "png/row_filters.h"
+#include "raster/canvas.h"
+#include "raster/graphic.h"
+
+namespace glx {
+
+class TBitmap;
+
+enum TTransparencyKind { trNone, trKeyed, trPartial };
+
+class TPNGObject : public TGraphic {
+public:
+    // An empty image (no chunks).
+    TPNGObject();
+    // A blank image: all pixels black, alpha 0 (fully transparent). Refuses
+    // invalid colour type / bit depth pairs and sizes below 1 x 1 with
+    // EPNGInvalidSpec; a bit depth of 2 becomes 4.
+    TPNGObject(uint32_t colorType, uint32_t bitDepth, int32_t width, int32_t height);
+    static std::unique_ptr<TPNGObject> CreateNew(uint32_t colorType, uint32_t bitDepth, int32_t width,
+                                                 int32_t height) {
+        return std::make_unique<TPNGObject>(colorType, bitDepth, width, height);
+    }
+    ~TPNGObject() override;
+
+    // TGraphic
+    const char* ClassName() const override { return "TPNGObject"; }
+    std::unique_ptr<TGraphic> NewEmpty() const override { return std::make_unique<TPNGObject>(); }
+    void CopyFrom(const TGraphic* source) override;
+    void CopyTo(TGraphic& dest) const override;
+    void PaintOn(TCanvas& canvas, const TRect& rect) const override;
+    bool IsEmpty() const override { return m_chunks.SlotCount() == 0; }
+    int32_t Width() const override;
+    int32_t Height() const override;
+    void SetWidth(int32_t value) override { ChangeSize(value, Height()); }
+    void SetHeight(int32_t value) override { ChangeSize(Width(), value); }
+    bool IsTransparent() const override { return TransparencyKind() != trNone; }
+    void ReadFrom(TStream& stream) override;
+    void WriteTo(TStream& stream) const override;
+
+    virtual TColor PixelAt(int32_t x, int32_t y) const;
+    virtual void SetPixelAt(int32_t x, int32_t y, TColor color);
+
+    // EPNGHeaderNotPresent unless list item 0 is a header chunk.
+    TChunkIHDR& HeaderChunk() const;
+    bool HasHeader() const;
+
+    // Row y (0 = top): colour pixels (blue-green-red for colour types 2 and
+    // 6), the alpha plane (null unless colour type 4 or 6) and the low bytes
+    // of 16-bit images (null otherwise). y is not checked.
+    uint8_t* PixelRow(int32_t y) const { return HeaderChunk().PixelRow(y); }
+    uint8_t* AlphaRow(int32_t y) const { return HeaderChunk().AlphaRow(y); }
+    uint8_t* LowByteRow(int32_t y) const { return HeaderChunk().LowByteRow(y); }
+
+    TTransparencyKind TransparencyKind() const;
+    TColor TransparentKeyColor() const;
+
+    // Keeps the top-left part common to both sizes; new pixels are black
+    // and opaque. EPNGInvalidNewSize below 1 x 1.
+    void ChangeSize(int32_t newWidth, int32_t newHeight);
+
+    void RemoveAllChunks();
+    void ResetGamma();
+
+    struct RowGeometryInfo {
+        uint32_t rowBytes = 0;
+        uint32_t filterDistance = 0;
+    };
+    // Bytes of one full-width PNG row and the filter distance; (0, 0) without a header.
+    RowGeometryInfo RowGeometry() const;
+
+    // The canvas bound to the image's pixels (unbound without a header).
+    TCanvas& Canvas() const { return m_canvas; }
+    TPNGList& Chunks() { return m_chunks; }
+    const TPNGList& Chunks() const { return m_chunks; }
+
+    // Imports a bitmap: palette image below 16 bits per pixel, RGB otherwise;
+    // transparent bitmaps get a tRNS chunk keyed on keyColor.
+    void TakeBitmap(const TBitmap& bitmap, bool transparent, TColor keyColor);
+
+    // Encoder settings.
+    TRowFilters RowFilters = rowFilterBit(rfSub);
+    uint8_t DeflateLevel = 7;
+    uint8_t Interlacing = 0;
+    int32_t IdatChunkSize() const { return m_idatChunkSize; }
+    // Values below 65535 are stored as 65535.
+    void SetIdatChunkSize(int32_t value) { m_idatChunkSize = value < 65535 ? 65535 : value; }
+
+    std::array<uint8_t, 256> DecodeGamma{};
+    std::array<uint8_t, 256> EncodeGamma{};
+    bool Constructing = false;
+
+private:
+    void CopyPNG(const TPNGObject& source);
+    void BlendOnto(TCanvas& canvas, const TRect& rect) const;
+
+    int32_t m_idatChunkSize = 65535;
+    mutable TCanvas m_canvas;
+    TPNGList m_chunks;
+};
+
+// The opacity of each pixel of row y as the image's transparency defines it,
+// for any colour type: the alpha plane (colour types 4 and 6), the tRNS
+// alpha of each pixel's palette entry (colour type 3), 0 on the key colour
+// and 255 elsewhere (keyed grey and RGB images), 255 without transparency.
+// out receives Width() bytes.
+void effectiveAlphaRow(const TPNGObject& image, int32_t y, uint8_t* out);
+
+// Registers TPNGObject with the picture container for ".png".
+void registerPngFormat();
+
+}  // namespace glx

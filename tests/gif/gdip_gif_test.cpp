@@ -1,0 +1,247 @@
+// The delay query and the preview control: frame count, size and delays,
+// the timer rule, and painting into the control's bitmap.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "gif/gdip_gif.h"
+#include "gif_test_util.h"
+
+namespace glx::test {
+namespace {
+
+class FakeTicks : public ITickSource {
+public:
+    uint32_t now = 1000;
+    uint32_t TickCount() override { return now; }
+};
+
+std::vector<uint8_t> threeFrames(int d0 = 10, int d1 = 0, int d2 = 250) {
+    GifBuilder b;
+    b.header(6, 4, 2).loop(0).gce(d0).solid(6, 4, 1).gce(d1).solid(6, 4, 2).gce(d2).solid(6, 4, 3).trailer();
+    return b.bytes;
+}
+
+void load(TGdipGIF& gif, const std::vector<uint8_t>& bytes) {
+    TMemoryStream s(bytes);
+    gif.LoadStream(s);
+}
+
+TEST(GdipGif, DelaysFrameCountAndSize) {
+    TGdipGIF gif;
+    load(gif, threeFrames());
+    EXPECT_EQ(gif.FrameCount(), 3);
+    EXPECT_EQ(gif.Delays(), (TArrayOfFrameDelay{10, 0, 250}));
+    EXPECT_EQ(gif.GifWidth(), 6);
+    EXPECT_EQ(gif.GifHeight(), 4);
+    EXPECT_EQ(gif.CurrentFrame(), 0);
+}
+
+TEST(GdipGif, OneDelayPerImageDescriptor) {
+    // First graphic control before an image wins; an image without one has
+    // 0; extension-only runs and a trailing comment add no frame.
+    GifBuilder b;
+    b.header(4, 4, 1).gce(7).gce(9).solid(4, 4, 1).solid(4, 4, 0).comment("x").raw({0}).gce(3).solid(2, 2, 1);
+    b.comment("end").trailer();
+    TGdipGIF gif;
+    load(gif, b.bytes);
+    EXPECT_EQ(gif.Delays(), (TArrayOfFrameDelay{7, 0, 3}));
+}
+
+TEST(GdipGif, UnreadableContentLeavesTheControlEmpty) {
+    TGdipGIF gif;
+    load(gif, threeFrames());
+    for (const auto& bytes : {std::vector<uint8_t>{'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'},
+                              std::vector<uint8_t>{}, GifBuilder().header(65535, 65535, 1).solid(1, 1, 0).bytes,
+                              GifBuilder().header(4, 4, 1).trailer().bytes}) {
+        EXPECT_NO_THROW(load(gif, bytes));
+        EXPECT_EQ(gif.FrameCount(), 0);
+        EXPECT_EQ(gif.GifWidth(), 0);
+        EXPECT_EQ(gif.GifHeight(), 0);
+    }
+}
+
+TEST(GdipGif, TruncatedFileKeepsTheFramesBeforeTheCut) {
+    GifBuilder b;
+    b.header(6, 4, 2).gce(1).solid(6, 4, 1).gce(2).solid(6, 4, 2).gce(3);
+    const size_t third = b.bytes.size();
+    b.solid(6, 4, 3).trailer();
+    TGdipGIF gif;
+    // Cut inside the third image's data: it still counts.
+    load(gif, std::vector<uint8_t>(b.bytes.begin(), b.bytes.begin() + long(third + 12)));
+    EXPECT_EQ(gif.Delays(), (TArrayOfFrameDelay{1, 2, 3}));
+    // Cut inside the third image descriptor: the two before it remain.
+    load(gif, std::vector<uint8_t>(b.bytes.begin(), b.bytes.begin() + long(third + 5)));
+    EXPECT_EQ(gif.Delays(), (TArrayOfFrameDelay{1, 2}));
+}
+
+TEST(GdipGif, SecondLoadReplacesTheFirst) {
+    TGdipGIF gif;
+    FakeTicks ticks;
+    gif.SetTickSource(&ticks);
+    load(gif, threeFrames());
+    gif.SetActive(true);
+    ticks.now += 100;
+    gif.TimerTick();
+    EXPECT_EQ(gif.CurrentFrame(), 1);
+    GifBuilder b;
+    b.header(2, 2, 1).gce(40).solid(2, 2, 1).trailer();
+    load(gif, b.bytes);
+    EXPECT_EQ(gif.Delays(), (TArrayOfFrameDelay{40}));
+    EXPECT_EQ(gif.CurrentFrame(), 0);
+    EXPECT_TRUE(gif.Active());
+}
+
+TEST(GdipGif, LoadFile) {
+    TGdipGIF gif;
+    EXPECT_THROW(gif.LoadFile("/nonexistent/dir/none.gif"), EFOpenError);
+    gif.LoadFile(std::string(GLX_TEST_DATA) + "/gifsuite/gifs/animated_loop.gif");
+    EXPECT_EQ(gif.FrameCount(), 4);
+}
+
+TEST(GdipGif, Defaults) {
+    TGdipGIF gif;
+    EXPECT_EQ(gif.Width(), 105);
+    EXPECT_EQ(gif.Height(), 105);
+    EXPECT_FALSE(gif.Active());
+    EXPECT_EQ(gif.BevelInner(), TBevelCut::bvRaised);
+    EXPECT_EQ(gif.BevelOuter(), TBevelCut::bvNone);
+    EXPECT_FALSE(gif.Center());
+    EXPECT_FALSE(gif.Stretch());
+    EXPECT_FALSE(gif.AutoSize);
+    EXPECT_TRUE(gif.Visible);
+    EXPECT_EQ(gif.Color, clWindow);
+    EXPECT_FALSE(gif.TimerEnabled());
+    EXPECT_EQ(gif.FrameCount(), 0);
+}
+
+TEST(GdipGif, AutoSizeFollowsTheGif) {
+    TGdipGIF gif;
+    gif.AutoSize = true;
+    load(gif, threeFrames());
+    EXPECT_EQ(gif.Width(), 6);
+    EXPECT_EQ(gif.Height(), 4);
+    TGdipGIF top;
+    top.AutoSize = true;
+    top.Align = TAlign::alTop;
+    load(top, threeFrames());
+    EXPECT_EQ(top.Width(), 105);
+    EXPECT_EQ(top.Height(), 4);
+}
+
+TEST(GdipGif, TimerAdvancesFramesByTheirDelays) {
+    TGdipGIF gif;
+    FakeTicks ticks;
+    gif.SetTickSource(&ticks);
+    load(gif, threeFrames(10, 0, 250));
+    // Inactive: never advances.
+    ticks.now += 100000;
+    gif.TimerTick();
+    EXPECT_EQ(gif.CurrentFrame(), 0);
+
+    gif.Visible = false;  // invisible controls animate too
+    gif.SetActive(true);
+    EXPECT_TRUE(gif.TimerEnabled());
+    ticks.now += 99;
+    gif.TimerTick();
+    EXPECT_EQ(gif.CurrentFrame(), 0);
+    ticks.now += 1;  // 10 hundredths have passed
+    gif.TimerTick();
+    EXPECT_EQ(gif.CurrentFrame(), 1);
+    gif.TimerTick();  // a delay of 0 advances at the next tick
+    EXPECT_EQ(gif.CurrentFrame(), 2);
+    ticks.now += 2499;
+    gif.TimerTick();
+    EXPECT_EQ(gif.CurrentFrame(), 2);
+    ticks.now += 1;
+    gif.TimerTick();
+    EXPECT_EQ(gif.CurrentFrame(), 0);  // loops for ever
+
+    // The tick count wrapping around does not stall the animation.
+    ticks.now = 0xFFFFFFF0u;
+    gif.SetActive(false);
+    gif.SetActive(true);
+    ticks.now = 0x50;  // 96 ms later: frame 0 wants 100
+    gif.TimerTick();
+    EXPECT_EQ(gif.CurrentFrame(), 0);
+    ticks.now = 0x60;  // 112 ms later
+    gif.TimerTick();
+    EXPECT_EQ(gif.CurrentFrame(), 1);
+
+    int paints = gif.PaintCount();
+    gif.SetActive(false);
+    EXPECT_FALSE(gif.TimerEnabled());
+    EXPECT_EQ(gif.PaintCount(), paints);  // switching Active does not repaint
+}
+
+TEST(GdipGif, PaintsBackgroundFrameAndBevels) {
+    TGdipGIF gif;
+    gif.SetBevelInner(TBevelCut::bvNone);
+    gif.Color = rgb(1, 2, 3);
+    GifBuilder b;
+    b.header(4, 2, 2).solid(4, 2, 1).trailer();
+    load(gif, b.bytes);
+    const TColor frameColor = rgb(37, 111, 250);
+    const TDib& bmp = gif.Bitmap();
+    ASSERT_EQ(bmp.width(), 105);
+    EXPECT_EQ(bmp.pixel(0, 0), frameColor);
+    EXPECT_EQ(bmp.pixel(3, 1), frameColor);
+    EXPECT_EQ(bmp.pixel(4, 0), rgb(1, 2, 3));
+
+    gif.SetCenter(true);  // (105 - 4) / 2 = 50, (105 - 2) / 2 = 51
+    EXPECT_EQ(gif.Bitmap().pixel(50, 51), frameColor);
+    EXPECT_EQ(gif.Bitmap().pixel(0, 0), rgb(1, 2, 3));
+
+    gif.SetStretch(true);
+    EXPECT_EQ(gif.Bitmap().pixel(104, 104), frameColor);
+
+    gif.SetBevelInner(TBevelCut::bvRaised);
+    EXPECT_EQ(gif.Bitmap().pixel(0, 0), rgb(255, 255, 255));
+    EXPECT_EQ(gif.Bitmap().pixel(104, 104), rgb(160, 160, 160));
+    EXPECT_EQ(gif.Bitmap().pixel(1, 1), frameColor);
+    gif.SetBevelOuter(TBevelCut::bvLowered);
+    EXPECT_EQ(gif.Bitmap().pixel(0, 0), rgb(160, 160, 160));
+    EXPECT_EQ(gif.Bitmap().pixel(1, 1), rgb(255, 255, 255));
+    EXPECT_EQ(gif.Bitmap().pixel(2, 2), frameColor);
+}
+
+TEST(GdipGif, ActiveFrameIsShownComposed) {
+    // Frame 0 fills the screen; frame 1 covers (1, 1)-(3, 3) with index 0
+    // transparent at its first pixel; frame 2 is 1 x 1 at (0, 0).
+    for (int disposal : {1, 2, 3}) {
+        GifBuilder b;
+        FrameSpec f;
+        f.left = 1;
+        f.top = 1;
+        f.width = 2;
+        f.height = 2;
+        f.pixels = {0, 2, 2, 2};
+        f.lzw.minCodeSize = 2;
+        b.header(4, 4, 2).gce(1).solid(4, 4, 1).gce(1, disposal, true, 0).image(f).gce(1).solid(1, 1, 3).trailer();
+        TGdipGIF gif;
+        FakeTicks ticks;
+        gif.SetTickSource(&ticks);
+        gif.SetBevelInner(TBevelCut::bvNone);
+        gif.Color = rgb(9, 9, 9);
+        load(gif, b.bytes);
+        const TColor c1 = rgb(37, 111, 250), c2 = rgb(74, 122, 245), c3 = rgb(111, 133, 240);
+        gif.SetActive(true);
+        ticks.now += 10;
+        gif.TimerTick();
+        ASSERT_EQ(gif.CurrentFrame(), 1);
+        EXPECT_EQ(gif.Bitmap().pixel(1, 1), c1);  // transparent: frame 0 shows through
+        EXPECT_EQ(gif.Bitmap().pixel(2, 1), c2);
+        EXPECT_EQ(gif.Bitmap().pixel(3, 3), c1);
+        ticks.now += 10;
+        gif.TimerTick();
+        ASSERT_EQ(gif.CurrentFrame(), 2);
+        EXPECT_EQ(gif.Bitmap().pixel(0, 0), c3);
+        // Frame 1's area after its disposal: kept, background, or frame 0 again.
+        const TColor expected = disposal == 1 ? c2 : disposal == 2 ? rgb(9, 9, 9) : c1;
+        EXPECT_EQ(gif.Bitmap().pixel(2, 2), expected) << disposal;
+        EXPECT_EQ(gif.Bitmap().pixel(3, 0), c1);
+    }
+}
+
+}  // namespace
+}  // namespace glx::test
