@@ -16,6 +16,7 @@
 #include "gif/gif_extensions.h"
 #include "gif/gif_image.h"
 #include "platform/fs.h"
+#include "platform/ui.h"
 #include "png/png_object.h"
 
 namespace glx::app {
@@ -108,6 +109,7 @@ void runGifExport(Tf&) {
         const TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
         fresh = gce && gce->DisposalMethod() == 2;
         ++count;
+        platform::ui().progress(count, frames, std::to_string(i) + ".png");
     }
 
     delays.close();

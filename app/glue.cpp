@@ -11,6 +11,7 @@
 #include "base/strutil.h"
 #include "platform/clock.h"
 #include "platform/fs.h"
+#include "platform/ui.h"
 #include "raster/bitmap.h"
 #include "raster/image.h"
 #include "raster/jpeg_image.h"
@@ -232,6 +233,7 @@ void runGluing(Tf& form) {
         }
         writePattern(makeRect(x, y, x + w, y + h));
         ++count;
+        platform::ui().progress(count, sharedList->count(), picPath);
     }
 
     phase = 241;

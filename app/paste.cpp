@@ -10,6 +10,7 @@
 #include "base/exception.h"
 #include "base/strutil.h"
 #include "platform/fs.h"
+#include "platform/ui.h"
 #include "png/png_object.h"
 #include "raster/bitmap.h"
 #include "raster/image.h"
@@ -185,6 +186,7 @@ void runPasteScript(Tf& form) {
             }
             phase = 133;
             pngFragment.reset();
+            platform::ui().progress(k + 1, pairs, name);
             continue;
         }
         phase = 140;
@@ -210,6 +212,7 @@ void runPasteScript(Tf& form) {
         }
         phase = 166;
         form.i2->Picture().Clear();
+        platform::ui().progress(k + 1, pairs, name);
     }
 
     phase = 170;

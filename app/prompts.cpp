@@ -11,11 +11,13 @@ constexpr const char* kTitle = "Glumixer";
 
 int showMsg(const std::string& text, unsigned flags) {
     phase = 1100;
+    platform::ui().progressEnd();
     return platform::ui().messageBox(kTitle, text + "   ", flags + platform::kMbSystemModal);
 }
 
 bool queryText(const std::string& caption, const std::string& prompt, std::string& value) {
     phase = 1120;
+    platform::ui().progressEnd();
     return platform::ui().inputQuery(caption, prompt, value);
 }
 

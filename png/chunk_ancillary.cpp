@@ -103,6 +103,11 @@ bool TChunktRNS::ReadPayload(TStream& stream, const TChunkType& type, uint32_t l
 bool TChunktRNS::WritePayload(TStream& stream) {
     if (PayloadSize() <= 256 && PayloadSize() > 0)
         std::memcpy(Payload(), AlphaValues.data(), static_cast<size_t>(PayloadSize()));
+    // 16-bit samples are written with a zero low byte; the key follows them
+    // so that it still matches the pixels it matched in memory.
+    TChunkIHDR* header = HeaderChunk();
+    if (header && header->BitDepth == 16 && (header->ColorType == 0 || header->ColorType == 2))
+        for (int32_t i = 1; i < PayloadSize(); i += 2) Payload()[i] = 0;
     return WriteFramed(stream);
 }
 

@@ -1,6 +1,7 @@
 #include "png/chunk_ihdr.h"
 
 #include <algorithm>
+#include <new>
 
 #include "base/limits.h"
 #include "base/stream.h"
@@ -103,8 +104,13 @@ void TChunkIHDR::AllocateImage() {
             InstallGreyRamp();
         }
     }
-    if (alpha) AlphaData.assign(static_cast<size_t>(HeaderWidth) * HeaderHeight, 0);
-    if (low) LowByteData.assign(static_cast<size_t>(RowStride) * HeaderHeight, 0);
+    try {
+        if (alpha) AlphaData.assign(static_cast<size_t>(HeaderWidth) * HeaderHeight, 0);
+        if (low) LowByteData.assign(static_cast<size_t>(RowStride) * HeaderHeight, 0);
+    } catch (const std::bad_alloc&) {
+        ReleaseImage();
+        throw EOutOfMemory("Out of memory");
+    }
     if (Position() == 0) Image().Canvas().bind(&Dib);
 }
 

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "base/exception.h"
@@ -25,7 +26,12 @@ namespace {
 
 class IdatWriter {
 public:
-    IdatWriter(TStream& stream, size_t chunkSize, int level) : m_stream(stream), m_output(chunkSize) {
+    IdatWriter(TStream& stream, size_t chunkSize, int level) : m_stream(stream) {
+        try {
+            m_output.resize(chunkSize);
+        } catch (const std::bad_alloc&) {
+            throw EOutOfMemory("Out of memory");
+        }
         if (deflateInit(&m_z, std::clamp(level, 0, 9)) != Z_OK) throw EOutOfMemory("Out of memory");
         resetOutput();
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include "base/limits.h"
 #include "png/chunk_ancillary.h"
@@ -166,16 +167,20 @@ void TPNGObject::ChangeSize(int32_t newWidth, int32_t newHeight) {
     const int32_t newStride = static_cast<int32_t>(dib.stride());
 
     std::vector<uint8_t> newAlpha;
+    std::vector<uint8_t> newLow;
+    try {
+        if (alpha) newAlpha.assign(static_cast<size_t>(newWidth) * static_cast<size_t>(newHeight), 255);
+        if (low) newLow.assign(static_cast<size_t>(newStride) * static_cast<size_t>(newHeight), 0);
+    } catch (const std::bad_alloc&) {
+        throw EOutOfMemory("Out of memory");
+    }
     if (alpha) {
-        newAlpha.assign(static_cast<size_t>(newWidth) * static_cast<size_t>(newHeight), 255);
         for (int32_t y = 0; y < rows; ++y)
             std::memcpy(newAlpha.data() + static_cast<size_t>(y) * static_cast<size_t>(newWidth),
                         h.AlphaData.data() + static_cast<size_t>(y) * static_cast<size_t>(oldWidth),
                         static_cast<size_t>(cols));
     }
-    std::vector<uint8_t> newLow;
     if (low) {
-        newLow.assign(static_cast<size_t>(newStride) * static_cast<size_t>(newHeight), 0);
         for (int32_t y = 0; y < rows; ++y)
             copyRow(newLow.data() + static_cast<size_t>(y) * static_cast<size_t>(newStride),
                     h.LowByteData.data() + static_cast<size_t>(y) * static_cast<size_t>(h.RowStride));

@@ -1,0 +1,246 @@
+// The chunk stream: signature, chunk order rules, unknown chunks, framing,
+// CRC, the chunk lists and where new chunks are placed.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "png/chunk_ancillary.h"
+#include "png/chunk_idat.h"
+#include "png/crc32.h"
+#include "png_test_util.h"
+
+namespace glx::pngtest {
+namespace {
+
+Bytes greyIdat() { return zlibCompress(filterNone({{10, 20}, {30, 40}})); }
+
+// IHDR of a 2 x 2 8-bit grey image; the image data still to come.
+PngBuilder greyHead() {
+    PngBuilder b;
+    b.signature().ihdr(2, 2, 8, 0);
+    return b;
+}
+
+std::vector<std::string> chunkTypes(const TPNGObject& img) {
+    std::vector<std::string> out;
+    for (uint32_t i = 0; i < img.Chunks().SlotCount(); ++i) out.push_back(img.Chunks().Item(i)->TypeName());
+    return out;
+}
+
+TEST(PngChunkStream, SignatureAloneIsAnUnexpectedEndWithAnEmptyList) {
+    TPNGObject img;
+    EXPECT_THROW(loadFromBytes(img, PngBuilder().signature().bytes()), EPngUnexpectedEnd);
+    EXPECT_TRUE(img.IsEmpty());
+}
+
+TEST(PngChunkStream, DamagedOrShortSignatureIsRefused) {
+    TPNGObject img;
+    Bytes b = PngBuilder().signature().bytes();
+    b[1] = 'Q';
+    EXPECT_THROW(loadFromBytes(img, b), EPNGInvalidFileHeader);
+    EXPECT_THROW(loadFromBytes(img, Bytes{0x89, 'P', 'N'}), EPNGInvalidFileHeader);
+    EXPECT_THROW(loadFromBytes(img, Bytes{}), EPNGInvalidFileHeader);
+}
+
+TEST(PngChunkStream, FirstChunkMustBeTheHeader) {
+    TPNGObject img;
+    Bytes b = PngBuilder().signature().chunk("tEXt", {'a', 0, 'b'}).bytes();
+    try {
+        loadFromBytes(img, b);
+        FAIL() << "no exception";
+    } catch (const EPNGIHDRNotFirst& e) {
+        EXPECT_STREQ(e.what(),
+                     "This \"Portable Network Graphics\" image is not supported or it might be invalid.\r\n"
+                     "(IHDR chunk is not the first)");
+    }
+    EXPECT_TRUE(img.IsEmpty());
+}
+
+TEST(PngChunkStream, MissingImageDataAndMissingEnd) {
+    TPNGObject img;
+    EXPECT_THROW(loadFromBytes(img, greyHead().iend().bytes()), EPNGNoImageData);
+    // The chunks read stay in the list.
+    EXPECT_EQ(chunkTypes(img), (std::vector<std::string>{"IHDR", "IEND"}));
+    EXPECT_THROW(loadFromBytes(img, greyHead().chunk("IDAT", greyIdat()).bytes()), EPngUnexpectedEnd);
+}
+
+TEST(PngChunkStream, UnknownAncillaryChunkIsKeptAndWrittenBackInPlace) {
+    TPNGObject img;
+    loadFromBytes(img, greyHead().chunk("abCd", {1, 2, 3}).chunk("IDAT", greyIdat()).chunk("zzZz", {}).iend().bytes());
+    ASSERT_EQ(chunkTypes(img), (std::vector<std::string>{"IHDR", "abCd", "IDAT", "zzZz", "IEND"}));
+    const TChunk* unknown = img.Chunks().Item(1);
+    EXPECT_EQ(std::string(unknown->TypeCodeOfClass()), "");
+    EXPECT_EQ(Bytes(unknown->Payload(), unknown->Payload() + unknown->PayloadSize()), (Bytes{1, 2, 3}));
+
+    auto written = splitChunks(saveToBytes(img));
+    ASSERT_EQ(written.size(), 5u);
+    EXPECT_EQ(written[1].type, "abCd");
+    EXPECT_EQ(written[1].payload, (Bytes{1, 2, 3}));
+    EXPECT_EQ(written[3].type, "zzZz");
+    EXPECT_TRUE(written[3].payload.empty());
+}
+
+TEST(PngChunkStream, UnknownCriticalChunkIsRefused) {
+    TPNGObject img;
+    EXPECT_THROW(loadFromBytes(img, greyHead().chunk("AbCd", {1}).chunk("IDAT", greyIdat()).iend().bytes()),
+                 EPNGUnknownCriticalChunk);
+    EXPECT_EQ(chunkTypes(img), (std::vector<std::string>{"IHDR", "AbCd"}));
+    // A first byte of zero counts as ancillary.
+    Bytes zeroType = greyHead().chunk(std::string("\0bCd", 4), {1}).chunk("IDAT", greyIdat()).iend().bytes();
+    EXPECT_NO_THROW(loadFromBytes(img, zeroType));
+}
+
+TEST(PngChunkStream, ChrmIsDroppedAndLaterImageDataSkipped) {
+    TPNGObject img;
+    Bytes other = zlibCompress(filterNone({{99, 99}, {99, 99}}));
+    loadFromBytes(img, greyHead()
+                           .chunk("cHRM", Bytes(32, 0))
+                           .chunk("IDAT", greyIdat())
+                           .chunk("tEXt", {'k', 0, 'v'})
+                           .chunk("IDAT", other)
+                           .iend()
+                           .bytes());
+    EXPECT_EQ(chunkTypes(img), (std::vector<std::string>{"IHDR", "IDAT", "tEXt", "IEND"}));
+    EXPECT_EQ(img.PixelAt(0, 0), rgb(10, 10, 10));
+    EXPECT_EQ(img.PixelAt(1, 1), rgb(40, 40, 40));
+    for (const auto& c : splitChunks(saveToBytes(img))) EXPECT_NE(c.type, "cHRM");
+}
+
+TEST(PngChunkStream, CrcMismatchIsRefusedKeepingEarlierChunks) {
+    TPNGObject img;
+    EXPECT_THROW(loadFromBytes(img, greyHead().badCrcChunk("tEXt", {'k', 0, 'v'}).bytes()), EPngInvalidCRC);
+    EXPECT_EQ(chunkTypes(img), (std::vector<std::string>{"IHDR", "tEXt"}));
+    PngBuilder bad;
+    bad.signature().badCrcChunk("IHDR", Bytes{0, 0, 0, 2, 0, 0, 0, 2, 8, 0, 0, 0, 0});
+    EXPECT_THROW(loadFromBytes(img, bad.bytes()), EPngInvalidCRC);
+}
+
+TEST(PngChunkStream, OversizedOrTruncatedChunkLengthIsRefusedWithoutReadingIt) {
+    TPNGObject img;
+    // A length of 2^31 and more, and lengths beyond the data, never reach
+    // an allocation.
+    for (uint32_t length : {0x80000000u, 0xFFFFFFFFu, 0x7FFFFFFFu, 1000u}) {
+        Bytes b = greyHead().raw(be32(length)).raw({'t', 'E', 'X', 't', 1, 2, 3}).bytes();
+        EXPECT_THROW(loadFromBytes(img, b), EPngUnexpectedEnd) << length;
+    }
+    // A stream that ends inside the length field.
+    EXPECT_THROW(loadFromBytes(img, greyHead().raw({0, 0}).bytes()), EPngUnexpectedEnd);
+}
+
+TEST(PngChunkStream, ZeroLengthChunkWritesTwelveBytes) {
+    TPNGObject img;
+    TChunk chunk(img);
+    chunk.SetTypeCode(makeChunkType("abCd"));
+    TMemoryStream s;
+    chunk.WriteFramed(s);
+    const uint8_t type[4] = {'a', 'b', 'C', 'd'};
+    Bytes expected = {0, 0, 0, 0, 'a', 'b', 'C', 'd'};
+    Bytes crc = be32(chunkCrc(type, nullptr, 0));
+    expected.insert(expected.end(), crc.begin(), crc.end());
+    EXPECT_EQ(s.bytes(), expected);
+}
+
+TEST(PngChunkStream, CrcOfKnownChunks) {
+    const uint8_t iend[4] = {'I', 'E', 'N', 'D'};
+    EXPECT_EQ(chunkCrc(iend, nullptr, 0), 0xAE426082u);
+    // Fed in pieces or at once, the register gives the same value.
+    const uint8_t text[] = "The quick brown fox jumps over the lazy dog";
+    uint32_t whole = finishCrc(updateCrc(kCrcStart, text, 43));
+    uint32_t parts = finishCrc(updateCrc(updateCrc(kCrcStart, text, 5), text + 5, 38));
+    EXPECT_EQ(whole, 0x414FA339u);
+    EXPECT_EQ(parts, whole);
+}
+
+TEST(PngChunkStream, NewChunkForTypeUsesTheRegisteredClassCaseSensitively) {
+    TPNGObject img;
+    std::unique_ptr<TChunk> gama(NewChunkForType(img, makeChunkType("gAMA")));
+    EXPECT_NE(dynamic_cast<TChunkgAMA*>(gama.get()), nullptr);
+    std::unique_ptr<TChunk> lower(NewChunkForType(img, makeChunkType("gama")));
+    EXPECT_EQ(dynamic_cast<TChunkgAMA*>(lower.get()), nullptr);
+    EXPECT_EQ(lower->TypeName(), "gama");
+    std::unique_ptr<TChunk> ztxt(NewChunkForType(img, makeChunkType("zTXt")));
+    EXPECT_NE(dynamic_cast<TChunkzTXt*>(ztxt.get()), nullptr);
+    EXPECT_STREQ(ztxt->TypeCodeOfClass(), "zTXt");
+}
+
+TEST(PngPointerList, SlotsInsertAndRemove) {
+    TPNGPointerList list(nullptr);
+    int a = 0, b = 0, c = 0;
+    EXPECT_EQ(list.ItemAt(0), nullptr);
+    list.InsertAt(&a, 5);  // an empty list always takes the item at slot 0
+    ASSERT_EQ(list.SlotCount(), 1u);
+    list.InsertAt(&b, 1);  // at the end of a non-empty list: refused
+    EXPECT_EQ(list.SlotCount(), 1u);
+    list.InsertAt(&b, 0);
+    list.Append(&a);
+    list.Append(&c);  // b a a c
+    EXPECT_EQ(list.ItemAt(0), &b);
+    EXPECT_EQ(list.ItemAt(-1), nullptr);
+    EXPECT_EQ(list.ItemAt(4), nullptr);
+    list.PutAt(9, &c);  // ignored
+    EXPECT_EQ(list.SlotCount(), 4u);
+    // The later of two slots holding the same pointer goes.
+    EXPECT_EQ(list.RemoveItem(&a), &a);
+    EXPECT_EQ(list.SlotCount(), 3u);
+    EXPECT_EQ(list.ItemAt(1), &a);
+    EXPECT_EQ(list.ItemAt(2), &c);
+    int d = 0;
+    EXPECT_EQ(list.RemoveItem(&d), nullptr);
+    list.SetCount(0);
+    EXPECT_EQ(list.SlotCount(), 0u);
+}
+
+TEST(PngChunkList, FindByClassFindsDerivedClassesInListOrder) {
+    auto img = TPNGObject::CreateNew(2, 8, 1, 1);
+    EXPECT_EQ(img->Chunks().FindByClass<TChunktEXt>(), nullptr);
+    auto* z = img->Chunks().AddChunkOfClass<TChunkzTXt>();
+    auto* t = img->Chunks().AddChunkOfClass<TChunktEXt>();
+    EXPECT_EQ(img->Chunks().FindByClass<TChunktEXt>(), z);
+    EXPECT_EQ(img->Chunks().FindByClass<TChunkzTXt>(), z);
+    EXPECT_EQ(z->Position(), 2);
+    EXPECT_EQ(t->Position(), 3);
+}
+
+TEST(PngChunkList, AddChunkOfClassPlacesChunksInFileOrder) {
+    auto img = TPNGObject::CreateNew(3, 8, 4, 4);
+    EXPECT_EQ(chunkTypes(*img), (std::vector<std::string>{"IHDR", "PLTE", "IDAT", "IEND"}));
+    img->Chunks().AddChunkOfClass<TChunktEXt>();
+    img->Chunks().AddChunkOfClass<TChunktRNS>();
+    img->Chunks().AddChunkOfClass<TChunkgAMA>();
+    img->Chunks().AddChunkOfClass<TChunkpHYs>();
+    img->Chunks().AddChunkOfClass<TChunktIME>();
+    EXPECT_EQ(chunkTypes(*img),
+              (std::vector<std::string>{"IHDR", "pHYs", "gAMA", "PLTE", "tRNS", "IDAT", "tEXt", "tIME", "IEND"}));
+
+    // Without a palette, tRNS goes before the image data.
+    auto rgbImg = TPNGObject::CreateNew(2, 8, 4, 4);
+    rgbImg->Chunks().AddChunkOfClass<TChunktRNS>();
+    EXPECT_EQ(chunkTypes(*rgbImg), (std::vector<std::string>{"IHDR", "tRNS", "IDAT", "IEND"}));
+}
+
+TEST(PngChunkList, AddChunkOfClassRefusals) {
+    auto img = TPNGObject::CreateNew(2, 8, 4, 4);
+    img->Chunks().AddChunkOfClass<TChunkgAMA>();
+    try {
+        img->Chunks().AddChunkOfClass<TChunkgAMA>();
+        FAIL() << "second gAMA accepted";
+    } catch (const EPngError& e) {
+        EXPECT_STREQ(e.what(), "The program tried to add a existent critical chunk to the current image which is not "
+                               "allowed.");
+    }
+    EXPECT_THROW(img->Chunks().AddChunkOfClass<TChunkIDAT>(), EPngError);
+    EXPECT_THROW(img->Chunks().AddChunkOfClass<TChunkPLTE>(), EPngError);
+    EXPECT_EQ(img->Chunks().SlotCount(), 4u);
+
+    TPNGObject empty;
+    try {
+        empty.Chunks().AddChunkOfClass<TChunktEXt>();
+        FAIL() << "chunk added to an empty image";
+    } catch (const EPngError& e) {
+        EXPECT_STREQ(e.what(), "It's not allowed to add a new chunk because the current image is invalid.");
+    }
+    EXPECT_TRUE(empty.IsEmpty());
+}
+
+}  // namespace
+}  // namespace glx::pngtest
