@@ -5,6 +5,7 @@
 #include "app/state.h"
 #include "base/exception.h"
 #include "bmp24.h"
+#include "gif_writer.h"
 #include "png_oracle.h"
 #include "run_tool.h"
 
@@ -190,4 +191,25 @@ TEST(PasteScript, MissingPatternWithAnOutputNameStartsFromOnePixel) {
     EXPECT_EQ(p.height, 4);
     EXPECT_EQ(p.at(0, 0).a, 0);
     EXPECT_EQ(p.at(2, 1), (Rgba{9, 8, 7, 255}));
+}
+
+TEST(PasteScript, GifFragmentDrawsItsFirstFrameWithTransparency) {
+    TempFolder t;
+    writeFile(t / "pattern.bmp", solidBmp(6, 4, Rgb{0, 0, 255}));
+    GifFrame f;
+    f.width = 3;
+    f.height = 2;
+    f.indices = {1, 0, 1, 1, 1, 0};
+    f.transparent = 0;
+    GifFrame second = f;
+    second.indices = {1, 1, 1, 1, 1, 1};
+    writeFile(t / "frag.gif", makeGif(3, 2, {0, 0, 0, 255, 0, 0}, {f, second}));
+    writeFile(t / "Glumix_paste.ini", "1;1\nfrag.gif\n");
+    auto r = runTool({(t / "pattern.bmp").string(), "H2"}, "", t.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    Picture24 p = readBmp24(readFile(t / "pattern.bmp"));
+    EXPECT_EQ(p.at(1, 1), (Rgb{255, 0, 0}));
+    EXPECT_EQ(p.at(2, 1), (Rgb{0, 0, 255}));  // transparent index: the pattern shows
+    EXPECT_EQ(p.at(3, 2), (Rgb{0, 0, 255}));
+    EXPECT_EQ(p.at(0, 0), (Rgb{0, 0, 255}));
 }
