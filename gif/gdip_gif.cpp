@@ -112,6 +112,7 @@ void TGdipGIF::release() {
     m_decodeTried = false;
     m_screen = TDib();
     m_saved = TDib();
+    m_screenWindow = TRect{};
     m_screenFrame = -1;
     m_currentFrame = 0;
 }
@@ -121,7 +122,9 @@ void TGdipGIF::LoadStream(TStream& stream) {
     SetActive(false);
     release();
     try {
+        // The whole stream, from its start.
         std::vector<uint8_t> bytes;
+        stream.setPosition(0);
         uint8_t chunk[65536];
         for (;;) {
             size_t n = stream.read(chunk, sizeof chunk);
@@ -232,24 +235,29 @@ TGIFImage* TGdipGIF::decodedImage() {
     return m_image.get();
 }
 
-bool TGdipGIF::composeFrame(int frame) {
+bool TGdipGIF::composeFrame(int frame, const TRect& window) {
     TGIFImage* image = decodedImage();
-    if (!image || frame >= static_cast<int>(m_frameIndex.size()) || GifWidth() <= 0 || GifHeight() <= 0) return false;
+    if (!image || frame >= static_cast<int>(m_frameIndex.size()) || window.width() <= 0 || window.height() <= 0)
+        return false;
     const TColor background = colorToRGB(Color);
-    if (m_screenFrame < 0 || frame < m_screenFrame || background != m_screenColor) {
+    if (m_screenFrame < 0 || frame < m_screenFrame || background != m_screenColor || window != m_screenWindow) {
         m_screenColor = background;
-        m_screen = TDib(GifWidth(), GifHeight(), 24);
-        m_screen.fill(0, 0, GifWidth(), GifHeight(), background);
+        m_screenWindow = window;
+        m_screen = TDib(window.width(), window.height(), 24);
+        m_screen.fill(0, 0, window.width(), window.height(), background);
+        m_saved = TDib();
         m_screenFrame = -1;
     }
     TCanvas canvas(&m_screen);
-    const TRect screen{0, 0, GifWidth(), GifHeight()};
+    // The logical screen placed so that the window's corner is the buffer's origin.
+    const TRect screen{-window.Left, -window.Top, GifWidth() - window.Left, GifHeight() - window.Top};
     while (m_screenFrame < frame) {
         if (m_screenFrame >= 0) {
             TGIFSubImage& shown = image->Frames()[m_frameIndex[static_cast<size_t>(m_screenFrame)]];
             if (shown.DisposalMethod() == 2) {
                 const TRect b = shown.BoundsRect();
-                m_screen.fill(b.Left, b.Top, b.Right, b.Bottom, background);
+                m_screen.fill(b.Left - window.Left, b.Top - window.Top, b.Right - window.Left, b.Bottom - window.Top,
+                              background);
             } else if (shown.DisposalMethod() == 3 && !m_saved.empty()) {
                 m_screen = m_saved;
             }
@@ -276,16 +284,24 @@ void TGdipGIF::Paint() {
     m_bitmap.fill(0, 0, m_width, m_height, colorToRGB(Color));
     TCanvas canvas(&m_bitmap);
 
-    if (m_loaded && composeFrame(m_currentFrame)) {
-        TRect rect;
-        if (m_stretch)
-            rect = TRect{0, 0, m_width, m_height};
-        else if (m_center) {
-            const int x = (m_width - GifWidth()) / 2, y = (m_height - GifHeight()) / 2;
-            rect = TRect{x, y, x + GifWidth(), y + GifHeight()};
-        } else
-            rect = TRect{0, 0, GifWidth(), GifHeight()};
-        canvas.stretchDraw(m_screen, rect);
+    if (m_loaded && GifWidth() > 0 && GifHeight() > 0) {
+        if (m_stretch) {
+            // Every part of the logical screen may be sampled.
+            if (composeFrame(m_currentFrame, TRect{0, 0, GifWidth(), GifHeight()}))
+                canvas.stretchDraw(m_screen, TRect{0, 0, m_width, m_height});
+        } else {
+            int x = 0, y = 0;
+            if (m_center) {
+                x = (m_width - GifWidth()) / 2;
+                y = (m_height - GifHeight()) / 2;
+            }
+            // At natural size only the part of the logical screen inside the
+            // control is composed.
+            const TRect window{std::max(0, -x), std::max(0, -y), std::min(GifWidth(), m_width - x),
+                               std::min(GifHeight(), m_height - y)};
+            if (composeFrame(m_currentFrame, window))
+                canvas.stretchDraw(m_screen, TRect{x + window.Left, y + window.Top, x + window.Right, y + window.Bottom});
+        }
     }
     TRect client{0, 0, m_width, m_height};
     drawBevel(m_bitmap, client, m_bevelOuter);

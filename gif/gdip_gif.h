@@ -13,6 +13,7 @@
 
 #include "raster/color.h"
 #include "raster/dib.h"
+#include "raster/geometry.h"
 
 namespace glx {
 
@@ -44,8 +45,8 @@ public:
 
     // Opens the file (an open error propagates) and calls LoadStream.
     void LoadFile(const std::string& fileName);
-    // Replaces the loaded GIF with the one in the stream (from its current
-    // position). Never raises for content it cannot read: the control is
+    // Replaces the loaded GIF with the whole stream's content (read from
+    // its start). Never raises for content it cannot read: the control is
     // then empty.
     void LoadStream(TStream& stream);
 
@@ -101,7 +102,8 @@ private:
     void release();
     void applyAutoSize();
     TGIFImage* decodedImage();
-    bool composeFrame(int frame);
+    // Brings the composed logical screen, as far as window reaches, to frame.
+    bool composeFrame(int frame, const TRect& window);
     uint32_t ticks();
 
     bool m_loaded = false;
@@ -111,10 +113,11 @@ private:
     std::unique_ptr<TGIFImage> m_image;      // decoded frames, or none
     std::vector<int> m_frameIndex;           // image descriptor i -> frame of m_image
     bool m_decodeTried = false;
-    TDib m_screen;                           // the logical screen as frame m_screenFrame left it
+    TDib m_screen;                           // the composed logical screen inside m_screenWindow
     TDib m_saved;                            // what a "restore previous" frame restores
     int m_screenFrame = -1;
     TColor m_screenColor = 0;
+    TRect m_screenWindow;
     int m_currentFrame = 0;
     uint32_t m_frameShownAt = 0;
 

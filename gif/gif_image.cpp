@@ -180,6 +180,7 @@ void TGIFSubImage::LoadFromStream(GifInput& input) {
     if (m_flags & 0x80) m_localColors.LoadFromStream(input, 2 << (m_flags & 7));
 
     checkPictureSize(m_width, m_height, 8);
+    m_image->ReserveFrameBytes(uint64_t(m_width) * uint64_t(m_height));
     uint8_t fill = 0;
     if (m_hasTransparency && m_gce) fill = m_gce->TransparentIndex();
     m_indexData = decodeGifImageData(input, m_width, m_height, IsInterlaced(), fill,
@@ -224,8 +225,18 @@ std::unique_ptr<TGraphic> TGIFImage::NewEmpty() const { return std::make_unique<
 
 void TGIFImage::Clear() {
     m_frames->DeleteAll();
+    m_frameBytes = 0;
     m_header->Clear();
     m_palette.reset();
+}
+
+void TGIFImage::ReserveFrameBytes(uint64_t bytes) {
+    if (bytes > kMaxFrameBytes - m_frameBytes)
+        throw ELimitExceeded(formatMessage("The frames of this GIF need more than %llu bytes (%llu bytes up to frame %d)",
+                                           static_cast<unsigned long long>(kMaxFrameBytes),
+                                           static_cast<unsigned long long>(m_frameBytes + bytes),
+                                           m_frames->ItemCount() + 1));
+    m_frameBytes += bytes;
 }
 
 void TGIFImage::ReportWarning(const void* sender, int severity, const std::string& message) const {

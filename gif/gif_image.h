@@ -219,6 +219,15 @@ public:
     TGIFWarningEvent WarningHandler;
     TGIFProgressEvent OnProgress;
 
+    // The index buffers of all frames of one image together may take this
+    // many bytes: four times the largest single picture. Every frame is
+    // allocated at its full size even when its data is missing, so without
+    // this a small file of many huge frames could exhaust the machine.
+    static constexpr uint64_t kMaxFrameBytes = uint64_t(1) << 30;
+    // Counts a frame's index buffer against kMaxFrameBytes; ELimitExceeded
+    // naming the size beyond it.
+    void ReserveFrameBytes(uint64_t bytes);
+
     void ReportWarning(const void* sender, int severity, const std::string& message) const;
     void Progress(TProgressStage stage, int percent, bool redrawNow, const std::string& message) const;
 
@@ -226,6 +235,7 @@ private:
     std::unique_ptr<TGIFHeader> m_header;
     std::unique_ptr<TGIFImageList> m_frames;
     std::unique_ptr<std::vector<RGBQuad>> m_palette;  // cached global table
+    uint64_t m_frameBytes = 0;  // index buffers of the frames read since the last Clear
     bool m_resolvingPalette = false;
     mutable bool m_painting = false;
 };

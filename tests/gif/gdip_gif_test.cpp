@@ -243,5 +243,26 @@ TEST(GdipGif, ActiveFrameIsShownComposed) {
     }
 }
 
+TEST(GdipGif, CentredGifLargerThanTheControl) {
+    GifBuilder b;
+    FrameSpec f;
+    f.width = 200;
+    f.height = 10;
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 200; ++x) f.pixels.push_back(uint8_t((x / 3 + y) % 4));
+    f.lzw.minCodeSize = 2;
+    b.header(200, 10, 2).image(f).trailer();
+    TGdipGIF gif;
+    gif.SetBevelInner(TBevelCut::bvNone);
+    gif.SetCenter(true);
+    load(gif, b.bytes);
+    // Offset ((105 - 200) / 2, (105 - 10) / 2) = (-47, 47).
+    const TColor table[4] = {rgb(0, 100, 255), rgb(37, 111, 250), rgb(74, 122, 245), rgb(111, 133, 240)};
+    for (int cx : {0, 1, 52, 104})
+        for (int r : {0, 9}) EXPECT_EQ(gif.Bitmap().pixel(cx, 47 + r), table[((cx + 47) / 3 + r) % 4]) << cx << "," << r;
+    EXPECT_EQ(gif.Bitmap().pixel(0, 46), colorToRGB(clWindow));
+    EXPECT_EQ(gif.Bitmap().pixel(0, 57), colorToRGB(clWindow));
+}
+
 }  // namespace
 }  // namespace glx::test

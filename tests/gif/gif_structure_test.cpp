@@ -291,6 +291,21 @@ TEST(GifStructure, OversizedScreensAndFramesAreRefused) {
     TMemoryStream s2(frame.bytes);
     EXPECT_THROW(img.ReadFrom(s2), ELimitExceeded);
     EXPECT_EQ(img.Frames().Count(), 0);
+
+    // All frames together: at most 1 GiB of indices; loading again starts afresh.
+    GifBuilder two;
+    two.header(16, 16, 1).solid(16, 16, 1).solid(16, 16, 1).trailer();
+    TMemoryStream s3(two.bytes);
+    img.ReadFrom(s3);
+    img.ReserveFrameBytes(TGIFImage::kMaxFrameBytes - 512);
+    try {
+        img.ReserveFrameBytes(1);
+        FAIL();
+    } catch (const ELimitExceeded& e) {
+        EXPECT_STREQ(e.what(), "The frames of this GIF need more than 1073741824 bytes (1073741825 bytes up to frame 3)");
+    }
+    s3.setPosition(0);
+    EXPECT_NO_THROW(img.ReadFrom(s3));
 }
 
 TEST(GifStructure, TruncatedFixedFieldsRaisePrematureEnd) {
