@@ -105,3 +105,80 @@ TEST(GifExport, CapitalExtensionGluesInsteadAndBrokenScreensAreReported) {
     EXPECT_NE(r.err.find("Tech code: #2\n"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(bad / "bad"));
 }
+
+namespace {
+
+// Disposal methods of a GIF's frames, in order, from the graphic control
+// extensions (0 for a frame without one).
+std::vector<int> disposals(const std::string& gif) {
+    std::vector<int> out;
+    int pending = 0;
+    size_t i = 13;
+    auto u8 = [&](size_t at) { return static_cast<uint8_t>(gif.at(at)); };
+    if (u8(10) & 0x80) i += 3u << ((u8(10) & 7) + 1);
+    auto skipBlocks = [&] {
+        while (u8(i) != 0) i += u8(i) + 1u;
+        ++i;
+    };
+    while (i < gif.size()) {
+        const uint8_t b = u8(i);
+        if (b == 0x21) {
+            if (u8(i + 1) == 0xF9) pending = (u8(i + 3) >> 2) & 7;
+            i += 2;
+            skipBlocks();
+        } else if (b == 0x2C) {
+            const uint8_t flags = u8(i + 9);
+            i += 10;
+            if (flags & 0x80) i += 3u << ((flags & 7) + 1);
+            ++i;  // minimum code size
+            skipBlocks();
+            out.push_back(pending);
+            pending = 0;
+        } else {
+            break;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+// Every file of the suite exports one PNG per frame. Where the browser's
+// composition of a frame is opaque and ours is too, the colours agree as
+// long as no earlier frame asked to restore the previous picture (which the
+// export draws over like "keep"); frame 0 agrees everywhere the browser's
+// is opaque.
+TEST(GifExport, SuiteFilesExportLikeABrowserWhereComparable) {
+    const fs::path suite = fs::path(GLX_TEST_DATA) / "gifsuite" / "gifs";
+    int checkedPixels = 0;
+    for (const auto& entry : fs::directory_iterator(suite)) {
+        if (entry.path().extension() != ".gif") continue;
+        const std::string stem = entry.path().stem().string();
+        TempFolder t;
+        fs::copy_file(entry.path(), t / entry.path().filename());
+        auto r = runTool({(t / entry.path().filename().string()).string()}, "", t.path);
+        ASSERT_EQ(r.status, 0) << stem << r.err;
+        const std::vector<int> disposal = disposals(readFile(entry.path()));
+        EXPECT_EQ(r.out, std::to_string(disposal.size()) + " Pictures extracted from gif!\n") << stem;
+        bool restoredPrevious = false;
+        for (size_t i = 0; i < disposal.size(); ++i) {
+            const fs::path reference = suite / "frames" / (stem + "-" + std::to_string(i) + ".png");
+            const fs::path ours = t / stem / (std::to_string(i) + ".png");
+            ASSERT_TRUE(fs::exists(ours)) << ours;
+            if (!fs::exists(reference) || restoredPrevious) continue;
+            PictureRgba want = readPng(reference.string());
+            PictureRgba got = readPng(ours.string());
+            ASSERT_EQ(got.width, want.width) << stem;
+            ASSERT_EQ(got.height, want.height) << stem;
+            for (int y = 0; y < want.height; ++y)
+                for (int x = 0; x < want.width; ++x) {
+                    const Rgba w = want.at(x, y), g = got.at(x, y);
+                    if (w.a != 255 || (i > 0 && g.a != 255)) continue;
+                    ++checkedPixels;
+                    ASSERT_EQ(g, w) << stem << " frame " << i << " at " << x << "," << y;
+                }
+            if (disposal[i] == 3) restoredPrevious = true;
+        }
+    }
+    EXPECT_GT(checkedPixels, 1000);
+}
