@@ -96,6 +96,11 @@ void saveImage(std::unique_ptr<TImage>& control, const std::string& fileName) {
     control.reset();
 }
 
+int32_t amortisedSize(int32_t current, int32_t needed) {
+    const int64_t target = std::max<int64_t>(needed, int64_t(current) + current / 2);
+    return static_cast<int32_t>(std::min<int64_t>(target, std::max<int64_t>(needed, 16384)));
+}
+
 std::string outputStamp() {
     phase = 1160;
     return replaceAll(platform::timeOfDayText(), ":", "") + std::to_string(platform::random(99));
@@ -134,12 +139,12 @@ struct GrowingCanvas {
         const int64_t right = int64_t(x) + w, bottom = int64_t(y) + h;
         if (right > width) {
             width = static_cast<int32_t>(right);
-            if (picture && picture->Width() < width) picture->SetWidth(grown(picture->Width(), width));
+            if (picture && picture->Width() < width) picture->SetWidth(amortisedSize(picture->Width(), width));
         }
         phase = 2002;
         if (bottom > height) {
             height = static_cast<int32_t>(bottom);
-            if (picture && picture->Height() < height) picture->SetHeight(grown(picture->Height(), height));
+            if (picture && picture->Height() < height) picture->SetHeight(amortisedSize(picture->Height(), height));
         }
         phase = 2003;
         if (picture) picture->SetModified(true);
@@ -154,11 +159,6 @@ struct GrowingCanvas {
         }
         holder.SetWidth(width);
         holder.SetHeight(height);
-    }
-
-    static int32_t grown(int32_t current, int32_t needed) {
-        int64_t target = std::max<int64_t>(needed, int64_t(current) + current / 2);
-        return static_cast<int32_t>(std::min<int64_t>(target, std::max<int64_t>(needed, 16384)));
     }
 };
 

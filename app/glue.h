@@ -22,6 +22,11 @@ void advanceCursor(TGridCursor& cursor, int32_t w, int32_t h);
 // never shrinks.
 void checkwh(TImage& control, int32_t x, int32_t y, int32_t w, int32_t h);
 
+// The size a canvas grows to when it must hold at least needed: half as
+// much again as now (capped at the pixel limit's side), so that growing
+// picture by picture stays linear.
+int32_t amortisedSize(int32_t current, int32_t needed);
+
 bool isJpegExt(const std::string& ext);
 // Saves the holder's picture by the file name's extension (JPEG at quality
 // 100 for ".j..." names, otherwise the picture's own format), then frees

@@ -24,11 +24,6 @@ struct Logical {
     int32_t width = 0, height = 0;
 } logical;
 
-int32_t grown(int32_t current, int32_t needed) {
-    int64_t target = std::max<int64_t>(needed, int64_t(current) + current / 2);
-    return static_cast<int32_t>(std::min<int64_t>(target, std::max<int64_t>(needed, 16384)));
-}
-
 void growLogical(int32_t x, int32_t y, int32_t w, int32_t h) {
     phase = 2100;
     if (!pngCanvas) return;
@@ -38,7 +33,7 @@ void growLogical(int32_t x, int32_t y, int32_t w, int32_t h) {
         const int32_t w0 = logical.width;
         logical.width = static_cast<int32_t>(right);
         if (pngCanvas->Width() < logical.width)
-            pngCanvas->ChangeSize(grown(pngCanvas->Width(), logical.width), pngCanvas->Height());
+            pngCanvas->ChangeSize(amortisedSize(pngCanvas->Width(), logical.width), pngCanvas->Height());
         setAlpha(pngCanvas, makeRect(w0, 0, logical.width, logical.height), 0);
     }
     phase = 2102;
@@ -46,7 +41,7 @@ void growLogical(int32_t x, int32_t y, int32_t w, int32_t h) {
         const int32_t h0 = logical.height;
         logical.height = static_cast<int32_t>(bottom);
         if (pngCanvas->Height() < logical.height)
-            pngCanvas->ChangeSize(pngCanvas->Width(), grown(pngCanvas->Height(), logical.height));
+            pngCanvas->ChangeSize(pngCanvas->Width(), amortisedSize(pngCanvas->Height(), logical.height));
         setAlpha(pngCanvas, makeRect(0, h0, logical.width, logical.height), 0);
     }
 }
