@@ -218,3 +218,61 @@ TEST(Gluing, ABrokenPictureStopsTheRunAndKeepsTheOldOutput) {
     for ([[maybe_unused]] auto& e : fs::directory_iterator(t.path)) ++files;
     EXPECT_EQ(files, 5u);  // no temporary file left behind
 }
+
+// The canvas grows ahead of need in large steps; the saved picture must be
+// what growing picture by picture gives: the start canvas white, all other
+// uncovered area in the background colour, every picture at its place.
+TEST(Gluing, ManyMixedSizesMatchStepByStepGrowth) {
+    TempFolder t;
+    const Rgb background{255, 0, 0};
+    writeFile(t / "Glumix.ini", "0000FF");
+    struct Placed {
+        int w, h;
+        Rgb c;
+    };
+    std::vector<Placed> pics;
+    unsigned seed = 12345;
+    auto next = [&seed](unsigned n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    for (int i = 0; i < 40; ++i) {
+        Placed p{int(1 + next(60)), int(1 + next(45)), Rgb{uint8_t(next(200)), uint8_t(50 + next(200)), uint8_t(next(256))}};
+        pics.push_back(p);
+        char name[16];
+        std::snprintf(name, sizeof name, "p%02d.bmp", i);
+        writeFile(t / name, solidBmp(p.w, p.h, p.c));
+    }
+    auto r = runTool({(t / "p00.bmp").string(), "H7", "out.bmp"}, "", t.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+
+    // The same layout rule, worked out here on its own.
+    int x = 0, y = 0, rowHeight = 0, width = 41, height = 40;
+    std::vector<std::pair<int, int>> at;
+    for (size_t i = 0; i < pics.size(); ++i) {
+        at.emplace_back(x, y);
+        width = std::max(width, x + pics[i].w);
+        height = std::max(height, y + pics[i].h);
+        rowHeight = std::max(rowHeight, pics[i].h);
+        x += pics[i].w;
+        if ((i + 1) % 7 == 0) {
+            x = 0;
+            y += rowHeight;
+            rowHeight = 0;
+        }
+    }
+    std::vector<Rgb> want(static_cast<size_t>(width) * height, background);
+    for (int yy = 0; yy < 40; ++yy)
+        for (int xx = 0; xx < 41; ++xx) want[static_cast<size_t>(yy) * width + xx] = Rgb{255, 255, 255};
+    for (size_t i = 0; i < pics.size(); ++i)
+        for (int yy = 0; yy < pics[i].h; ++yy)
+            for (int xx = 0; xx < pics[i].w; ++xx)
+                want[static_cast<size_t>(at[i].second + yy) * width + at[i].first + xx] = pics[i].c;
+
+    Picture24 p = readBmp24(readFile(t / "out.bmp"));
+    ASSERT_EQ(p.width, width);
+    ASSERT_EQ(p.height, height);
+    for (int yy = 0; yy < height; ++yy)
+        for (int xx = 0; xx < width; ++xx)
+            ASSERT_EQ(p.at(xx, yy), want[static_cast<size_t>(yy) * width + xx]) << xx << "," << yy;
+}

@@ -77,3 +77,50 @@ TEST(RgbaGluing, OtherOutputIsFlattenedOntoWhiteAndEmptyFolderGivesOnePixel) {
     EXPECT_EQ(p.height, 1);
     EXPECT_EQ(p.at(0, 0).a, 0);
 }
+
+// Same check on the RGBA canvas: uncovered area transparent black, every
+// sprite copied exactly, whatever steps the canvas grew in.
+TEST(RgbaGluing, ManyMixedSizesMatchStepByStepGrowth) {
+    TempFolder t;
+    std::vector<PictureRgba> pics;
+    unsigned seed = 777;
+    auto next = [&seed](unsigned n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    for (int i = 0; i < 30; ++i) {
+        PictureRgba p = solidRgba(int(1 + next(50)), int(1 + next(40)),
+                                  Rgba{uint8_t(next(256)), uint8_t(next(256)), uint8_t(next(256)), uint8_t(1 + next(255))});
+        pics.push_back(p);
+        char name[16];
+        std::snprintf(name, sizeof name, "s%02d.png", i);
+        writePng((t / name).string(), p);
+    }
+    auto r = runTool({(t / "s00.png").string(), "V4", "out.png"}, "", t.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    int x = 0, y = 0, columnWidth = 0, width = 1, height = 1;
+    std::vector<std::pair<int, int>> at;
+    for (size_t i = 0; i < pics.size(); ++i) {
+        at.emplace_back(x, y);
+        width = std::max(width, x + pics[i].width);
+        height = std::max(height, y + pics[i].height);
+        columnWidth = std::max(columnWidth, pics[i].width);
+        y += pics[i].height;
+        if ((i + 1) % 4 == 0) {
+            y = 0;
+            x += columnWidth;
+            columnWidth = 0;
+        }
+    }
+    PictureRgba p = readPng((t / "out.png").string());
+    ASSERT_EQ(p.width, width);
+    ASSERT_EQ(p.height, height);
+    std::vector<Rgba> want(static_cast<size_t>(width) * height, Rgba{0, 0, 0, 0});
+    for (size_t i = 0; i < pics.size(); ++i)
+        for (int yy = 0; yy < pics[i].height; ++yy)
+            for (int xx = 0; xx < pics[i].width; ++xx)
+                want[static_cast<size_t>(at[i].second + yy) * width + at[i].first + xx] = pics[i].at(xx, yy);
+    for (int yy = 0; yy < height; ++yy)
+        for (int xx = 0; xx < width; ++xx)
+            ASSERT_EQ(p.at(xx, yy), want[static_cast<size_t>(yy) * width + xx]) << xx << "," << yy;
+}
