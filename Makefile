@@ -8,9 +8,9 @@ JOBS ?= $(shell nproc)
 all: build
 
 deps:
-	@if [ "$$(id -u)" = 0 ] && ! dpkg -s cmake g++ zlib1g-dev libjpeg62-turbo-dev libgtest-dev libpng-dev libgif-dev >/dev/null 2>&1; then \
+	@if [ "$$(id -u)" = 0 ] && ! dpkg -s cmake g++ zlib1g-dev libjpeg62-turbo-dev libgtest-dev libpng-dev libgif-dev pngcheck >/dev/null 2>&1; then \
 	  apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
-	    cmake make g++ zlib1g-dev libjpeg62-turbo-dev libgtest-dev libpng-dev libgif-dev; \
+	    cmake make g++ zlib1g-dev libjpeg62-turbo-dev libgtest-dev libpng-dev libgif-dev pngcheck; \
 	fi
 
 build:
