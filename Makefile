@@ -8,9 +8,10 @@ JOBS ?= $(shell nproc)
 all: build
 
 deps:
-	@if [ "$$(id -u)" = 0 ] && ! dpkg -s cmake g++ zlib1g-dev libjpeg62-turbo-dev libgtest-dev libpng-dev libgif-dev pngcheck >/dev/null 2>&1; then \
+	@if [ "$$(id -u)" = 0 ] && ! dpkg -s cmake g++ zlib1g-dev libjpeg62-turbo-dev libgtest-dev libpng-dev libgif-dev pngcheck libfltk1.3-dev xvfb xdotool desktop-file-utils groff-base >/dev/null 2>&1; then \
 	  apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends \
-	    cmake make g++ zlib1g-dev libjpeg62-turbo-dev libgtest-dev libpng-dev libgif-dev pngcheck; \
+	    cmake make g++ zlib1g-dev libjpeg62-turbo-dev libgtest-dev libpng-dev libgif-dev pngcheck \
+	    libfltk1.3-dev xvfb xdotool desktop-file-utils groff-base; \
 	fi
 
 build:

@@ -5,6 +5,8 @@
 #include "app/alpha.h"
 #include "app/glue.h"
 #include "app/state.h"
+#include "base/exception.h"
+#include "base/limits.h"
 #include "base/strutil.h"
 #include "png/png_object.h"
 #include "raster/image.h"
@@ -24,6 +26,26 @@ struct Logical {
     int32_t width = 0, height = 0;
 } logical;
 
+// Makes the buffer hold the logical size, with half as much again on each
+// side that must grow, so that gluing copies the canvas O(log n) times.
+// When that slack would pass the pixel limit or memory runs short, the
+// buffer takes exactly the logical size, as growing one step at a time
+// would, so limit and memory errors name the same sizes.
+void growBuffer() {
+    int64_t w = pngCanvas->Width(), h = pngCanvas->Height();
+    if (w < logical.width) w = std::max<int64_t>(logical.width, w + w / 2);
+    if (h < logical.height) h = std::max<int64_t>(logical.height, h + h / 2);
+    if (w * h <= int64_t(kMaxPixels)) {
+        try {
+            pngCanvas->ChangeSize(static_cast<int32_t>(w), static_cast<int32_t>(h));
+            return;
+        } catch (const EOutOfMemory&) {
+            // fall back to the exact size below
+        }
+    }
+    pngCanvas->ChangeSize(logical.width, logical.height);
+}
+
 void growLogical(int32_t x, int32_t y, int32_t w, int32_t h) {
     phase = 2100;
     if (!pngCanvas) return;
@@ -32,16 +54,14 @@ void growLogical(int32_t x, int32_t y, int32_t w, int32_t h) {
     if (logical.width < right) {
         const int32_t w0 = logical.width;
         logical.width = static_cast<int32_t>(right);
-        if (pngCanvas->Width() < logical.width)
-            pngCanvas->ChangeSize(amortisedSize(pngCanvas->Width(), logical.width), pngCanvas->Height());
+        if (pngCanvas->Width() < logical.width) growBuffer();
         setAlpha(pngCanvas, makeRect(w0, 0, logical.width, logical.height), 0);
     }
     phase = 2102;
     if (logical.height < bottom) {
         const int32_t h0 = logical.height;
         logical.height = static_cast<int32_t>(bottom);
-        if (pngCanvas->Height() < logical.height)
-            pngCanvas->ChangeSize(pngCanvas->Width(), amortisedSize(pngCanvas->Height(), logical.height));
+        if (pngCanvas->Height() < logical.height) growBuffer();
         setAlpha(pngCanvas, makeRect(0, h0, logical.width, logical.height), 0);
     }
 }

@@ -1,5 +1,6 @@
 #include "app/state.h"
 
+#include "platform/ui.h"
 #include "png/png_object.h"
 
 
@@ -17,6 +18,7 @@ std::string xmlPath;
 bool pasteFound = false;
 
 void finish(int status) {
+    platform::ui().progressEnd();
     sharedList.reset();
     throw FinishSignal{status};
 }

@@ -6,6 +6,8 @@
 namespace glx {
 
 std::string formatMessage(const char* fmt, ...) {
+    // Also keeps GCC's sanitizer builds from warning about a null format.
+    if (fmt == nullptr) return std::string();
     va_list args;
     va_start(args, fmt);
     va_list copy;

@@ -6,10 +6,17 @@
 
 namespace glx {
 
+#ifndef GLX_FUZZ_SMALL_LIMITS
 // A picture or canvas above this many pixels (16384 x 16384) is refused.
 constexpr uint64_t kMaxPixels = uint64_t(1) << 28;
 // No pixel buffer set may exceed this many bytes.
 constexpr uint64_t kMaxBufferBytes = uint64_t(4) << 30;
+#else
+// Fuzzing builds run the same checks at a smaller scale, so that a mutated
+// size near the limit costs milliseconds, not seconds, per input.
+constexpr uint64_t kMaxPixels = uint64_t(1) << 22;
+constexpr uint64_t kMaxBufferBytes = uint64_t(64) << 20;
+#endif
 
 // Bytes of one row of width pixels at bitsPerPixel, rounded up to whole
 // bytes, and optionally padded to a multiple of align bytes.

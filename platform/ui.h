@@ -31,6 +31,16 @@ public:
     virtual bool inputQuery(const std::string& caption, const std::string& prompt, std::string& value) = 0;
     // Shows a text file to the user without waiting (the help text).
     virtual void openDocument(const std::string& path) = 0;
+    // Progress of a long loop: done of total items finished, name the item
+    // under way. Back-ends show it only when a run lasts long enough to be
+    // worth it and redraw at a limited rate, so calling it once per item is
+    // cheap. progressEnd removes whatever was shown.
+    virtual void progress(int done, int total, const std::string& name) {
+        (void)done;
+        (void)total;
+        (void)name;
+    }
+    virtual void progressEnd() {}
 };
 
 // The terminal back-end: messages to standard output (errors to standard
@@ -40,5 +50,15 @@ std::unique_ptr<UiBackend> makeTerminalBackend();
 
 UiBackend& ui();
 void setUi(std::unique_ptr<UiBackend> backend);
+
+// A desktop back-end linked into the executable registers its factory here;
+// the factory gives nullptr when no display can be opened.
+using DesktopFactory = std::unique_ptr<UiBackend> (*)();
+void registerDesktopBackend(DesktopFactory factory);
+
+// Picks the back-end once at start-up from the name the program was started
+// by: "glumixer-gui" asks for the desktop back-end and falls back to the
+// terminal when none is linked in or no display is available.
+void chooseBackend(const char* argv0);
 
 }  // namespace glx::platform

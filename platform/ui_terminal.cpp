@@ -1,3 +1,4 @@
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -5,6 +6,7 @@
 #include <string>
 
 #include "base/stream.h"
+#include "platform/progress.h"
 #include "platform/ui.h"
 
 namespace glx::platform {
@@ -31,9 +33,16 @@ bool readLine(std::string& line) {
     return any;
 }
 
+int terminalColumns() {
+    winsize ws{};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
+    return 80;
+}
+
 class TerminalBackend : public UiBackend {
 public:
     int messageBox(const std::string&, const std::string& text, unsigned flags) override {
+        clearProgressLine();
         std::string shown = trimRight(text);
         if ((flags & 0x0F) == kMbYesNo) {
             std::fputs(shown.c_str(), stdout);
@@ -54,6 +63,7 @@ public:
     }
 
     bool inputQuery(const std::string&, const std::string& prompt, std::string& value) override {
+        clearProgressLine();
         std::fputs(prompt.c_str(), stdout);
         std::fputs(("[" + value + "] ").c_str(), stdout);
         std::string line;
@@ -67,6 +77,7 @@ public:
     }
 
     void openDocument(const std::string& path) override {
+        clearProgressLine();
         try {
             auto bytes = readWholeFile(path);
             std::fwrite(bytes.data(), 1, bytes.size(), stdout);
@@ -75,6 +86,34 @@ public:
             // Showing the document is best effort, like starting a viewer.
         }
     }
+
+    // One line on standard error that overwrites itself; only on a terminal,
+    // so piped or redirected output never carries it.
+    void progress(int done, int total, const std::string& name) override {
+        if (!onTerminal_) return;
+        if (!gate_.due(monotonicSeconds(), done, total)) return;
+        std::string line = "\r" + progressText(done, total, name, terminalColumns() - 1) + "\033[K";
+        std::fwrite(line.data(), 1, line.size(), stderr);
+        std::fflush(stderr);
+        lineShown_ = true;
+    }
+
+    void progressEnd() override {
+        clearProgressLine();
+        gate_.reset();
+    }
+
+private:
+    void clearProgressLine() {
+        if (!lineShown_) return;
+        std::fputs("\r\033[K", stderr);
+        std::fflush(stderr);
+        lineShown_ = false;
+    }
+
+    bool onTerminal_ = ::isatty(STDERR_FILENO) == 1;
+    bool lineShown_ = false;
+    ProgressGate gate_{0.5, 0.1};
 };
 
 std::unique_ptr<UiBackend>& current() {
@@ -93,5 +132,25 @@ UiBackend& ui() {
 }
 
 void setUi(std::unique_ptr<UiBackend> backend) { current() = std::move(backend); }
+
+namespace {
+
+DesktopFactory& desktopFactory() {
+    static DesktopFactory factory = nullptr;
+    return factory;
+}
+
+}  // namespace
+
+void registerDesktopBackend(DesktopFactory factory) { desktopFactory() = factory; }
+
+void chooseBackend(const char* argv0) {
+    std::string name = argv0 ? argv0 : "";
+    const size_t slash = name.rfind('/');
+    if (slash != std::string::npos) name.erase(0, slash + 1);
+    std::unique_ptr<UiBackend> backend;
+    if (name == "glumixer-gui" && desktopFactory()) backend = desktopFactory()();
+    setUi(backend ? std::move(backend) : makeTerminalBackend());
+}
 
 }  // namespace glx::platform

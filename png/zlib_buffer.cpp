@@ -31,7 +31,9 @@ bool InflateBuffer(const uint8_t* data, size_t size, std::string& out, size_t ma
         z.avail_out = sizeof buf;
         int r = inflate(&z, Z_NO_FLUSH);
         size_t produced = sizeof buf - z.avail_out;
-        if (r < 0 && !(r == Z_BUF_ERROR && produced > 0)) {
+        // A stream asking for a preset dictionary cannot be inflated: inflate
+        // would answer Z_NEED_DICT for ever.
+        if (r == Z_NEED_DICT || (r < 0 && !(r == Z_BUF_ERROR && produced > 0))) {
             out.clear();
             return false;
         }
