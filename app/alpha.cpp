@@ -129,7 +129,10 @@ void keyToAlpha(const std::unique_ptr<TPNGObject>& image, const TRect& rect, TCo
     if (xs.first > xs.last || ys.first > ys.last) return;
 
     const bool rgbRows = isRgb(img);
-    auto colorAt = [&](int32_t x, int32_t y) { return rgbRows ? bgrAt(img.PixelRow(y), x) : img.PixelAt(x, y); };
+    // Row y's colour bytes when they can be read directly (found once per
+    // row, not per pixel), otherwise null and each pixel goes through PixelAt.
+    auto rowOf = [&](int32_t y) -> const uint8_t* { return rgbRows ? img.PixelRow(y) : nullptr; };
+    auto colorAt = [&](const uint8_t* row, int32_t x, int32_t y) { return row ? bgrAt(row, x) : img.PixelAt(x, y); };
 
     // Key flags of rows y - 1, y and y + 1 (with a zero border column each
     // side), rolled down the image; colours are only read, so the results
@@ -139,7 +142,8 @@ void keyToAlpha(const std::unique_ptr<TPNGObject>& image, const TRect& rect, TCo
     auto fillFlags = [&](uint8_t* out, int32_t y) {
         std::memset(out, 0, rowLen);
         if (y < 0 || y >= h) return;
-        for (int32_t x = 0; x < w; ++x) out[x + 1] = colorAt(x, y) == key;
+        const uint8_t* row = rowOf(y);
+        for (int32_t x = 0; x < w; ++x) out[x + 1] = colorAt(row, x, y) == key;
     };
     uint8_t* above = flags.data();
     uint8_t* here = above + rowLen;
@@ -153,9 +157,10 @@ void keyToAlpha(const std::unique_ptr<TPNGObject>& image, const TRect& rect, TCo
 
     for (int32_t y = ys.first; y <= ys.last; ++y) {
         uint8_t* alpha = img.AlphaRow(y);
+        const uint8_t* row = rowOf(y);
         if (filter == 0) {
             for (int32_t x = xs.first; x <= xs.last; ++x)
-                if (colorAt(x, y) == key) alpha[x] = 0;
+                if (colorAt(row, x, y) == key) alpha[x] = 0;
             continue;
         }
         fillFlags(below, y + 1);
@@ -166,7 +171,7 @@ void keyToAlpha(const std::unique_ptr<TPNGObject>& image, const TRect& rect, TCo
                           below[i] + below[i + 1];
             if (n < 2) continue;
             const uint8_t a = static_cast<uint8_t>((n == 2 ? 55 : 0) + step);
-            const TColor c = colorAt(x, y);
+            const TColor c = colorAt(row, x, y);
             const int sum = getRValue(c) + getGValue(c) + getBValue(c);
             if (tens >= 10) {
                 if (sum <= (tens - 10) * 30) alpha[x] = a;

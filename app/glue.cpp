@@ -144,7 +144,14 @@ struct GrowingCanvas {
         phase = 2002;
         if (bottom > height) {
             height = static_cast<int32_t>(bottom);
-            if (picture && picture->Height() < height) picture->SetHeight(amortisedSize(picture->Height(), height));
+            if (picture && picture->Height() < height) {
+                const int32_t rows = amortisedSize(picture->Height(), height);
+                // Later rows rarely widen the canvas: the width slack is
+                // dropped rather than copied into every new row.
+                auto* bitmap = dynamic_cast<TBitmap*>(picture);
+                if (bitmap && bitmap->Width() > width) bitmap->SetSize(width, rows);
+                else picture->SetHeight(rows);
+            }
         }
         phase = 2003;
         if (picture) picture->SetModified(true);

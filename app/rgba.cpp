@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/alpha.h"
+#include "app/canvas_encoder.h"
 #include "app/glue.h"
 #include "app/state.h"
 #include "base/exception.h"
@@ -26,15 +27,36 @@ struct Logical {
     int32_t width = 0, height = 0;
 } logical;
 
+// Encodes finished rows of a horizontal grid while gluing goes on (only
+// when the result is to be a PNG file).
+std::unique_ptr<CanvasEncoder> encoder;
+
+bool pngOutput(const RunContext& run) {
+    return (run.outPath.empty() ? run.nameExt : extractFileExt(run.outPath)) == ".png";
+}
+
+// After a placement: the bands above the cursor are final.
+void bandsFinal(Tf& form, const TGridCursor& c) {
+    if (c.perRow <= 0 || !pngCanvas) return;
+    if (!encoder) {
+        if (!pngOutput(form.run)) return;
+        encoder = std::make_unique<CanvasEncoder>();
+    }
+    encoder->rowsFinal(*pngCanvas, logical.width, c.y);
+}
+
 // Makes the buffer hold the logical size, with half as much again on each
 // side that must grow, so that gluing copies the canvas O(log n) times.
+// Adding rows drops the width slack, which the rows below would only copy.
 // When that slack would pass the pixel limit or memory runs short, the
 // buffer takes exactly the logical size, as growing one step at a time
 // would, so limit and memory errors name the same sizes.
 void growBuffer() {
     int64_t w = pngCanvas->Width(), h = pngCanvas->Height();
+    const bool taller = h < logical.height;
     if (w < logical.width) w = std::max<int64_t>(logical.width, w + w / 2);
-    if (h < logical.height) h = std::max<int64_t>(logical.height, h + h / 2);
+    else if (taller) w = logical.width;  // later rows rarely widen: no width slack in every new row
+    if (taller) h = std::max<int64_t>(logical.height, h + h / 2);
     if (w * h <= int64_t(kMaxPixels)) {
         try {
             pngCanvas->ChangeSize(static_cast<int32_t>(w), static_cast<int32_t>(h));
@@ -69,6 +91,7 @@ void growLogical(int32_t x, int32_t y, int32_t w, int32_t h) {
 }  // namespace
 
 void createRgbaCanvas() {
+    encoder.reset();
     pngCanvas = TPNGObject::CreateNew(6, 8, 1, 1);
     logical = Logical{true, 1, 1};
 }
@@ -114,6 +137,7 @@ void placeRgba(Tf& form, TGridCursor& c, int32_t& w, int32_t& h, PrefetchedPictu
         pastePng(pngCanvas, pngFragment, makeRect(x, y, x + w, y + h), kExact);
         phase = 216;
         advanceCursor(c, w, h);
+        bandsFinal(form, c);
         pngFragment.reset();
         return;
     }
@@ -135,12 +159,15 @@ void placeRgba(Tf& form, TGridCursor& c, int32_t& w, int32_t& h, PrefetchedPictu
     form.i1->Picture().Clear();
     phase = 226;
     advanceCursor(c, w, h);
+    bandsFinal(form, c);
 }
 
 void savePng(std::unique_ptr<TPNGObject>& image, const std::string& fileName) {
     phase = 1930;
     if (!image) return;
     if (extractFileExt(fileName) == ".png") {
+        if (encoder && image.get() == pngCanvas.get()) encoder->attach(*image);
+        encoder.reset();
         image->SaveFile(fileName);
     } else {
         phase = 1931;

@@ -358,7 +358,7 @@ bool TChunkzTXt::ReadPayload(TStream& stream, const TChunkType& type, uint32_t l
 }
 
 bool TChunkzTXt::WritePayload(TStream& stream) {
-    if (Content.empty()) Content = " ";
+    if (Content.empty()) Content.assign(1, ' ');
     std::string packed;
     if (!DeflateBuffer(reinterpret_cast<const uint8_t*>(Content.data()), Content.size(), Image().DeflateLevel, packed))
         return true;

@@ -21,6 +21,17 @@ inline void setPacked(uint8_t* row, uint32_t x, uint32_t bits, uint32_t value) {
     row[bit >> 3] = static_cast<uint8_t>((row[bit >> 3] & ~mask) | ((value << shift) & mask));
 }
 
+// The identity table: no gamma to apply, so rows can be moved without
+// looking every sample up.
+bool isIdentity(const std::array<uint8_t, 256>& table) {
+    static const std::array<uint8_t, 256> identity = [] {
+        std::array<uint8_t, 256> t{};
+        for (int i = 0; i < 256; ++i) t[static_cast<size_t>(i)] = static_cast<uint8_t>(i);
+        return t;
+    }();
+    return std::memcmp(table.data(), identity.data(), identity.size()) == 0;
+}
+
 }  // namespace
 
 PngRowGeometry pngRowGeometry(uint8_t colorType, uint8_t bitDepth, uint32_t width) {
@@ -60,7 +71,14 @@ void storePngRow(TChunkIHDR& h, const uint8_t* s, int32_t y, uint32_t x0, uint32
             }
             break;
         case 2:
-            if (depth == 8) {
+            if (depth == 8 && dx == 1 && isIdentity(dg)) {
+                uint8_t* p = d + 3 * size_t(x0);
+                for (uint32_t k = 0; k < n; ++k, s += 3, p += 3) {
+                    p[0] = s[2];
+                    p[1] = s[1];
+                    p[2] = s[0];
+                }
+            } else if (depth == 8) {
                 for (uint32_t k = 0, x = x0; k < n; ++k, x += dx, s += 3) {
                     uint8_t* p = d + 3 * x;
                     p[0] = dg[s[2]];
@@ -95,7 +113,16 @@ void storePngRow(TChunkIHDR& h, const uint8_t* s, int32_t y, uint32_t x0, uint32
             }
             break;
         case 6:
-            if (depth == 8) {
+            if (depth == 8 && dx == 1 && isIdentity(dg)) {
+                uint8_t* p = d + 3 * size_t(x0);
+                uint8_t* q = a + x0;
+                for (uint32_t k = 0; k < n; ++k, s += 4, p += 3) {
+                    p[0] = s[2];
+                    p[1] = s[1];
+                    p[2] = s[0];
+                    q[k] = s[3];
+                }
+            } else if (depth == 8) {
                 for (uint32_t k = 0, x = x0; k < n; ++k, x += dx, s += 4) {
                     uint8_t* p = d + 3 * x;
                     p[0] = dg[s[2]];
@@ -180,7 +207,16 @@ void loadPngRow(TChunkIHDR& h, uint8_t* r, int32_t y, uint32_t x0, uint32_t dx, 
             }
             break;
         case 6:
-            if (depth == 8) {
+            if (depth == 8 && dx == 1 && isIdentity(eg)) {
+                const uint8_t* p = s + 3 * size_t(x0);
+                const uint8_t* q = a + x0;
+                for (uint32_t k = 0; k < n; ++k, r += 4, p += 3) {
+                    r[0] = p[2];
+                    r[1] = p[1];
+                    r[2] = p[0];
+                    r[3] = q[k];
+                }
+            } else if (depth == 8) {
                 for (uint32_t k = 0, x = x0; k < n; ++k, x += dx, r += 4) {
                     const uint8_t* p = s + 3 * x;
                     r[0] = eg[p[2]];

@@ -143,6 +143,7 @@ void TPNGObject::SetPixelAt(int32_t x, int32_t y, TColor color) {
 
 void TPNGObject::ChangeSize(int32_t newWidth, int32_t newHeight) {
     if (newWidth < 1 || newHeight < 1) throw EPNGInvalidNewSize();
+    m_prepared.reset();
     TChunkIHDR& h = HeaderChunk();
     const int bpp = h.MemoryBitsPerPixel();
     const bool low = !h.LowByteData.empty();
@@ -150,6 +151,16 @@ void TPNGObject::ChangeSize(int32_t newWidth, int32_t newHeight) {
     checkPictureSize(newWidth, newHeight, static_cast<uint64_t>(bpp) * (low ? 2 : 1) + (alpha ? 8 : 0));
 
     const int32_t oldWidth = static_cast<int32_t>(h.HeaderWidth), oldHeight = static_cast<int32_t>(h.HeaderHeight);
+    if (newWidth == oldWidth && newHeight <= oldHeight && bpp % 8 == 0) {
+        // Cropping rows off the bottom keeps the other rows where they are:
+        // no second buffer, so the memory peak stays at the current size.
+        h.Dib.keepTopRows(newHeight);
+        if (alpha) h.AlphaData.resize(static_cast<size_t>(newWidth) * static_cast<size_t>(newHeight));
+        if (low) h.LowByteData.resize(static_cast<size_t>(h.RowStride) * static_cast<size_t>(newHeight));
+        h.HeaderHeight = static_cast<uint32_t>(newHeight);
+        m_canvas.bind(&h.Dib);
+        return;
+    }
     const int32_t rows = std::min(newHeight, oldHeight);
     const int32_t cols = std::min(newWidth, oldWidth);
     // Whole bytes of the common columns, then the bits of a partly shared byte.

@@ -19,6 +19,7 @@
 namespace glx {
 
 class TBitmap;
+struct TPreparedIdat;
 
 enum TTransparencyKind { trNone, trKeyed, trPartial };
 
@@ -99,6 +100,13 @@ public:
     // Values below 65535 are stored as 65535.
     void SetIdatChunkSize(int32_t value) { m_idatChunkSize = value < 65535 ? 65535 : value; }
 
+    // Image data encoded ahead of writing (png/idat_stream.h): written in
+    // place of encoding the pixels while its recipe matches the header and
+    // settings. Whoever sets it vouches that the pixels are the ones it was
+    // made from; resizing drops it.
+    void SetPreparedImageData(std::shared_ptr<const TPreparedIdat> data) { m_prepared = std::move(data); }
+    const TPreparedIdat* PreparedImageData() const { return m_prepared.get(); }
+
     std::array<uint8_t, 256> DecodeGamma{};
     std::array<uint8_t, 256> EncodeGamma{};
     bool Constructing = false;
@@ -108,6 +116,7 @@ private:
     void BlendOnto(TCanvas& canvas, const TRect& rect) const;
 
     int32_t m_idatChunkSize = 65535;
+    std::shared_ptr<const TPreparedIdat> m_prepared;
     mutable TCanvas m_canvas;
     TPNGList m_chunks;
 };

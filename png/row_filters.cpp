@@ -13,7 +13,53 @@ uint8_t paethPredictor(uint8_t a, uint8_t b, uint8_t c) {
     return c;
 }
 
+namespace {
+
+// The Paeth choice without branches on the pixel data: the same ties (a
+// before b before c) as paethPredictor.
+inline uint8_t paethFast(int a, int b, int c) {
+    const int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+    const int bc = pb <= pc ? b : c;
+    return static_cast<uint8_t>((pa <= pb && pa <= pc) ? a : bc);
+}
+
+// One filter undone over a whole row with the pixel distance D known at
+// compile time, so the loops keep the left neighbour in registers.
+template <size_t D>
+void unfilterFixed(uint8_t filterType, uint8_t* r, const uint8_t* p, size_t n) {
+    const size_t lead = D < n ? D : n;
+    switch (filterType) {
+        case 1:
+            for (size_t i = D; i < n; ++i) r[i] = uint8_t(r[i] + r[i - D]);
+            break;
+        case 2:
+            for (size_t i = 0; i < n; ++i) r[i] = uint8_t(r[i] + p[i]);
+            break;
+        case 3:
+            for (size_t i = 0; i < lead; ++i) r[i] = uint8_t(r[i] + (p[i] >> 1));
+            for (size_t i = D; i < n; ++i) r[i] = uint8_t(r[i] + ((unsigned(p[i]) + r[i - D]) >> 1));
+            break;
+        case 4:
+            for (size_t i = 0; i < lead; ++i) r[i] = uint8_t(r[i] + p[i]);  // Paeth(0, b, 0) = b
+            for (size_t i = D; i < n; ++i) r[i] = uint8_t(r[i] + paethFast(r[i - D], p[i], p[i - D]));
+            break;
+        default:
+            break;  // None, and unknown types: the row stays as it is
+    }
+}
+
+}  // namespace
+
 void UnfilterRow(uint8_t filterType, uint8_t* r, const uint8_t* p, size_t n, size_t d) {
+    switch (d) {
+        case 1: return unfilterFixed<1>(filterType, r, p, n);
+        case 2: return unfilterFixed<2>(filterType, r, p, n);
+        case 3: return unfilterFixed<3>(filterType, r, p, n);
+        case 4: return unfilterFixed<4>(filterType, r, p, n);
+        case 6: return unfilterFixed<6>(filterType, r, p, n);
+        case 8: return unfilterFixed<8>(filterType, r, p, n);
+        default: break;
+    }
     const size_t lead = d < n ? d : n;  // bytes without a left neighbour
     switch (filterType) {
         case 1:
@@ -27,11 +73,11 @@ void UnfilterRow(uint8_t filterType, uint8_t* r, const uint8_t* p, size_t n, siz
             for (size_t i = d; i < n; ++i) r[i] = uint8_t(r[i] + ((unsigned(p[i]) + r[i - d]) >> 1));
             break;
         case 4:
-            for (size_t i = 0; i < lead; ++i) r[i] = uint8_t(r[i] + p[i]);  // Paeth(0, b, 0) = b
-            for (size_t i = d; i < n; ++i) r[i] = uint8_t(r[i] + paethPredictor(r[i - d], p[i], p[i - d]));
+            for (size_t i = 0; i < lead; ++i) r[i] = uint8_t(r[i] + p[i]);
+            for (size_t i = d; i < n; ++i) r[i] = uint8_t(r[i] + paethFast(r[i - d], p[i], p[i - d]));
             break;
         default:
-            break;  // None, and unknown types: the row stays as it is
+            break;
     }
 }
 

@@ -308,15 +308,28 @@ void TDib::fill(int32_t x0, int32_t y0, int32_t x1, int32_t y1, TColor color) {
     for (int32_t y = y0 + 1; y < y1; ++y) std::memcpy(row(y) + offset, row(y0) + offset, span);
 }
 
+void TDib::keepTopRows(int32_t newHeight) {
+    if (newHeight <= 0 || newHeight >= m_height) return;
+    m_height = newHeight;
+    m_bits.resize(m_stride * static_cast<size_t>(newHeight));
+}
+
 TDib TDib::resized(int32_t newWidth, int32_t newHeight, TColor fillColor) const {
     TDib out(newWidth, newHeight, m_bpp, m_colors, m_masks);
-    out.fill(0, 0, newWidth, newHeight, fillColor);
     const int32_t w = std::min(m_width, newWidth), h = std::min(m_height, newHeight);
-    if (w <= 0 || h <= 0) return out;
+    if (w <= 0 || h <= 0) {
+        out.fill(0, 0, newWidth, newHeight, fillColor);
+        return out;
+    }
     if (m_bpp >= 8) {
+        // Whole-byte pixels: copy the kept part and fill only the area
+        // around it, so every byte of the new buffer is written once.
         const size_t span = static_cast<size_t>(m_bpp / 8) * static_cast<size_t>(w);
         for (int32_t y = 0; y < h; ++y) std::memcpy(out.row(y), row(y), span);
+        out.fill(w, 0, newWidth, h, fillColor);
+        out.fill(0, h, newWidth, newHeight, fillColor);
     } else {
+        out.fill(0, 0, newWidth, newHeight, fillColor);
         for (int32_t y = 0; y < h; ++y)
             for (int32_t x = 0; x < w; ++x) out.setIndex(x, y, index(x, y));
     }

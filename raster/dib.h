@@ -77,6 +77,9 @@ public:
     // first filled with fillColor, with this surface's pixels copied to the
     // top-left (growing keeps them, shrinking crops right and bottom).
     TDib resized(int32_t newWidth, int32_t newHeight, TColor fillColor) const;
+    // Keeps the top newHeight rows (0 < newHeight <= height) in place,
+    // without a second buffer.
+    void keepTopRows(int32_t newHeight);
 
 private:
     int32_t m_width = 0, m_height = 0;

@@ -420,7 +420,12 @@ void TJPEGImage::ReadFrom(TStream& stream) {
         stream.readBuffer(data->bytes.data(), data->bytes.size());
         Decompressor d;
         if (int code = createDecompressor(d, data->bytes.data(), data->bytes.size())) fail(code);
-        if (int code = readHeader(d)) fail(code);
+        if (int code = readHeader(d)) {
+            // Sides above the library's own maximum (65500) are refused by
+            // it before the limits are asked; the message names the size.
+            if (code == JERR_IMAGE_TOO_BIG) checkPictureSize(d.info.image_width, d.info.image_height, 24);
+            fail(code);
+        }
         checkPictureSize(d.info.image_width, d.info.image_height, 24);
         data->width = static_cast<int32_t>(d.info.image_width);
         data->height = static_cast<int32_t>(d.info.image_height);

@@ -1,0 +1,121 @@
+// Alpha routines on whole rows, and the growth of the gluing canvas: gluing
+// N sprites through the placement path (amortised growth) next to growing
+// the canvas one placement at a time.
+#include <benchmark/benchmark.h>
+
+#include <vector>
+
+#include "app/alpha.h"
+#include "app/form.h"
+#include "app/glue.h"
+#include "app/prefetch.h"
+#include "app/rgba.h"
+#include "app/state.h"
+#include "bench/bench_images.h"
+#include "png/png_object.h"
+
+using namespace glx;
+using namespace glx::app;
+
+namespace {
+
+constexpr int32_t kSide = 1024;
+
+std::unique_ptr<TPNGObject> target() { return bench::makeImage(bench::Kind::Photo, kSide, kSide); }
+
+void pixels(benchmark::State& state, int64_t count) { state.SetItemsProcessed(int64_t(state.iterations()) * count); }
+
+void BM_SetAlpha(benchmark::State& state) {
+    auto image = target();
+    for (auto _ : state) setAlpha(image, makeRect(0, 0, kSide - 1, kSide - 1), 200);
+    pixels(state, int64_t(kSide) * kSide);
+}
+
+void BM_PasteExact(benchmark::State& state) {
+    auto image = target();
+    auto fragment = bench::makeImage(bench::Kind::Sprites, 512, 512);
+    for (auto _ : state) pastePng(image, fragment, makeRect(100, 100, 611, 611), kExact);
+    pixels(state, 512 * 512);
+}
+
+void BM_PasteBlend(benchmark::State& state) {
+    auto image = target();
+    auto fragment = bench::makeImage(bench::Kind::Sprites, 256, 256);
+    for (auto _ : state) pastePng(image, fragment, makeRect(100, 100, 355, 355), kBlend);
+    pixels(state, 256 * 256);
+}
+
+void BM_KeyToAlpha(benchmark::State& state) {
+    auto image = target();
+    for (auto _ : state) keyToAlpha(image, makeRect(0, 0, 511, 511), rgb(0, 0, 0), static_cast<uint8_t>(state.range(0)));
+    pixels(state, 512 * 512);
+}
+
+std::vector<std::unique_ptr<TPNGObject>> sprites(int count) {
+    static auto sprite = bench::makeImage(bench::Kind::Sprites, 64, 64);
+    std::vector<std::unique_ptr<TPNGObject>> out;
+    for (int i = 0; i < count; ++i) {
+        out.push_back(std::make_unique<TPNGObject>());
+        out.back()->CopyFrom(sprite.get());
+    }
+    return out;
+}
+
+// The gluing path: sprites placed 16 across with amortised canvas growth,
+// cropped at the end.
+void BM_GlueGrowAmortised(benchmark::State& state) {
+    const int count = static_cast<int>(state.range(0));
+    Tf form;
+    picPath = "sprite.png";
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto pictures = sprites(count);
+        state.ResumeTiming();
+        createRgbaCanvas();
+        TGridCursor cursor;
+        cursor.perRow = 16;
+        for (auto& p : pictures) {
+            PrefetchedPicture picture;
+            picture.graphic = std::move(p);
+            int32_t w, h;
+            placeRgba(form, cursor, w, h, picture);
+        }
+        settleRgbaCanvas();
+        benchmark::DoNotOptimize(pngCanvas->PixelRow(0));
+        pngCanvas.reset();
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * count);
+}
+
+// The same placements growing the canvas to the exact size each time.
+void BM_GlueGrowStepwise(benchmark::State& state) {
+    const int count = static_cast<int>(state.range(0));
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto pictures = sprites(count);
+        state.ResumeTiming();
+        createRgbaCanvas();
+        TGridCursor cursor;
+        cursor.perRow = 16;
+        for (auto& p : pictures) {
+            const int32_t x = cursor.x, y = cursor.y;
+            checkwhp(x, y, 64, 64);
+            pastePng(pngCanvas, p, makeRect(x, y, x + 63, y + 63), kExact);
+            advanceCursor(cursor, 64, 64);
+        }
+        benchmark::DoNotOptimize(pngCanvas->PixelRow(0));
+        pngCanvas.reset();
+    }
+    state.SetItemsProcessed(int64_t(state.iterations()) * count);
+}
+
+}  // namespace
+
+BENCHMARK(BM_SetAlpha)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PasteExact)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PasteBlend)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_KeyToAlpha)->Arg(0)->Arg(104)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_GlueGrowAmortised)->Arg(1000)->Arg(5000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_GlueGrowStepwise)->Arg(1000)->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();

@@ -1,0 +1,183 @@
+// The PNG codec next to its references: decode and encode of the same
+// pictures by our codec and by libpng (same level 7, same Sub filter), and
+// bare zlib on the same data — deflate of the filtered rows at level 7 and
+// inflate of the stream — which is the floor both codecs share.
+#include <benchmark/benchmark.h>
+#include <zlib.h>
+
+#include <cstring>
+#include <stdexcept>
+#include <vector>
+
+#include "base/stream.h"
+#include "bench/bench_images.h"
+#include "png/png_object.h"
+
+#ifdef GLX_BENCH_LIBPNG
+#include <png.h>
+#endif
+
+using glx::bench::Kind;
+
+namespace {
+
+constexpr int32_t kWidth = 1024, kHeight = 768;
+
+struct Sample {
+    std::unique_ptr<glx::TPNGObject> image;
+    std::vector<uint8_t> rgba;      // R, G, B, A rows
+    std::vector<uint8_t> filtered;  // filter byte 1 (Sub) + filtered row, row after row
+    std::vector<uint8_t> png;       // our encoder's stream
+    std::vector<uint8_t> zlibData;  // the IDAT payload: deflate of filtered at level 7
+};
+
+const Sample& sample(Kind kind) {
+    static Sample samples[2];
+    Sample& s = samples[kind == Kind::Photo ? 0 : 1];
+    if (s.image) return s;
+    s.image = glx::bench::makeImage(kind, kWidth, kHeight);
+    s.rgba = glx::bench::rgbaRows(*s.image);
+    const size_t row = size_t(kWidth) * 4;
+    s.filtered.resize((row + 1) * kHeight);
+    for (int32_t y = 0; y < kHeight; ++y) {
+        const uint8_t* r = s.rgba.data() + row * y;
+        uint8_t* f = s.filtered.data() + (row + 1) * y;
+        f[0] = 1;
+        for (size_t i = 0; i < row; ++i) f[1 + i] = static_cast<uint8_t>(r[i] - (i >= 4 ? r[i - 4] : 0));
+    }
+    s.png = glx::bench::encodePng(*s.image);
+    uLongf len = compressBound(s.filtered.size());
+    s.zlibData.resize(len);
+    compress2(s.zlibData.data(), &len, s.filtered.data(), s.filtered.size(), 7);
+    s.zlibData.resize(len);
+    return s;
+}
+
+Kind kindOf(const benchmark::State& state) { return state.range(0) == 0 ? Kind::Photo : Kind::Sprites; }
+
+void label(benchmark::State& state) {
+    state.SetLabel(glx::bench::kindName(kindOf(state)));
+    state.SetBytesProcessed(int64_t(state.iterations()) * kWidth * kHeight * 4);
+}
+
+void BM_EncodeOurs(benchmark::State& state) {
+    const Sample& s = sample(kindOf(state));
+    for (auto _ : state) {
+        glx::TMemoryStream out;
+        s.image->WriteTo(out);
+        benchmark::DoNotOptimize(out.bytes().data());
+    }
+    label(state);
+}
+
+// deflate level 7, default window, memLevel and strategy: what zlib alone
+// costs on the rows our encoder feeds it.
+void BM_EncodeZlibFloor(benchmark::State& state) {
+    const Sample& s = sample(kindOf(state));
+    std::vector<uint8_t> out(compressBound(s.filtered.size()));
+    for (auto _ : state) {
+        uLongf len = out.size();
+        compress2(out.data(), &len, s.filtered.data(), s.filtered.size(), 7);
+        benchmark::DoNotOptimize(out.data());
+    }
+    label(state);
+}
+
+void BM_DecodeOurs(benchmark::State& state) {
+    const Sample& s = sample(kindOf(state));
+    for (auto _ : state) {
+        glx::TMemoryStream in(s.png.data(), s.png.size());
+        glx::TPNGObject image;
+        image.ReadFrom(in);
+        benchmark::DoNotOptimize(image.PixelRow(0));
+    }
+    label(state);
+}
+
+void BM_DecodeZlibFloor(benchmark::State& state) {
+    const Sample& s = sample(kindOf(state));
+    std::vector<uint8_t> out(s.filtered.size());
+    for (auto _ : state) {
+        uLongf len = out.size();
+        uncompress(out.data(), &len, s.zlibData.data(), s.zlibData.size());
+        benchmark::DoNotOptimize(out.data());
+    }
+    label(state);
+}
+
+#ifdef GLX_BENCH_LIBPNG
+struct Reader {
+    const std::vector<uint8_t>* bytes;
+    size_t pos;
+};
+
+void readBytes(png_structp png, png_bytep out, png_size_t n) {
+    auto* r = static_cast<Reader*>(png_get_io_ptr(png));
+    if (r->pos + n > r->bytes->size()) png_error(png, "end of data");
+    std::memcpy(out, r->bytes->data() + r->pos, n);
+    r->pos += n;
+}
+
+void writeBytes(png_structp png, png_bytep data, png_size_t n) {
+    auto* out = static_cast<std::vector<uint8_t>*>(png_get_io_ptr(png));
+    out->insert(out->end(), data, data + n);
+}
+void flushBytes(png_structp) {}
+
+// libpng reading into RGBA rows (the layout it delivers naturally).
+void BM_DecodeLibpng(benchmark::State& state) {
+    const Sample& s = sample(kindOf(state));
+    std::vector<uint8_t> rows(s.rgba.size());
+    for (auto _ : state) {
+        png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+        png_infop info = png_create_info_struct(png);
+        if (setjmp(png_jmpbuf(png))) throw std::runtime_error("libpng read failed");
+        Reader reader{&s.png, 0};
+        png_set_read_fn(png, &reader, readBytes);
+        png_read_info(png, info);
+        const size_t stride = size_t(kWidth) * 4;
+        for (int32_t y = 0; y < kHeight; ++y) png_read_row(png, rows.data() + stride * y, nullptr);
+        png_read_end(png, nullptr);
+        png_destroy_read_struct(&png, &info, nullptr);
+        benchmark::DoNotOptimize(rows.data());
+    }
+    label(state);
+}
+
+// libpng writing the same RGBA rows with the same level and filter.
+void BM_EncodeLibpng(benchmark::State& state) {
+    const Sample& s = sample(kindOf(state));
+    std::vector<uint8_t> out;
+    out.reserve(s.png.size() * 2);
+    for (auto _ : state) {
+        out.clear();
+        png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+        png_infop info = png_create_info_struct(png);
+        if (setjmp(png_jmpbuf(png))) throw std::runtime_error("libpng write failed");
+        png_set_write_fn(png, &out, writeBytes, flushBytes);
+        png_set_IHDR(png, info, kWidth, kHeight, 8, PNG_COLOR_TYPE_RGB_ALPHA, PNG_INTERLACE_NONE,
+                     PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+        png_set_compression_level(png, 7);
+        png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
+        png_write_info(png, info);
+        const size_t stride = size_t(kWidth) * 4;
+        for (int32_t y = 0; y < kHeight; ++y)
+            png_write_row(png, const_cast<png_bytep>(s.rgba.data() + stride * y));
+        png_write_end(png, nullptr);
+        png_destroy_write_struct(&png, &info);
+        benchmark::DoNotOptimize(out.data());
+    }
+    label(state);
+}
+BENCHMARK(BM_DecodeLibpng)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EncodeLibpng)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+#endif
+
+}  // namespace
+
+BENCHMARK(BM_DecodeOurs)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecodeZlibFloor)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EncodeOurs)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EncodeZlibFloor)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();

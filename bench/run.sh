@@ -1,0 +1,126 @@
+#!/usr/bin/env bash
+# End-to-end benchmark: builds a release glumixer, then runs it and its
+# peers (vips, Pillow, optionally ImageMagick) on the same corpora in one
+# run and writes a table: median wall, mean user time, peak RSS, output
+# size, and our median wall as a ratio to each peer's.
+#
+# usage: bench/run.sh [CORPUS_DIR] [WORK_DIR]
+#   CORPUS_DIR  default /tmp/glx-bench/corpus (made by make_corpus.py when missing)
+#   WORK_DIR    default /tmp/glx-bench/work   (build, outputs, raw records, TABLE.md)
+# env: RUNS=5 WARMUP=1 (hyperfine), ONLY="sprites-1000 anim" (subset of the cases
+#      sprites-100 sprites-1000 sprites-5000 photos-to-jpg bmps-to-bmp anim anim-big),
+#      MONTAGE=1 (add ImageMagick), BIN=path (skip the build and time that binary).
+# Peers: apt-get install -y imagemagick libvips-tools python3-pil hyperfine
+set -u
+HERE=$(cd "$(dirname "$0")" && pwd)
+ROOT=$(cd "$HERE/.." && pwd)
+CORPUS=${1:-/tmp/glx-bench/corpus}
+WORK=${2:-/tmp/glx-bench/work}
+RUNS=${RUNS:-5}
+WARMUP=${WARMUP:-1}
+ONLY=${ONLY:-}
+PY=/usr/bin/python3   # Debian's python with python3-pil
+VIPS=/usr/bin/vips
+MONTAGE_BIN=/usr/bin/montage
+export LC_ALL=C
+
+for t in $PY $VIPS /usr/bin/time hyperfine cmake; do
+  command -v "$t" >/dev/null || { echo "missing $t (apt-get install -y imagemagick libvips-tools python3-pil hyperfine)"; exit 1; }
+done
+$PY -c 'import PIL' 2>/dev/null || { echo "python3-pil is missing"; exit 1; }
+
+mkdir -p "$WORK"
+WORK=$(cd "$WORK" && pwd)
+if [ -z "${BIN:-}" ]; then
+  echo "building glumixer (Release) in $WORK/build"
+  { cmake -S "$ROOT" -B "$WORK/build" -DCMAKE_BUILD_TYPE=Release -DGLX_TESTS=OFF &&
+    cmake --build "$WORK/build" --target glumixer -j"${JOBS:-1}"; } > "$WORK/build.log" 2>&1 ||
+    { tail -20 "$WORK/build.log"; exit 1; }
+  BIN=$WORK/build/glumixer
+fi
+if [ ! -f "$CORPUS/anim-big.gif" ] || [ ! -d "$CORPUS/sprites-5000" ]; then
+  echo "generating the corpus in $CORPUS"
+  $PY "$HERE/make_corpus.py" "$CORPUS" || exit 1
+fi
+
+# An atlas left by gluing a corpus folder in place is no corpus file.
+rm -f "$CORPUS"/*/patterns.xml
+OUT=$WORK/out
+REC=$WORK/records
+rm -rf "$OUT" "$REC"
+mkdir -p "$OUT" "$REC"
+: > "$REC/cases.tsv"
+want() { [ -z "$ONLY" ] || [[ " $ONLY " == *" $1 "* ]]; }
+
+# measure CASE PEER CWD OUTPUT PREPARE COMMAND: one probe under /usr/bin/time -v
+# (exit status, peak RSS, output size), then hyperfine.
+measure() {
+  local case=$1 peer=$2 cwd=$3 out=$4 prep=$5 cmd=$6
+  local id=$case.${peer// /_}
+  local base=$REC/$id
+  (cd "$cwd" && bash -c "$prep")
+  (cd "$cwd" && /usr/bin/time -v -o "$base.time" bash -c "$cmd") > "$base.out" 2> "$base.err"
+  local rc=$?
+  local rss bytes json=-
+  rss=$(awk -F': ' '/Maximum resident/ {print $2}' "$base.time")
+  bytes=$(find "$out" -type f -printf '%s\n' 2>/dev/null | awk '{s+=$1} END{print s+0}')
+  if [ "$rc" = 0 ] && (cd "$cwd" && hyperfine --shell=bash --style basic --warmup "$WARMUP" --runs "$RUNS" \
+        --prepare "$prep" --export-json "$base.json" "$cmd") > "$base.hf.log" 2>&1; then
+    json=$base.json
+  fi
+  printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$case" "$peer" "$rc" "$rss" "$bytes" "$json" >> "$REC/cases.tsv"
+  printf '%-16s %-14s rc=%s rss=%sKB out=%s\n' "$case" "$peer" "$rc" "$rss" "$bytes"
+}
+
+# Our tool writes its atlas into the glued folder, so it works on a copy.
+glue_case() {  # CASE CORPUS EXT
+  local case=$1 c=$2 ext=$3 dir=$CORPUS/$2
+  want "$case" || return 0
+  local mine=$WORK/ours/$c
+  rm -rf "$mine"; mkdir -p "$WORK/ours"; cp -r "$dir" "$mine"
+  measure "$case" glumixer "$mine" "$OUT/$case.ours.$ext" "rm -f $OUT/$case.ours.$ext patterns.xml" \
+    "$BIN . H16 $OUT/$case.ours.$ext"
+  local vopt="[compression=7]"
+  [ "$ext" = jpg ] && vopt="[Q=100]"
+  [ "$ext" = bmp ] && vopt=""
+  measure "$case" vips "$dir" "$OUT/$case.vips.$ext" "rm -f $OUT/$case.vips.$ext" \
+    "$VIPS arrayjoin \"\$(echo *)\" '$OUT/$case.vips.$ext$vopt' --across 16"
+  measure "$case" pillow "$dir" "$OUT/$case.pillow.$ext" "rm -f $OUT/$case.pillow.$ext" \
+    "$PY $HERE/pillow_glue.py . $OUT/$case.pillow.$ext --across 16"
+  if [ -n "${MONTAGE:-}" ]; then
+    local mopt="-define png:compression-level=7"
+    [ "$ext" = jpg ] && mopt="-quality 100"
+    [ "$ext" = bmp ] && mopt=""
+    measure "$case" montage "$dir" "$OUT/$case.montage.$ext" "rm -f $OUT/$case.montage.$ext" \
+      "$MONTAGE_BIN * -tile 16x -geometry +0+0 -background none $mopt $OUT/$case.montage.$ext"
+  fi
+}
+
+# Our tool exports the frames into a folder beside the GIF.
+gif_case() {  # NAME
+  local g=$1
+  want "$g" || return 0
+  local mine=$WORK/ours/$g
+  rm -rf "$mine"; mkdir -p "$mine"; cp "$CORPUS/$g.gif" "$mine/"
+  measure "$g" glumixer "$mine" "$mine/$g" "rm -rf $g" "$BIN $g.gif"
+  measure "$g" pillow "$CORPUS" "$OUT/$g.pillow" "rm -rf $OUT/$g.pillow" \
+    "$PY $HERE/pillow_gif_frames.py $g.gif $OUT/$g.pillow"
+}
+
+{
+  echo "date: $(date -u +%FT%TZ)"; echo "nproc: $(nproc)"; echo "loadavg at start: $(cat /proc/loadavg)"
+  grep -m1 'model name' /proc/cpuinfo; $VIPS --version; hyperfine --version
+  $PY -c 'import PIL; print("Pillow", PIL.__version__)'; echo "RUNS=$RUNS WARMUP=$WARMUP"
+} > "$REC/env.txt" 2>&1
+
+glue_case sprites-100 sprites-100 png
+glue_case sprites-1000 sprites-1000 png
+glue_case sprites-5000 sprites-5000 png
+glue_case photos-to-jpg photos jpg
+glue_case bmps-to-bmp bmps bmp
+gif_case anim
+gif_case anim-big
+echo "loadavg at end: $(cat /proc/loadavg)" >> "$REC/env.txt"
+
+$PY "$HERE/table.py" "$REC" > "$WORK/TABLE.md"
+cat "$WORK/TABLE.md"

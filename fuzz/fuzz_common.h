@@ -1,0 +1,34 @@
+// Shared pieces of the fuzz targets: the rule that a reader may refuse an
+// input only with the project's own exceptions, and small helpers.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <new>
+
+#include "base/exception.h"
+
+namespace glxfuzz {
+
+// Runs body; a glx::Exception is the expected way to refuse damaged data.
+// Anything else escaping a reader (std::out_of_range, std::length_error,
+// bad_alloc past the limits...) is a finding and aborts so libFuzzer keeps
+// the input.
+template <class F>
+void guarded(F&& body) {
+    try {
+        body();
+    } catch (const glx::Exception&) {
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "unexpected exception: %s\n", e.what());
+        std::abort();
+    } catch (...) {
+        std::fprintf(stderr, "unexpected non-standard exception\n");
+        std::abort();
+    }
+}
+
+}  // namespace glxfuzz

@@ -1,0 +1,65 @@
+// Image data encoded row by row while the picture is still being made: the
+// rows go through the same filter choice and deflate settings as writing
+// the finished image, so the framed IDAT chunks are byte for byte what
+// writing it would produce. TPNGObject writes them instead of encoding
+// again when they were made for its current header and settings.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "png/row_filters.h"
+
+namespace glx {
+
+class TPNGObject;
+
+// What the chunks were made for; they stand in for the image's data only
+// when every field matches the image at writing time.
+struct TIdatRecipe {
+    uint32_t width = 0, height = 0;
+    uint8_t colorType = 0, bitDepth = 0;
+    TRowFilters filters = 0;
+    uint8_t level = 0;
+    int32_t chunkSize = 0;
+    std::array<uint8_t, 256> encodeGamma{};
+    friend bool operator==(const TIdatRecipe&, const TIdatRecipe&) = default;
+};
+
+// The recipe writing image as it is now (non-interlaced) would follow.
+TIdatRecipe idatRecipeOf(const TPNGObject& image);
+
+struct TPreparedIdat {
+    TIdatRecipe recipe;
+    // Framed IDAT chunks (length, type, data, CRC each) as they are to be
+    // written, held in blocks so that no large buffer is ever copied.
+    std::vector<std::vector<uint8_t>> blocks;
+};
+
+class TIdatStream {
+public:
+    // recipe.height is ignored until finish(); interlaced images are not
+    // streamed.
+    explicit TIdatStream(const TIdatRecipe& recipe);
+    ~TIdatStream();
+    TIdatStream(const TIdatStream&) = delete;
+    TIdatStream& operator=(const TIdatStream&) = delete;
+
+    // Bytes of one PNG row (samples in file order, no filter byte).
+    size_t rowBytes() const;
+    // Filters and deflates the next row.
+    void addRow(const uint8_t* pngRow);
+    uint32_t rows() const;
+    // Ends the zlib stream; the result's recipe has the number of rows
+    // added as its height.
+    std::unique_ptr<TPreparedIdat> finish();
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
+
+}  // namespace glx

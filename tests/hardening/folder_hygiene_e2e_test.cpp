@@ -1,0 +1,85 @@
+// Odd entries in the glued folder: each is glued or refused with the
+// error report, and the tool always ends (a guard kills it after 10 s).
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "child_run.h"
+#include "hostile_files.h"
+
+using namespace hardening;
+namespace fs = std::filesystem;
+
+namespace {
+
+struct OddEntry {
+    const char* name;
+    void (*make)(const fs::path& p);
+};
+
+void makeFifo(const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0); }
+void makeDangling(const fs::path& p) { fs::create_symlink(p.parent_path() / "nowhere.bmp", p); }
+void makeZeroDevice(const fs::path& p) { fs::create_symlink("/dev/zero", p); }
+void makeEmpty(const fs::path& p) { spit(p, ""); }
+void makeFolder(const fs::path& p) { fs::create_directories(p); }
+
+void expectEnded(const ChildResult& r, const std::string& what) {
+    EXPECT_FALSE(r.timedOut) << what;
+    EXPECT_EQ(r.signal, 0) << what;
+    EXPECT_TRUE(r.status == 0 || r.status == 1) << what << " status " << r.status;
+    if (r.status == 1) {
+        EXPECT_FALSE(r.err.empty()) << what;
+    }
+}
+
+}  // namespace
+
+TEST(FolderHygiene, OddEntriesBesideAGoodPicture) {
+    const OddEntry odd[] = {{"fifo.bmp", makeFifo},  {"dangling.bmp", makeDangling}, {"zero.bmp", makeZeroDevice},
+                            {"empty.bmp", makeEmpty}, {"x.png", makeFolder},         {"x.bmp", makeFolder}};
+    for (const auto& e : odd) {
+        Scratch s;
+        spit(s / "a.bmp", noiseBmp(6, 4, 1));
+        e.make(s / e.name);
+        auto r = runChild({(s / "a.bmp").string(), "H2", "out.bmp"}, s.path);
+        expectEnded(r, e.name);
+        if (r.status == 0) {
+            EXPECT_TRUE(fs::is_regular_file(s / "out.bmp")) << e.name;
+        }
+        // The odd entry is still what it was.
+        EXPECT_TRUE(fs::exists(fs::symlink_status(s / e.name))) << e.name;
+    }
+}
+
+TEST(FolderHygiene, OddEntryOpenedDirectly) {
+    const OddEntry odd[] = {{"fifo.png", makeFifo}, {"zero.png", makeZeroDevice}, {"empty.png", makeEmpty},
+                            {"dangling.gif", makeDangling}, {"fifo.gif", makeFifo}, {"zero.gif", makeZeroDevice}};
+    for (const auto& e : odd) {
+        Scratch s;
+        e.make(s / e.name);
+        auto r = runChild({(s / e.name).string(), "H1", "out.png"}, s.path);
+        if (r.status == 2) {
+            // A picture that is not there: the help is shown instead.
+            EXPECT_FALSE(r.out.empty() && r.err.empty()) << e.name;
+            continue;
+        }
+        expectEnded(r, e.name);
+    }
+}
+
+TEST(FolderHygiene, TenThousandFilesInOneFolder) {
+    Scratch s;
+    const std::string tiny = noiseBmp(1, 1, 3);
+    for (int i = 0; i < 10000; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "f%05d.bmp", i);
+        spit(s / name, tiny);
+    }
+    auto r = runChild({(s / "f00000.bmp").string(), "H100", "out.bmp"}, s.path, {0, 120});
+    EXPECT_FALSE(r.timedOut);
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string out = slurp(s / "out.bmp");
+    ASSERT_GE(out.size(), 26u);
+    // 100 per row: a 100 x 100 sheet.
+    EXPECT_EQ(static_cast<uint8_t>(out[18]) | (static_cast<uint8_t>(out[19]) << 8), 100);
+    EXPECT_EQ(static_cast<uint8_t>(out[22]) | (static_cast<uint8_t>(out[23]) << 8), 100);
+}

@@ -1,0 +1,239 @@
+// Builders of small hostile pictures: headers that declare huge sizes,
+// absurd chunk lengths, zlib bombs, runaway progressive JPEGs, and noisy
+// pictures that compress badly (for writes that must exceed a size limit).
+#pragma once
+
+#include <zlib.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <jpeglib.h>
+}
+
+namespace hardening {
+
+inline void be32(std::string& s, uint32_t v) {
+    for (int i = 3; i >= 0; --i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+inline void le16(std::string& s, uint16_t v) {
+    s += static_cast<char>(v & 0xFF);
+    s += static_cast<char>(v >> 8);
+}
+inline void le32(std::string& s, uint32_t v) {
+    for (int i = 0; i < 4; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
+}
+
+inline std::string pngChunk(const std::string& type, const std::string& payload) {
+    std::string s;
+    be32(s, static_cast<uint32_t>(payload.size()));
+    std::string body = type + payload;
+    s += body;
+    be32(s, static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(body.data()), body.size())));
+    return s;
+}
+
+inline std::string pngSignature() { return std::string("\x89PNG\r\n\x1a\n", 8); }
+
+inline std::string ihdr(uint32_t w, uint32_t h, uint8_t depth = 8, uint8_t colorType = 2) {
+    std::string p;
+    be32(p, w);
+    be32(p, h);
+    p += static_cast<char>(depth);
+    p += static_cast<char>(colorType);
+    p += std::string(3, '\0');
+    return pngChunk("IHDR", p);
+}
+
+// Streams `count` zero bytes through deflate without holding them.
+inline std::string deflateZeros(uint64_t count, int level = 9) {
+    z_stream z{};
+    deflateInit(&z, level);
+    std::vector<unsigned char> zeros(1 << 16, 0), out(1 << 16);
+    std::string result;
+    uint64_t left = count;
+    int flush = Z_NO_FLUSH;
+    do {
+        uInt n = static_cast<uInt>(left < zeros.size() ? left : zeros.size());
+        left -= n;
+        flush = left == 0 ? Z_FINISH : Z_NO_FLUSH;
+        z.next_in = zeros.data();
+        z.avail_in = n;
+        do {
+            z.next_out = out.data();
+            z.avail_out = static_cast<uInt>(out.size());
+            deflate(&z, flush);
+            result.append(reinterpret_cast<char*>(out.data()), out.size() - z.avail_out);
+        } while (z.avail_out == 0);
+    } while (flush != Z_FINISH);
+    deflateEnd(&z);
+    return result;
+}
+
+// An RGB PNG of w x h whose image data is the given zlib stream.
+inline std::string pngWithIdat(uint32_t w, uint32_t h, const std::string& zlibData, const std::string& extra = "") {
+    return pngSignature() + ihdr(w, h) + extra + pngChunk("IDAT", zlibData) + pngChunk("IEND", "");
+}
+
+// A valid-looking PNG header declaring w x h, with a few bytes of image data.
+inline std::string hugePng(uint32_t w, uint32_t h) { return pngWithIdat(w, h, deflateZeros(1024)); }
+
+// A GIF whose screen and one frame declare w x h, with a few codes of data.
+inline std::string hugeGif(uint16_t w, uint16_t h) {
+    std::string s = "GIF89a";
+    le16(s, w);
+    le16(s, h);
+    s += static_cast<char>(0x80);  // global colour table of 2 entries
+    s += '\0';
+    s += '\0';
+    s += std::string("\0\0\0\xff\xff\xff", 6);
+    s += ',';
+    le16(s, 0);
+    le16(s, 0);
+    le16(s, w);
+    le16(s, h);
+    s += '\0';
+    s += '\x02';                     // minimum code size
+    s += std::string("\x02\x44\x01\x00", 4);  // clear, 0, end
+    s += ';';
+    return s;
+}
+
+// A 24-bit BMP header declaring w x h, without pixel data.
+inline std::string hugeBmp(int32_t w, int32_t h) {
+    std::string s = "BM";
+    le32(s, 54);
+    le32(s, 0);
+    le32(s, 54);
+    le32(s, 40);
+    le32(s, static_cast<uint32_t>(w));
+    le32(s, static_cast<uint32_t>(h));
+    le16(s, 1);
+    le16(s, 24);
+    le32(s, 0);
+    le32(s, 0);
+    le32(s, 0);
+    le32(s, 0);
+    le32(s, 0);
+    le32(s, 0);
+    return s;
+}
+
+// Compresses a w x h picture (components 1 or 3) with libjpeg; scans, when
+// given, is the progressive scan script.
+inline std::string encodeJpeg(int w, int h, int components, const std::vector<jpeg_scan_info>& scans = {}) {
+    jpeg_compress_struct c;
+    jpeg_error_mgr err;
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &buffer, &size);
+    c.image_width = static_cast<JDIMENSION>(w);
+    c.image_height = static_cast<JDIMENSION>(h);
+    c.input_components = components;
+    c.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
+    jpeg_set_defaults(&c);
+    if (!scans.empty()) {
+        c.scan_info = scans.data();
+        c.num_scans = static_cast<int>(scans.size());
+    }
+    jpeg_start_compress(&c, TRUE);
+    std::vector<uint8_t> row(static_cast<size_t>(w) * components);
+    while (c.next_scanline < c.image_height) {
+        for (size_t i = 0; i < row.size(); ++i) row[i] = static_cast<uint8_t>(i * 7 + c.next_scanline * 13);
+        JSAMPROW p = row.data();
+        jpeg_write_scanlines(&c, &p, 1);
+    }
+    jpeg_finish_compress(&c);
+    std::string out(reinterpret_cast<char*>(buffer), size);
+    jpeg_destroy_compress(&c);
+    std::free(buffer);
+    return out;
+}
+
+// A small JPEG whose frame header is patched to declare w x h.
+inline std::string hugeJpeg(uint16_t w, uint16_t h) {
+    std::string j = encodeJpeg(16, 16, 3);
+    for (size_t i = 0; i + 8 < j.size(); ++i)
+        if (static_cast<uint8_t>(j[i]) == 0xFF && static_cast<uint8_t>(j[i + 1]) == 0xC0) {
+            j[i + 5] = static_cast<char>(h >> 8);
+            j[i + 6] = static_cast<char>(h & 0xFF);
+            j[i + 7] = static_cast<char>(w >> 8);
+            j[i + 8] = static_cast<char>(w & 0xFF);
+            break;
+        }
+    return j;
+}
+
+// A progressive colour JPEG of exactly `count` scans: the DC of all three
+// components in successive-approximation steps, then every AC coefficient
+// of each component alone, first pass and refinements, until the count.
+inline std::string runawayProgressiveJpeg(int count) {
+    std::vector<jpeg_scan_info> scans;
+    const int al = 10;
+    scans.push_back(jpeg_scan_info{3, {0, 1, 2, 0}, 0, 0, 0, al});
+    for (int a = al - 1; a >= 0; --a) scans.push_back(jpeg_scan_info{3, {0, 1, 2, 0}, 0, 0, a + 1, a});
+    for (int comp = 0; comp < 3 && static_cast<int>(scans.size()) < count; ++comp)
+        for (int k = 1; k < 64 && static_cast<int>(scans.size()) < count; ++k) {
+            scans.push_back(jpeg_scan_info{1, {comp, 0, 0, 0}, k, k, 0, al});
+            for (int a = al - 1; a >= 0 && static_cast<int>(scans.size()) < count; --a)
+                scans.push_back(jpeg_scan_info{1, {comp, 0, 0, 0}, k, k, a + 1, a});
+        }
+    return encodeJpeg(8, 8, 3, scans);
+}
+
+// Pseudo-random bytes that no compressor shrinks (the high bits of a
+// linear congruential generator; its low bits are too regular).
+inline uint8_t noise(uint32_t& state) {
+    state = state * 1664525u + 1013904223u;
+    return static_cast<uint8_t>(state >> 24);
+}
+
+// A 24-bit BMP of w x h noise.
+inline std::string noiseBmp(int w, int h, uint32_t seed) {
+    const uint32_t stride = (static_cast<uint32_t>(w) * 3 + 3) & ~3u;
+    std::string s = "BM";
+    le32(s, 54 + stride * h);
+    le32(s, 0);
+    le32(s, 54);
+    le32(s, 40);
+    le32(s, static_cast<uint32_t>(w));
+    le32(s, static_cast<uint32_t>(h));
+    le16(s, 1);
+    le16(s, 24);
+    for (int i = 0; i < 6; ++i) le32(s, 0);
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            for (int c = 0; c < 3; ++c) s += static_cast<char>(noise(seed));
+        }
+        s += std::string(stride - static_cast<uint32_t>(w) * 3, '\0');
+    }
+    return s;
+}
+
+// An RGBA PNG of w x h noise (filter 0 rows).
+inline std::string noisePng(uint32_t w, uint32_t h, uint32_t seed) {
+    std::string raw;
+    for (uint32_t y = 0; y < h; ++y) {
+        raw += '\0';
+        for (uint32_t x = 0; x < w * 4; ++x) raw += static_cast<char>(noise(seed));
+    }
+    uLongf size = compressBound(raw.size());
+    std::string z(size, '\0');
+    compress2(reinterpret_cast<Bytef*>(z.data()), &size, reinterpret_cast<const Bytef*>(raw.data()), raw.size(), 6);
+    z.resize(size);
+    std::string head;
+    be32(head, w);
+    be32(head, h);
+    head += '\x08';
+    head += '\x06';
+    head += std::string(3, '\0');
+    return pngSignature() + pngChunk("IHDR", head) + pngChunk("IDAT", z) + pngChunk("IEND", "");
+}
+
+}  // namespace hardening
