@@ -42,12 +42,15 @@ TEST(Limits, DeclaredHugeSizesAreRefusedNamingTheSize) {
         for (uint32_t side : {65535u, 20000u}) {
             Scratch s;
             std::string what = std::string(kind.ext) + " " + std::to_string(side);
-            auto r = kind.ext == std::string(".gif") ? [&] {
+            const std::string name = std::string("big") + kind.ext;
+            ChildResult r;
+            if (kind.ext == std::string(".gif")) {
                 // A GIF is exported frame by frame rather than glued.
-                spit(s / "big.gif", kind.make(side, side));
-                return runChild({(s / "big.gif").string()}, s.path);
-            }()
-                                                     : glueAlone(s, std::string("big") + kind.ext, kind.make(side, side));
+                spit(s / name, kind.make(side, side));
+                r = runChild({(s / name).string()}, s.path);
+            } else {
+                r = glueAlone(s, name, kind.make(side, side));
+            }
             expectRefused(r, what);
             std::string size = std::to_string(side) + " x " + std::to_string(side);
             EXPECT_NE(r.err.find(size), std::string::npos) << what << ": " << r.err;
