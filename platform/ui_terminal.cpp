@@ -92,7 +92,9 @@ public:
     void progress(int done, int total, const std::string& name) override {
         if (!onTerminal_) return;
         if (!gate_.due(monotonicSeconds(), done, total)) return;
-        std::string line = "\r" + progressText(done, total, name, terminalColumns() - 1) + "\033[K";
+        std::string line(1, '\r');
+        line += progressText(done, total, name, terminalColumns() - 1);
+        line += "\033[K";
         std::fwrite(line.data(), 1, line.size(), stderr);
         std::fflush(stderr);
         lineShown_ = true;

@@ -69,10 +69,8 @@ void TChunkIHDR::ReleaseImage() {
     Dib = TDib();
     Palette.clear();
     Palette.shrink_to_fit();
-    AlphaData.clear();
-    AlphaData.shrink_to_fit();
-    LowByteData.clear();
-    LowByteData.shrink_to_fit();
+    AlphaData = LargeBuffer();
+    LowByteData = LargeBuffer();
     RowStride = 0;
 }
 
@@ -105,11 +103,11 @@ void TChunkIHDR::AllocateImage() {
         }
     }
     try {
-        if (alpha) AlphaData.assign(static_cast<size_t>(HeaderWidth) * HeaderHeight, 0);
-        if (low) LowByteData.assign(static_cast<size_t>(RowStride) * HeaderHeight, 0);
-    } catch (const std::bad_alloc&) {
+        if (alpha) AlphaData = LargeBuffer(static_cast<size_t>(HeaderWidth) * HeaderHeight);
+        if (low) LowByteData = LargeBuffer(static_cast<size_t>(RowStride) * HeaderHeight);
+    } catch (const EOutOfMemory&) {
         ReleaseImage();
-        throw EOutOfMemory("Out of memory");
+        throw;
     }
     if (Position() == 0) Image().Canvas().bind(&Dib);
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/large_buffer.h"
 #include "png/chunk.h"
 #include "raster/dib.h"
 
@@ -63,8 +64,8 @@ public:
     TDib Dib;                          // colour pixels and colour table
     std::vector<RGBQuad> Palette;      // the palette, when UsesColorTable
     bool UsesColorTable = false;
-    std::vector<uint8_t> AlphaData;    // HeaderWidth x HeaderHeight, top-down
-    std::vector<uint8_t> LowByteData;  // RowStride x HeaderHeight, top-down
+    LargeBuffer AlphaData;    // HeaderWidth x HeaderHeight, top-down
+    LargeBuffer LowByteData;  // RowStride x HeaderHeight, top-down
     int32_t RowStride = 0;
 };
 

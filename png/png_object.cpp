@@ -155,8 +155,8 @@ void TPNGObject::ChangeSize(int32_t newWidth, int32_t newHeight) {
         // Cropping rows off the bottom keeps the other rows where they are:
         // no second buffer, so the memory peak stays at the current size.
         h.Dib.keepTopRows(newHeight);
-        if (alpha) h.AlphaData.resize(static_cast<size_t>(newWidth) * static_cast<size_t>(newHeight));
-        if (low) h.LowByteData.resize(static_cast<size_t>(h.RowStride) * static_cast<size_t>(newHeight));
+        if (alpha) h.AlphaData.shrink(static_cast<size_t>(newWidth) * static_cast<size_t>(newHeight));
+        if (low) h.LowByteData.shrink(static_cast<size_t>(h.RowStride) * static_cast<size_t>(newHeight));
         h.HeaderHeight = static_cast<uint32_t>(newHeight);
         m_canvas.bind(&h.Dib);
         return;
@@ -177,14 +177,12 @@ void TPNGObject::ChangeSize(int32_t newWidth, int32_t newHeight) {
     for (int32_t y = 0; y < rows; ++y) copyRow(dib.row(y), h.Dib.row(y));
     const int32_t newStride = static_cast<int32_t>(dib.stride());
 
-    std::vector<uint8_t> newAlpha;
-    std::vector<uint8_t> newLow;
-    try {
-        if (alpha) newAlpha.assign(static_cast<size_t>(newWidth) * static_cast<size_t>(newHeight), 255);
-        if (low) newLow.assign(static_cast<size_t>(newStride) * static_cast<size_t>(newHeight), 0);
-    } catch (const std::bad_alloc&) {
-        throw EOutOfMemory("Out of memory");
+    LargeBuffer newAlpha, newLow;
+    if (alpha) {
+        newAlpha = LargeBuffer(static_cast<size_t>(newWidth) * static_cast<size_t>(newHeight));
+        std::memset(newAlpha.data(), 255, newAlpha.size());
     }
+    if (low) newLow = LargeBuffer(static_cast<size_t>(newStride) * static_cast<size_t>(newHeight));
     if (alpha) {
         for (int32_t y = 0; y < rows; ++y)
             std::memcpy(newAlpha.data() + static_cast<size_t>(y) * static_cast<size_t>(newWidth),

@@ -148,19 +148,9 @@ void TBitmap::SetTransparentColor(TColor color) {
 void TBitmap::contentChanged() { m_keptBytes.clear(); }
 
 void TBitmap::ReadFrom(TStream& stream) {
-    int64_t left = stream.remaining();
-    std::vector<uint8_t> bytes;
-    if (left > 0) {
-        try {
-            bytes.resize(static_cast<size_t>(left));
-        } catch (const std::bad_alloc&) {
-            throw EOutOfMemory("Out of memory");
-        }
-        stream.readBuffer(bytes.data(), bytes.size());
-    }
     // Decode completely before touching this bitmap, so a failure keeps
     // the previous content.
-    BmpImage image = decodeBmp(bytes);
+    BmpImage image = readBmp(stream);
     m_dib = std::move(image.dib);
     m_os2 = image.os2;
     m_xPelsPerMeter = image.xPelsPerMeter;

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "base/byte_reader.h"
 #include "base/exception.h"
+#include "base/large_buffer.h"
 #include "base/limits.h"
 #include "base/stream.h"
 
@@ -144,23 +146,34 @@ void putU32(std::vector<uint8_t>& out, uint32_t v) {
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
-}  // namespace
+// Everything a BMP file says before its pixel data.
+struct BmpLayout {
+    InfoHeader h;
+    std::vector<RGBQuad> table;
+    int32_t width = 0, height = 0;
+    bool topDown = false;
+    uint64_t pixelStart = 0;  // file offset of the pixel data
+    bool compressed() const { return h.compression == kCompressRLE8 || h.compression == kCompressRLE4; }
+};
 
-BmpImage decodeBmp(std::span<const uint8_t> file) {
-    BmpImage image;
-    if (file.empty()) return image;
-    ByteReader r(file);
+// Reads the headers and the colour table. r holds the file from its first
+// byte, or only a leading part of it; fileSize is the whole file's size.
+BmpLayout readLayout(ByteReader& r, uint64_t fileSize) {
+    BmpLayout l;
     if (r.u16le() != kTypeBM) invalid();
     r.u32le();  // file size: not trusted
     r.u32le();  // reserved
     const uint32_t dataOffset = r.u32le();
 
-    InfoHeader h = readInfoHeader(r);
+    InfoHeader& h = l.h;
+    h = readInfoHeader(r);
     validate(h);
     const int64_t height = h.height < 0 ? -h.height : h.height;
-    const bool topDown = h.height < 0;
+    l.topDown = h.height < 0;
     // Refuse oversized pictures before anything is allocated for them.
     checkPictureSize(h.width, height, h.bitCount);
+    l.width = static_cast<int32_t>(h.width);
+    l.height = static_cast<int32_t>(height);
 
     // Colour table: the colours-used count, else the full table of an
     // indexed format. Entries beyond what the format can address are read
@@ -169,45 +182,117 @@ BmpImage decodeBmp(std::span<const uint8_t> file) {
     const size_t entrySize = h.os2 ? 3 : 4;
     if (!r.has(static_cast<size_t>(entries * entrySize))) throw EReadError("Stream read error");
     const uint64_t keep = std::min<uint64_t>(entries, h.bitCount <= 8 ? (uint64_t(1) << h.bitCount) : 256);
-    std::vector<RGBQuad> table(static_cast<size_t>(keep));
+    l.table.resize(static_cast<size_t>(keep));
     for (uint64_t i = 0; i < entries; ++i) {
         auto e = r.take(entrySize);
-        if (i < keep) table[static_cast<size_t>(i)] = RGBQuad{e[0], e[1], e[2], 0};
+        if (i < keep) l.table[static_cast<size_t>(i)] = RGBQuad{e[0], e[1], e[2], 0};
     }
 
     // The pixel data normally follows the table; a pixel-data offset that
     // points further on (a gap, as some writers leave) is honoured when it
     // stays inside the file.
-    if (dataOffset > r.position() && dataOffset < r.size()) r.seek(dataOffset);
+    l.pixelStart = r.position();
+    if (dataOffset > l.pixelStart && dataOffset < fileSize) l.pixelStart = dataOffset;
+    return l;
+}
 
-    image.os2 = h.os2;
-    image.xPelsPerMeter = h.xPelsPerMeter;
-    image.yPelsPerMeter = h.yPelsPerMeter;
-    const int32_t w = static_cast<int32_t>(h.width), ht = static_cast<int32_t>(height);
+BmpImage startImage(const BmpLayout& l) {
+    BmpImage image;
+    image.os2 = l.h.os2;
+    image.xPelsPerMeter = l.h.xPelsPerMeter;
+    image.yPelsPerMeter = l.h.yPelsPerMeter;
+    return image;
+}
 
-    if (h.compression == kCompressRLE8 || h.compression == kCompressRLE4) {
-        TDib dib(w, ht, h.bitCount, std::move(table));
+// Uncompressed pixel data: whole rows in file order (bottom-up unless the
+// height was negative), as many as the data holds and the image-size field
+// promises; rows the data does not reach stay 0. read(dst, n) delivers the
+// next n bytes of the pixel data.
+template <class Read>
+TDib readRows(const BmpLayout& l, uint64_t available, Read read) {
+    TDib dib(l.width, l.height, l.h.bitCount, l.table, l.h.masks);
+    const uint64_t stride = dib.stride();
+    const uint64_t full = stride * static_cast<uint64_t>(l.height);
+    const uint64_t promised = l.h.sizeImage ? l.h.sizeImage : full;
+    uint64_t left = std::min<uint64_t>({promised, full, available});
+    for (int32_t i = 0; i < l.height && left > 0; ++i) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(stride, left));
+        read(dib.row(l.topDown ? i : l.height - 1 - i), n);
+        left -= n;
+    }
+    return dib;
+}
+
+// Bytes read first from a stream: enough for the headers and colour table
+// of any ordinary file.
+constexpr size_t kHeadBytes = size_t(64) << 10;
+
+}  // namespace
+
+BmpImage decodeBmp(std::span<const uint8_t> file) {
+    if (file.empty()) return BmpImage{};
+    ByteReader r(file);
+    const BmpLayout l = readLayout(r, file.size());
+    r.seek(static_cast<size_t>(l.pixelStart));
+    BmpImage image = startImage(l);
+
+    if (l.compressed()) {
+        TDib dib(l.width, l.height, l.h.bitCount, l.table);
         const size_t available =
-            h.sizeImage ? std::min<size_t>(h.sizeImage, r.remaining()) : r.remaining();
+            l.h.sizeImage ? std::min<size_t>(l.h.sizeImage, r.remaining()) : r.remaining();
         ByteReader data(r.take(available));
-        decodeRle(data, dib, h.compression == kCompressRLE4);
+        decodeRle(data, dib, l.h.compression == kCompressRLE4);
         image.dib = std::move(dib);
         image.keptBytes.assign(file.begin(), file.end());
         return image;
     }
-
-    TDib dib(w, ht, h.bitCount, std::move(table), h.masks);
-    const uint64_t stride = dib.stride();
-    const uint64_t full = stride * static_cast<uint64_t>(ht);
-    const uint64_t promised = h.sizeImage ? h.sizeImage : full;
-    uint64_t left = std::min<uint64_t>({promised, full, r.remaining()});
-    for (int32_t i = 0; i < ht && left > 0; ++i) {
-        const size_t n = static_cast<size_t>(std::min<uint64_t>(stride, left));
-        r.copy(dib.row(topDown ? i : ht - 1 - i), n);
-        left -= n;
-    }
-    image.dib = std::move(dib);
+    image.dib = readRows(l, r.remaining(), [&](uint8_t* dst, size_t n) { r.copy(dst, n); });
     return image;
+}
+
+BmpImage readBmp(TStream& stream) {
+    const int64_t start = stream.position();
+    const uint64_t total = static_cast<uint64_t>(std::max<int64_t>(stream.remaining(), 0));
+    if (total == 0) return BmpImage{};
+
+    // Uncompressed files: parse the head, then read the pixel rows straight
+    // into the picture, without holding the file in memory as well.
+    std::vector<uint8_t> head(static_cast<size_t>(std::min<uint64_t>(total, kHeadBytes)));
+    stream.readBuffer(head.data(), head.size());
+    if (head.size() < total) {
+        std::optional<BmpLayout> layout;
+        try {
+            ByteReader r(head);
+            layout = readLayout(r, total);
+        } catch (const EReadError&) {
+            // The head ends inside the headers or the colour table: such a
+            // file is read whole below, which tells truncation apart.
+        }
+        if (layout && !layout->compressed()) {
+            const BmpLayout& l = *layout;
+            uint64_t pos = l.pixelStart;  // file offset of the next pixel byte
+            if (pos > head.size()) stream.setPosition(start + static_cast<int64_t>(pos));
+            BmpImage image = startImage(l);
+            image.dib = readRows(l, total - l.pixelStart, [&](uint8_t* dst, size_t n) {
+                if (pos < head.size()) {
+                    const size_t k = std::min<size_t>(n, head.size() - static_cast<size_t>(pos));
+                    std::memcpy(dst, head.data() + pos, k);
+                    dst += k;
+                    n -= k;
+                    pos += k;
+                }
+                stream.readBuffer(dst, n);
+                pos += n;
+            });
+            stream.setPosition(start + static_cast<int64_t>(total));
+            return image;
+        }
+    }
+
+    LargeBuffer file(static_cast<size_t>(total));
+    std::memcpy(file.data(), head.data(), head.size());
+    if (total > head.size()) stream.readBuffer(file.data() + head.size(), static_cast<size_t>(total) - head.size());
+    return decodeBmp(std::span<const uint8_t>(file.data(), file.size()));
 }
 
 void encodeBmp(TStream& out, const TDib& dib, bool os2, int32_t xPelsPerMeter, int32_t yPelsPerMeter) {

@@ -30,6 +30,11 @@ struct BmpImage {
 // Pixel data shorter than the header promises leaves the missing rows 0.
 BmpImage decodeBmp(std::span<const uint8_t> file);
 
+// Reads a BMP file from the stream's position to its end, with the same
+// results and failures as decodeBmp on those bytes. Uncompressed pixel rows
+// go straight from the stream into the picture.
+BmpImage readBmp(TStream& stream);
+
 // Writes dib as a BMP file: bottom-up rows, a 40-byte information header
 // (with bit masks for 16/32-bit surfaces that have masks), or the OS/2 core
 // form when os2 is set and the size fits it.

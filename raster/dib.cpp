@@ -81,11 +81,7 @@ TDib::TDib(int32_t width, int32_t height, int bitsPerPixel, std::vector<RGBQuad>
     m_height = height;
     m_bpp = bitsPerPixel;
     m_stride = static_cast<size_t>(rowBytes(static_cast<uint64_t>(width), static_cast<uint64_t>(bitsPerPixel), 4));
-    try {
-        m_bits.assign(m_stride * static_cast<size_t>(height), 0);
-    } catch (const std::bad_alloc&) {
-        throw EOutOfMemory("Out of memory");
-    }
+    m_bits = LargeBuffer(m_stride * static_cast<size_t>(height));
 }
 
 uint32_t TDib::index(int32_t x, int32_t y) const {
@@ -311,7 +307,7 @@ void TDib::fill(int32_t x0, int32_t y0, int32_t x1, int32_t y1, TColor color) {
 void TDib::keepTopRows(int32_t newHeight) {
     if (newHeight <= 0 || newHeight >= m_height) return;
     m_height = newHeight;
-    m_bits.resize(m_stride * static_cast<size_t>(newHeight));
+    m_bits.shrink(m_stride * static_cast<size_t>(newHeight));
 }
 
 TDib TDib::resized(int32_t newWidth, int32_t newHeight, TColor fillColor) const {

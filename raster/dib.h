@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "base/large_buffer.h"
 #include "raster/color.h"
 
 namespace glx {
@@ -87,7 +88,7 @@ private:
     size_t m_stride = 0;
     std::vector<RGBQuad> m_colors;
     BitMasks m_masks;
-    std::vector<uint8_t> m_bits;
+    LargeBuffer m_bits;
 };
 
 }  // namespace glx
