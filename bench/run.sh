@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # End-to-end benchmark: builds a release glumixer, then runs it and its
-# peers (vips, Pillow, optionally ImageMagick) on the same corpora in one
-# run and writes a table: median wall, mean user time, peak RSS, output
-# size, and our median wall as a ratio to each peer's.
+# peers (vips, Pillow and ImageMagick) on the same corpora in one run and
+# writes a table: median wall, mean user time, peak RSS, output size, and
+# our median wall as a ratio to each peer's.
 #
 # usage: bench/run.sh [CORPUS_DIR] [WORK_DIR]
-#   CORPUS_DIR  default /tmp/glx-bench/corpus (made by make_corpus.py when missing)
+#   CORPUS_DIR  default /tmp/glx-bench/corpus (each missing part made by make_corpus.py)
 #   WORK_DIR    default /tmp/glx-bench/work   (build, outputs, raw records, TABLE.md)
 # env: RUNS=5 WARMUP=1 (hyperfine), ONLY="sprites-1000 anim" (subset of the cases
 #      sprites-100 sprites-1000 sprites-5000 photos-to-jpg bmps-to-bmp anim anim-big),
-#      MONTAGE=1 (add ImageMagick), BIN=path (skip the build and time that binary).
+#      MONTAGE=1 (add ImageMagick's montage to the gluing cases), BIN=path (skip the
+#      build and time that binary). ImageMagick's convert always exports the GIF frames.
 # Peers: apt-get install -y imagemagick libvips-tools python3-pil hyperfine
 set -u
 HERE=$(cd "$(dirname "$0")" && pwd)
@@ -22,9 +23,10 @@ ONLY=${ONLY:-}
 PY=/usr/bin/python3   # Debian's python with python3-pil
 VIPS=/usr/bin/vips
 MONTAGE_BIN=/usr/bin/montage
+CONVERT=/usr/bin/convert   # Debian's ImageMagick, whatever else is first on PATH
 export LC_ALL=C
 
-for t in $PY $VIPS /usr/bin/time hyperfine cmake; do
+for t in $PY $VIPS $CONVERT /usr/bin/time hyperfine cmake; do
   command -v "$t" >/dev/null || { echo "missing $t (apt-get install -y imagemagick libvips-tools python3-pil hyperfine)"; exit 1; }
 done
 $PY -c 'import PIL' 2>/dev/null || { echo "python3-pil is missing"; exit 1; }
@@ -38,10 +40,12 @@ if [ -z "${BIN:-}" ]; then
     { tail -20 "$WORK/build.log"; exit 1; }
   BIN=$WORK/build/glumixer
 fi
-if [ ! -f "$CORPUS/anim-big.gif" ] || [ ! -d "$CORPUS/sprites-5000" ]; then
-  echo "generating the corpus in $CORPUS"
-  $PY "$HERE/make_corpus.py" "$CORPUS" || exit 1
-fi
+# corpus NAME: makes that part of the corpus when it is missing.
+corpus() {
+  [ -e "$CORPUS/$1" ] || [ -e "$CORPUS/$1.gif" ] && return 0
+  echo "generating $1 in $CORPUS"
+  $PY "$HERE/make_corpus.py" "$CORPUS" --only "$1" > /dev/null || exit 1
+}
 
 # An atlas left by gluing a corpus folder in place is no corpus file.
 rm -f "$CORPUS"/*/patterns.xml
@@ -76,6 +80,7 @@ measure() {
 glue_case() {  # CASE CORPUS EXT
   local case=$1 c=$2 ext=$3 dir=$CORPUS/$2
   want "$case" || return 0
+  corpus "$c"
   local mine=$WORK/ours/$c
   rm -rf "$mine"; mkdir -p "$WORK/ours"; cp -r "$dir" "$mine"
   measure "$case" glumixer "$mine" "$OUT/$case.ours.$ext" "rm -f $OUT/$case.ours.$ext patterns.xml" \
@@ -100,17 +105,23 @@ glue_case() {  # CASE CORPUS EXT
 gif_case() {  # NAME
   local g=$1
   want "$g" || return 0
+  corpus "$g"
   local mine=$WORK/ours/$g
   rm -rf "$mine"; mkdir -p "$mine"; cp "$CORPUS/$g.gif" "$mine/"
   measure "$g" glumixer "$mine" "$mine/$g" "rm -rf $g" "$BIN $g.gif"
   measure "$g" pillow "$CORPUS" "$OUT/$g.pillow" "rm -rf $OUT/$g.pillow" \
     "$PY $HERE/pillow_gif_frames.py $g.gif $OUT/$g.pillow"
+  # ImageMagick composes every frame onto the screen and writes it as PNG
+  # (its default quality 75 is zlib level 7, adaptive filtering).
+  measure "$g" imagemagick "$CORPUS" "$OUT/$g.magick" "rm -rf $OUT/$g.magick && mkdir -p $OUT/$g.magick" \
+    "$CONVERT $g.gif -coalesce $OUT/$g.magick/%d.png"
 }
 
 {
   echo "date: $(date -u +%FT%TZ)"; echo "nproc: $(nproc)"; echo "loadavg at start: $(cat /proc/loadavg)"
   grep -m1 'model name' /proc/cpuinfo; $VIPS --version; hyperfine --version
-  $PY -c 'import PIL; print("Pillow", PIL.__version__)'; echo "RUNS=$RUNS WARMUP=$WARMUP"
+  $PY -c 'import PIL; print("Pillow", PIL.__version__)'; $CONVERT -version | head -1
+  echo "RUNS=$RUNS WARMUP=$WARMUP"
 } > "$REC/env.txt" 2>&1
 
 glue_case sprites-100 sprites-100 png

@@ -18,7 +18,7 @@ bool allZero(const LargeBuffer& b) { return std::all_of(b.data(), b.data() + b.s
 // ones above it (an odd size, so the mapping's last page is partly used).
 TEST(LargeBuffer, StartsZeroedAndCopiesAreIndependent) {
     for (size_t size : {size_t(2), size_t(4095), LargeBuffer::kMapThreshold - 1, LargeBuffer::kMapThreshold,
-                        LargeBuffer::kMapThreshold * 3 + 12345}) {
+                        LargeBuffer::kMapThreshold + 12345}) {
         SCOPED_TRACE(size);
         LargeBuffer a(size);
         ASSERT_EQ(a.size(), size);
@@ -44,6 +44,8 @@ TEST(LargeBuffer, StartsZeroedAndCopiesAreIndependent) {
 
 TEST(LargeBuffer, MappedBuffersStartOnHugePageBoundaries) {
     LargeBuffer a(LargeBuffer::kMapThreshold + 1);
+    if (!a.mapped()) GTEST_SKIP() << "heap memory in this build (address sanitizer)";
+    EXPECT_FALSE(LargeBuffer(LargeBuffer::kMapThreshold - 1).mapped());
     EXPECT_EQ(reinterpret_cast<uintptr_t>(a.data()) % (uintptr_t(2) << 20), 0u);
 }
 
