@@ -64,8 +64,8 @@ public:
     TDib Dib;                          // colour pixels and colour table
     std::vector<RGBQuad> Palette;      // the palette, when UsesColorTable
     bool UsesColorTable = false;
-    LargeBuffer AlphaData;    // HeaderWidth x HeaderHeight, top-down
-    LargeBuffer LowByteData;  // RowStride x HeaderHeight, top-down
+    LargeBuffer AlphaData;             // HeaderWidth x HeaderHeight, top-down
+    LargeBuffer LowByteData;           // RowStride x HeaderHeight, top-down
     int32_t RowStride = 0;
 };
 
