@@ -62,23 +62,12 @@ void BM_Memcpy(benchmark::State& state) {
 // The floor for anything that makes a new picture: the same copy into
 // freshly allocated memory, from the ordinary heap (every page faulted in
 // separately) and from our pixel-buffer allocator (huge pages).
-void BM_MemcpyFreshHeap(benchmark::State& state) {
+template <class Buffer>
+void BM_MemcpyFresh(benchmark::State& state) {
     const std::vector<uint8_t>& file = bmpFile();
     const uint8_t* pixels = file.data() + (file.size() - static_cast<size_t>(kPixelBytes));
     for (auto _ : state) {
-        std::vector<uint8_t> target(static_cast<size_t>(kPixelBytes));
-        std::memcpy(target.data(), pixels, target.size());
-        benchmark::DoNotOptimize(target.data());
-        benchmark::ClobberMemory();
-    }
-    bytesMoved(state);
-}
-
-void BM_MemcpyFreshLarge(benchmark::State& state) {
-    const std::vector<uint8_t>& file = bmpFile();
-    const uint8_t* pixels = file.data() + (file.size() - static_cast<size_t>(kPixelBytes));
-    for (auto _ : state) {
-        LargeBuffer target(static_cast<size_t>(kPixelBytes));
+        Buffer target(static_cast<size_t>(kPixelBytes));
         std::memcpy(target.data(), pixels, target.size());
         benchmark::DoNotOptimize(target.data());
         benchmark::ClobberMemory();
@@ -148,8 +137,8 @@ void BM_BmpDecodeAndDraw(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(BM_Memcpy)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_MemcpyFreshHeap)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_MemcpyFreshLarge)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_MemcpyFresh, std::vector<uint8_t>)->Unit(benchmark::kMillisecond);
+BENCHMARK_TEMPLATE(BM_MemcpyFresh, LargeBuffer)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BmpDecode)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BmpLoadFile)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DrawAt24)->Unit(benchmark::kMillisecond);
