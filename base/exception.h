@@ -45,4 +45,11 @@ GLX_EXCEPTION(EOSError, Exception)
 
 #undef GLX_EXCEPTION
 
+// A state the code's own invariants rule out: a bug, never bad input. It is
+// reported like any failure, but the fuzz targets treat it as a crash.
+class EInternalError : public Exception {
+public:
+    explicit EInternalError(const std::string& what) : Exception("Internal error: " + what) {}
+};
+
 }  // namespace glx

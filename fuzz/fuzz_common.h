@@ -13,7 +13,8 @@
 
 namespace glxfuzz {
 
-// Runs body; a glx::Exception is the expected way to refuse damaged data.
+// Runs body; a glx::Exception is the expected way to refuse damaged data,
+// except an internal error, which marks a broken invariant.
 // Anything else escaping a reader (std::out_of_range, std::length_error,
 // bad_alloc past the limits...) is a finding and aborts so libFuzzer keeps
 // the input.
@@ -21,6 +22,9 @@ template <class F>
 void guarded(F&& body) {
     try {
         body();
+    } catch (const glx::EInternalError& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        std::abort();
     } catch (const glx::Exception&) {
     } catch (const std::exception& e) {
         std::fprintf(stderr, "unexpected exception: %s\n", e.what());
