@@ -54,13 +54,22 @@ PositionalArgs readPositional() {
 
     std::string output = getArg(3);
     if (!output.empty()) {
-        out.outPath = (output[0] == '/') ? output : folder + output;
+        out.outPath = platform::absolutePath((output[0] == '/') ? output : folder + output);
         silent = true;
     }
 
     std::string paste = getArg(4);
-    if (!paste.empty()) out.pastePath = platform::fileExists(paste) ? paste : folder + paste;
+    if (!paste.empty()) out.pastePath = platform::absolutePath(platform::fileExists(paste) ? paste : folder + paste);
     return out;
+}
+
+bool readsAsLayout(const std::string& arg) {
+    std::string text = upperCaseAscii(arg);
+    if (!text.empty() && (text[0] == 'V' || text[0] == 'H')) {
+        text.erase(0, 1);
+        if (text.empty()) return true;  // "V" alone: one per column
+    }
+    return !text.empty() && tryStrToInt(text).has_value();
 }
 
 }  // namespace glx::app

@@ -28,7 +28,11 @@ struct PositionalArgs {
     std::string pastePath;
 };
 // Reads arguments 1 to 4 by the positional grammar; giving argument 3
-// turns silent on.
+// turns silent on. The output and paste-script paths come back absolute, so
+// that a later change of the current folder cannot move them.
 PositionalArgs readPositional();
+// Whether an argument reads as a layout: V or H (either case) followed by a
+// count, or a count alone (decimal, or hexadecimal after "$", "x" or "0x").
+bool readsAsLayout(const std::string& arg);
 
 }  // namespace glx::app

@@ -1,73 +1,90 @@
 #include "app/atlas.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include "app/prompts.h"
 #include "app/state.h"
 #include "base/exception.h"
+#include "base/line_reader.h"
+#include "base/stream.h"
 #include "platform/fs.h"
 
 namespace glx::app {
 
 namespace {
 
-[[noreturn]] void ioError(const char* what, const std::string& path, int err) {
-    throw EInOutError(formatMessage("Cannot %s \"%s\". %s", what, path.c_str(), std::strerror(err)));
+[[noreturn]] void ioError(const char* what, const std::string& path, const std::string& reason) {
+    throw EInOutError(formatMessage("Cannot %s \"%s\". %s", what, path.c_str(), reason.c_str()));
 }
 
-// Writes text to the end of the file (or a new file) and closes it,
-// checking every step.
-void appendText(const std::string& path, const char* mode, const std::string& text) {
-    std::FILE* file = std::fopen(path.c_str(), mode);
-    if (!file) ioError("open", path, errno);
-    bool ok = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    int err = errno;
-    if (std::fclose(file) != 0 && ok) {
-        ok = false;
-        err = errno;
+// Writes text to the end of the file (created when missing) and closes it,
+// checking every step. The file is written in place, so it is never
+// reached through a symbolic link and must be a regular file.
+void appendText(const std::string& path, FileAccess access, const std::string& text) {
+    std::string reason;
+    const int fd = openRegularFile(path, access, reason);
+    if (fd < 0) ioError("open", path, reason);
+    size_t done = 0;
+    int err = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            err = n < 0 ? errno : ENOSPC;
+            break;
+        }
+        done += static_cast<size_t>(n);
     }
-    if (!ok) ioError("write", path, err);
+    if (::close(fd) != 0 && err == 0) err = errno;
+    if (err != 0) ioError("write", path, std::strerror(err));
 }
+
+// The names file, read once from its start as the pictures are named: line
+// k names picture k, so the file is never read again for later pictures.
+struct NamesFile {
+    std::string path;
+    std::unique_ptr<LineReader> reader;
+    unsigned next = 0;  // index of the line the reader gives next
+    bool ended = false;
+};
+NamesFile names;
 
 }  // namespace
 
 void setAtlasPath() {
-    xmlPath = platform::directoryExists(picPath) ? picPath + "/patterns.xml" : "patterns.xml";
+    // Absolute, so that the atlas stays where the pictures are whatever the
+    // current folder is (the listing has made it the pictures' folder).
+    xmlPath = platform::getCurrentDir() + "/patterns.xml";
+    if (xmlPath.compare(0, 2, "//") == 0) xmlPath.erase(0, 1);
+    names = NamesFile{};
 }
 
 std::string patternName(const std::string& namesPath, unsigned index) {
-    std::FILE* file = std::fopen(namesPath.c_str(), "rb");
-    if (!file) ioError("read", namesPath, errno);
-    std::string line;
-    unsigned current = 0;
-    bool found = false;
-    int c;
-    while ((c = std::fgetc(file)) != EOF) {
-        if (c == '\n') {
-            if (current == index) {
-                found = true;
-                break;
-            }
-            ++current;
-            line.clear();
-            continue;
-        }
-        line.push_back(static_cast<char>(c));
+    if (!names.reader || names.path != namesPath || index < names.next) {
+        names = NamesFile{namesPath, std::make_unique<LineReader>(namesPath), 0, false};
+        requireInsideFolder(*names.reader);
     }
-    bool readError = std::ferror(file) != 0;
-    std::fclose(file);
-    if (readError) ioError("read", namesPath, EIO);
-    if (!found && current != index) return "";
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return line;
+    std::string line;
+    while (!names.ended && names.next <= index) {
+        if (!names.reader->next(line)) {
+            names.ended = true;
+            break;
+        }
+        ++names.next;
+    }
+    return names.ended && names.next <= index ? std::string() : line;
 }
 
 void writePattern(const TRect& rect) {
     phase = 2200;
     if (!platform::fileExists(xmlPath)) {
         phase = 2201;
-        appendText(xmlPath, "wb", "<?xml version=\"1.0\"?>\r\n<patterns>\r\n");
+        appendText(xmlPath, FileAccess::Rewrite, "<?xml version=\"1.0\"?>\r\n<patterns>\r\n");
     }
     phase = 2202;
     std::string line;
@@ -83,7 +100,7 @@ void writePattern(const TRect& rect) {
                "\" height=\"" + std::to_string(rect.Bottom - rect.Top) + "\" pivot.x=\"0\" pivot.y=\"0\"/>";
     }
     phase = 2209;
-    appendText(xmlPath, "ab", line + "\r\n");
+    appendText(xmlPath, FileAccess::Append, line + "\r\n");
     ++patternCount;
 }
 

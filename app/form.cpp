@@ -1,5 +1,7 @@
 #include "app/form.h"
 
+#include <cstdio>
+#include <cstring>
 #include <new>
 
 #include "app/args.h"
@@ -11,6 +13,7 @@
 #include "base/strutil.h"
 #include "platform/clock.h"
 #include "platform/fs.h"
+#include "platform/interrupt.h"
 #include "platform/ui.h"
 #include "gif/gif_image.h"
 #include "png/png_object.h"
@@ -24,6 +27,22 @@ Tf* f = nullptr;
 Tf::Tf() : i1(std::make_unique<TImage>(40, 40)), i2(std::make_unique<TImage>(41, 40)) {}
 Tf::~Tf() = default;
 
+namespace {
+
+bool usable(const std::string& path) { return platform::fileExists(path) || platform::directoryExists(path); }
+
+// Several pictures dropped or opened together arrive as separate arguments.
+// A dropped file is never a layout: when argument 2 names an existing file
+// or folder and does not read as one, the run opens argument 1 alone, in
+// the whole form (so no dropped picture is ever taken as the output).
+bool isDropOfSeveral(const std::string& joined) {
+    if (usable(joined)) return false;
+    const std::string second = getArg(2);
+    return !second.empty() && usable(second) && !readsAsLayout(second);
+}
+
+}  // namespace
+
 void Tf::FormCreate() {
     phase = 0;
     silent = false;
@@ -31,15 +50,16 @@ void Tf::FormCreate() {
     run = RunContext{};
     patternCount = 0;
     phase = 1;
+    const bool dropped = isDropOfSeveral(picPath);
+    if (dropped) picPath = getArg(1);
 
     if (platform::fileExists(picPath) && extractFileExt(picPath) == ".gif") runGifExport(*this);
 
     sharedList = std::make_unique<TStringList>();
 
-    auto usable = [] { return platform::fileExists(picPath) || platform::directoryExists(picPath); };
-    if (!usable()) {
+    if (!usable(picPath)) {
         phase = 2;
-        if (!getArg(2).empty()) {
+        if (!dropped && !getArg(2).empty()) {
             phase = 3;
             PositionalArgs p = readPositional();
             picPath = p.picture;
@@ -49,7 +69,10 @@ void Tf::FormCreate() {
             run.pastePath = p.pastePath;
         }
     }
-    if (!usable() && !platform::fileExists(run.pastePath)) runHelpPath(argumentCount() > 0);
+    if (!usable(picPath) && !platform::fileExists(run.pastePath)) {
+        if (argumentCount() > 0) reportUnusable(picPath);
+        runHelpPath(argumentCount() > 0);
+    }
 
     sharedList->clear();
     run.nameExt = extractFileExt(picPath);
@@ -68,6 +91,7 @@ void Tf::FormCreate() {
     const std::string script = !run.pastePath.empty() ? run.pastePath : extractFilePath(picPath) + "Glumix_paste.ini";
     pasteFound = platform::fileExists(script);
     if (pasteFound) {
+        run.pasteScriptBeside = run.pastePath.empty();
         run.pastePath = script;
         runPasteScript(*this);
     }
@@ -99,6 +123,15 @@ int report(const std::string& message) {
 }  // namespace
 
 int runApplication(int argc, char** argv) {
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        printHelp();
+        return kExitDone;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("glumixer %s\n", GLX_VERSION);
+        return kExitDone;
+    }
+    platform::installInterruptCleanup();
     platform::chooseBackend(argc > 0 ? argv[0] : nullptr);
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);

@@ -26,6 +26,8 @@ struct TGridCursor {
 struct RunContext {
     std::string outPath;
     std::string pastePath;
+    // The paste script was found beside the picture, not named by the user.
+    bool pasteScriptBeside = false;
     std::string modeExt;
     std::string nameExt;
     // The listed folder, where a generated output name goes.

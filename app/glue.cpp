@@ -8,6 +8,7 @@
 #include "app/prompts.h"
 #include "app/rgba.h"
 #include "app/state.h"
+#include "base/limits.h"
 #include "base/strutil.h"
 #include "platform/clock.h"
 #include "platform/fs.h"
@@ -60,6 +61,7 @@ void checkwh(TImage& control, int32_t x, int32_t y, int32_t w, int32_t h) {
     control.SetAutoSize(false);
     phase = 2001;
     const int64_t right = int64_t(x) + w, bottom = int64_t(y) + h;
+    checkCanvasExtent(right, bottom);
     TGraphic* picture = control.Picture().Graphic();
     if (right > control.Width()) {
         control.SetWidth(static_cast<int32_t>(right));
@@ -137,6 +139,7 @@ struct GrowingCanvas {
         phase = 2001;
         TGraphic* picture = holder.Picture().Graphic();
         const int64_t right = int64_t(x) + w, bottom = int64_t(y) + h;
+        checkCanvasExtent(right, bottom);
         if (right > width) {
             width = static_cast<int32_t>(right);
             if (picture && picture->Width() < width) picture->SetWidth(amortisedSize(picture->Width(), width));

@@ -8,6 +8,9 @@
 #include "app/rgba.h"
 #include "app/state.h"
 #include "base/exception.h"
+#include "base/line_reader.h"
+#include "base/limits.h"
+#include "base/stream.h"
 #include "base/strutil.h"
 #include "platform/fs.h"
 #include "platform/ui.h"
@@ -51,6 +54,15 @@ void cellOf(const TGridCursor& grid, int32_t cell, int32_t& col, int32_t& row) {
     }
 }
 
+// The fragment's rectangle, computed in 64 bits. By the time it is drawn
+// the pattern has grown to hold it, so it fits in 32 bits; a corner no
+// pattern could reach is refused naming the size.
+TRect placedRect(int32_t px, int32_t py, int32_t w, int32_t h) {
+    const int64_t right = int64_t(px) + w, bottom = int64_t(py) + h;
+    checkCanvasExtent(right, bottom);
+    return makeRect(px, py, static_cast<int32_t>(right), static_cast<int32_t>(bottom));
+}
+
 int32_t placement(int32_t given, int32_t index, int32_t size) {
     if (given > -32000) return given;
     const int64_t p = int64_t(index) * size;
@@ -59,14 +71,17 @@ int32_t placement(int32_t given, int32_t index, int32_t size) {
     return static_cast<int32_t>(p);
 }
 
-// A blank one-pixel pattern when the opened picture does not exist yet.
-void createBlankPattern(const std::string& path) {
+// A blank one-pixel pattern when the opened picture does not exist yet: the
+// bytes of the file it would be, kept in memory so that nothing is written
+// under the final name unless the run succeeds.
+TMemoryStream createBlankPattern(const std::string& path) {
+    TMemoryStream file;
     phase = 1940;
     const std::string ext = extractFileExt(path);
     if (ext == ".png") {
         phase = 1941;
-        TPNGObject::CreateNew(6, 8, 1, 1)->SaveFile(path);
-        return;
+        TPNGObject::CreateNew(6, 8, 1, 1)->WriteTo(file);
+        return file;
     }
     phase = 1942;
     TBitmap bitmap(1, 1);
@@ -79,10 +94,45 @@ void createBlankPattern(const std::string& path) {
         setJpegOptions(jpeg);
         jpeg.CopyFrom(&bitmap);
         phase = 1946;
-        jpeg.SaveFile(path);
+        jpeg.WriteTo(file);
     } else {
-        bitmap.SaveFile(path);
+        bitmap.WriteTo(file);
     }
+    return file;
+}
+
+// The pattern picture: its file, or the blank pattern standing in for it.
+struct PatternSource {
+    std::string path;
+    std::unique_ptr<TMemoryStream> blank;
+
+    void readInto(TPNGObject& png) const {
+        if (!blank) return png.LoadFile(path);
+        blank->setPosition(0);
+        png.ReadFrom(*blank);
+    }
+    void readInto(TPicture& picture) const {
+        if (!blank) return picture.LoadFile(path);
+        blank->setPosition(0);
+        picture.LoadFromStream(*blank, path);
+    }
+    // A run that ends without pasting still leaves the blank pattern, as
+    // creating it first would have.
+    void keepBlank() const {
+        if (blank) blank->saveToFile(path);
+    }
+};
+
+// The script's lines into the shared list. A script found beside the
+// picture is part of what arrived with it: it is read only when it is a
+// regular file inside that folder. A script named on the command line is
+// the user's own choice.
+void readPasteScript(const std::string& path, bool foundBeside) {
+    LineReader reader(path);
+    if (foundBeside) requireInsideFolder(reader);
+    sharedList->clear();
+    std::string line;
+    while (reader.next(line)) sharedList->add(line);
 }
 
 }  // namespace
@@ -110,23 +160,24 @@ PastePosition parsePositionLine(const std::string& line) {
 void runPasteScript(Tf& form) {
     RunContext& run = form.run;
     phase = 100;
+    PatternSource source{picPath, nullptr};
     if (!platform::fileExists(picPath)) {
         if (run.outPath.empty()) finish();
         picPath = run.outPath;
-        createBlankPattern(picPath);
+        source = PatternSource{picPath, std::make_unique<TMemoryStream>(createBlankPattern(picPath))};
     }
     const std::string pattern = picPath;
-    sharedList->loadFromFile(run.pastePath);
+    readPasteScript(run.pastePath, run.pasteScriptBeside);
     phase = 101;
 
     const bool pngOutput = run.modeExt == ".png";
     const std::string patternFolder = extractFilePath(pattern);
     if (pngOutput && extractFileExt(picPath) == ".png") {
         pngCanvas = std::make_unique<TPNGObject>();
-        pngCanvas->LoadFile(picPath);
+        source.readInto(*pngCanvas);
     } else if (pngOutput) {
         phase = 102;
-        form.i2->Picture().LoadFile(picPath);
+        source.readInto(form.i2->Picture());
         form.i2->SetAutoSize(true);
         pngCanvas = TPNGObject::CreateNew(6, 8, form.i2->Width(), form.i2->Height());
         setAlpha(pngCanvas, makeRect(0, 0, pngCanvas->Width(), pngCanvas->Height()), 255);
@@ -134,7 +185,7 @@ void runPasteScript(Tf& form) {
         form.i2->Picture().Clear();
     } else {
         phase = 103;
-        form.i1->Picture().LoadFile(picPath);
+        source.readInto(form.i1->Picture());
         phase = 104;
         form.i1->SetAutoSize(true);
         if (auto* jpeg = dynamic_cast<TJPEGImage*>(form.i1->Picture().Graphic())) {
@@ -154,7 +205,10 @@ void runPasteScript(Tf& form) {
 
     phase = 105;
     const int pairs = sharedList->count() / 2;
-    if (pairs == 0) finish();
+    if (pairs == 0) {
+        source.keepBlank();
+        finish();
+    }
     TGridCursor& grid = run.cursor;
     for (int k = 0; k < pairs; ++k) {
         const PastePosition pos = parsePositionLine((*sharedList)[2 * k]);
@@ -172,17 +226,16 @@ void runPasteScript(Tf& form) {
             phase = 121;
             const int32_t w = pngFragment->Width(), h = pngFragment->Height();
             const int32_t px = placement(pos.x, grid.col, w), py = placement(pos.y, grid.row, h);
-            const TRect rect = makeRect(px, py, px + w, py + h);
             if (pngOutput) {
                 phase = 125;
                 checkwhp(px, py, w, h);
                 phase = 126;
-                pastePng(pngCanvas, pngFragment, rect, pos.mode);
+                pastePng(pngCanvas, pngFragment, placedRect(px, py, w, h), pos.mode);
             } else {
                 phase = 130;
                 checkwh(*form.i1, px, py, w, h);
                 phase = 131;
-                pngFragment->PaintOn(form.i1->Canvas(), rect);
+                pngFragment->PaintOn(form.i1->Canvas(), placedRect(px, py, w, h));
             }
             phase = 133;
             pngFragment.reset();
@@ -201,7 +254,7 @@ void runPasteScript(Tf& form) {
             phase = 150;
             checkwhp(px, py, w, h);
             phase = 151;
-            setAlpha(pngCanvas, makeRect(px, py, px + w, py + h), 255);
+            setAlpha(pngCanvas, placedRect(px, py, w, h), 255);
             phase = 152;
             pngCanvas->Canvas().DrawAt(px, py, form.i2->Picture().Graphic());
         } else {

@@ -1,6 +1,8 @@
 #include "app/prompts.h"
 
 #include "app/state.h"
+#include "base/exception.h"
+#include "base/line_reader.h"
 #include "base/strutil.h"
 #include "platform/fs.h"
 #include "platform/ui.h"
@@ -12,7 +14,7 @@ constexpr const char* kTitle = "Glumixer";
 int showMsg(const std::string& text, unsigned flags) {
     phase = 1100;
     platform::ui().progressEnd();
-    return platform::ui().messageBox(kTitle, text + "   ", flags + platform::kMbSystemModal);
+    return platform::ui().messageBox(kTitle, printableText(text, true) + "   ", flags + platform::kMbSystemModal);
 }
 
 bool queryText(const std::string& caption, const std::string& prompt, std::string& value) {
@@ -46,14 +48,28 @@ std::string settingsPath(const std::string& opened) {
     return opened + "/Glumix.ini";
 }
 
+std::string firstLineOfSetting(const std::string& path) {
+    LineReader reader(path);
+    requireInsideFolder(reader);
+    std::string line;
+    if (!reader.next(line, kMaxSettingLine)) throw EListError("List index out of bounds (0)");
+    return line;
+}
+
+void requireInsideFolder(const LineReader& file) {
+    const std::string folder = extractFilePath(file.path());
+    if (!platform::isInsideFolder(file.resolvedPath(), folder.empty() ? "." : folder))
+        throw EFOpenError(formatMessage("Cannot open file \"%s\". It leads outside the picture's folder",
+                                        file.path().c_str()));
+}
+
 void readSettings() {
     phase = 20;
     bgColor = 0xFFFFFF;
     const std::string path = settingsPath(picPath);
     if (platform::fileExists(path)) {
         phase = 21;
-        sharedList->loadFromFile(path);
-        std::string line = (*sharedList)[0];
+        std::string line = firstLineOfSetting(path);
         phase = 22;
         if (!line.empty()) {
             if (line[0] == '#' || line[0] == '$' || line[0] == 'h') line[0] = '0';

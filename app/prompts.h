@@ -6,6 +6,10 @@
 
 #include "raster/color.h"
 
+namespace glx {
+class LineReader;
+}
+
 namespace glx::app {
 
 // Every message of the tool goes through here: the text with three blanks
@@ -23,6 +27,18 @@ void askLayout(int32_t& perRow, int32_t& perColumn);
 void readSettings();
 // The settings file's path for an opened picture or folder.
 std::string settingsPath(const std::string& opened);
+
+// Settings files are read only as far as needed: a line is cut here.
+constexpr size_t kMaxSettingLine = size_t(1) << 20;
+// The first line of a settings file beside the picture ("Glumix.ini",
+// "gif_filter.txt"): only a regular file inside its folder is read (a link
+// that leads out of the folder is refused, naming the file), and only up to
+// its first line end. A file without lines raises the list's index error
+// "List index out of bounds (0)".
+std::string firstLineOfSetting(const std::string& path);
+// Refuses (EFOpenError naming the file) a file whose real place, links
+// resolved, is not inside the folder it was named in.
+void requireInsideFolder(const LineReader& file);
 
 uint8_t hexDigit(uint8_t c);
 int64_t intPower(int64_t base, int exponent);

@@ -13,8 +13,13 @@ std::string errorReportText(const std::string& message);
 
 // The built-in help text, CR LF line ends.
 const std::string& helpText();
-// Says how to use the tool, writes the help text beside the program, shows
-// it and ends the run (status 0 without arguments, 2 otherwise).
+// Prints the help text to standard output with plain line ends (--help).
+void printHelp();
+// One line on standard error saying why the given picture cannot be used.
+void reportUnusable(const std::string& path);
+// Says how to use the tool, writes the help text beside the program (or,
+// when the program's folder is not writable, into the user's cache folder),
+// shows it and ends the run (status 0 without arguments, 2 otherwise).
 [[noreturn]] void runHelpPath(bool argumentsGiven);
 
 }  // namespace glx::app

@@ -73,6 +73,7 @@ void growLogical(int32_t x, int32_t y, int32_t w, int32_t h) {
     if (!pngCanvas) return;
     phase = 2101;
     const int64_t right = int64_t(x) + w, bottom = int64_t(y) + h;
+    checkCanvasExtent(right, bottom);
     if (logical.width < right) {
         const int32_t w0 = logical.width;
         logical.width = static_cast<int32_t>(right);
@@ -101,6 +102,7 @@ void checkwhp(int32_t x, int32_t y, int32_t w, int32_t h) {
     if (!pngCanvas) return;
     phase = 2101;
     const int64_t right = int64_t(x) + w, bottom = int64_t(y) + h;
+    checkCanvasExtent(right, bottom);
     if (pngCanvas->Width() < right) {
         const int32_t w0 = pngCanvas->Width();
         pngCanvas->ChangeSize(static_cast<int32_t>(right), pngCanvas->Height());

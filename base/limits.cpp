@@ -1,5 +1,8 @@
 #include "base/limits.h"
 
+#include <algorithm>
+#include <cstdint>
+
 #include "base/exception.h"
 
 namespace glx {
@@ -21,6 +24,11 @@ void checkPictureSize(int64_t width, int64_t height, uint64_t bitsPerPixel) {
         throw ELimitExceeded(formatMessage(
             "Picture size %llu x %llu is too large (the limit is 268435456 pixels, 16384 x 16384)",
             static_cast<unsigned long long>(w), static_cast<unsigned long long>(h)));
+}
+
+void checkCanvasExtent(int64_t right, int64_t bottom) {
+    if (right > INT32_MAX || bottom > INT32_MAX)
+        checkPictureSize(std::max<int64_t>(right, 1), std::max<int64_t>(bottom, 1));
 }
 
 }  // namespace glx

@@ -27,5 +27,8 @@ uint64_t rowBytes(uint64_t width, uint64_t bitsPerPixel, uint64_t align = 1);
 // fractional via bitsPerPixel) would exceed the buffer limit. Negative
 // sizes are refused too.
 void checkPictureSize(int64_t width, int64_t height, uint64_t bitsPerPixel = 32);
+// Refuses, naming the size, a canvas whose right or bottom edge (computed
+// in 64 bits from a position and a size) would not even fit 32 bits.
+void checkCanvasExtent(int64_t right, int64_t bottom);
 
 }  // namespace glx

@@ -7,6 +7,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <climits>
+#include <filesystem>
 #include <random>
 
 #include "base/exception.h"
@@ -83,25 +86,55 @@ static int64_t fdSeek(int fd, int64_t offset, SeekOrigin origin) {
     return r < 0 ? -1 : static_cast<int64_t>(r);
 }
 
-TFileStream::TFileStream(const std::string& path, Mode mode) : m_path(path) {
-    if (mode == Create) {
-        m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (m_fd < 0)
-            throw EFCreateError(formatMessage("Cannot create file \"%s\". %s", path.c_str(), std::strerror(errno)));
-        return;
+int openRegularFile(const std::string& path, FileAccess access, std::string& reason) {
+    int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+    switch (access) {
+        case FileAccess::Read: flags |= O_RDONLY; break;
+        case FileAccess::Append: flags |= O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW; break;
+        case FileAccess::Rewrite: flags |= O_WRONLY | O_CREAT | O_NOFOLLOW; break;
     }
-    int flags = (mode == OpenRead ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NONBLOCK;
-    m_fd = ::open(path.c_str(), flags);
-    if (m_fd < 0)
-        throw EFOpenError(formatMessage("Cannot open file \"%s\". %s", path.c_str(), std::strerror(errno)));
-    // Only regular files are read: a FIFO or device would block or never end.
+    int fd = ::open(path.c_str(), flags, 0666);
+    if (fd < 0) {
+        const int err = errno;
+        struct stat st {};
+        if (access != FileAccess::Read && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+            reason = "It is a symbolic link";
+        else if (err == ENXIO)  // a FIFO without a reader, opened for writing without blocking
+            reason = "Not a regular file";
+        else
+            reason = std::strerror(err);
+        return -1;
+    }
     struct stat st {};
-    if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(m_fd);
-        m_fd = -1;
-        throw EFOpenError(formatMessage("Cannot open file \"%s\". Not a regular file", path.c_str()));
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        reason = "Not a regular file";
+        return -1;
     }
-    ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (access == FileAccess::Rewrite && ::ftruncate(fd, 0) != 0) {
+        reason = std::strerror(errno);
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+std::string resolvedPathOf(int fd) {
+    if (fd < 0) return "";
+    char buf[PATH_MAX];
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t n = ::readlink(link.c_str(), buf, sizeof buf - 1);
+    if (n <= 0) return "";
+    return std::string(buf, static_cast<size_t>(n));
+}
+
+TFileStream::TFileStream(const std::string& path, Mode mode) : m_path(path) {
+    const FileAccess access = mode == OpenRead ? FileAccess::Read : mode == Append ? FileAccess::Append
+                                                                                  : FileAccess::Rewrite;
+    std::string reason;
+    m_fd = openRegularFile(path, access, reason);
+    if (m_fd < 0) throw EFOpenError(formatMessage("Cannot open file \"%s\". %s", path.c_str(), reason.c_str()));
 }
 
 TFileStream::~TFileStream() {
@@ -112,6 +145,60 @@ size_t TFileStream::read(void* buffer, size_t count) { return fdRead(m_fd, buffe
 size_t TFileStream::write(const void* buffer, size_t count) { return fdWrite(m_fd, buffer, count); }
 int64_t TFileStream::seek(int64_t offset, SeekOrigin origin) { return fdSeek(m_fd, offset, origin); }
 
+// ---------------------------------------------------------------- temporary files
+
+namespace {
+
+// Temporary files of open TSafeFileStreams, by absolute path, in fixed
+// slots that a signal handler can walk without locks or allocation.
+constexpr int kTempSlots = 64;
+constexpr size_t kTempPathMax = PATH_MAX;
+char g_tempPaths[kTempSlots][kTempPathMax];
+std::atomic<int> g_tempState[kTempSlots];  // 0 free, 1 being filled, 2 in use
+static_assert(std::atomic<int>::is_always_lock_free);
+
+int claimTempSlot(const std::string& path) {
+    if (path.size() >= kTempPathMax) return -1;
+    for (int i = 0; i < kTempSlots; ++i) {
+        int expected = 0;
+        if (!g_tempState[i].compare_exchange_strong(expected, 1)) continue;
+        std::memcpy(g_tempPaths[i], path.c_str(), path.size() + 1);
+        g_tempState[i].store(2, std::memory_order_release);
+        return i;
+    }
+    return -1;  // more files open at once than slots: that one is not cleaned up on a signal
+}
+
+void releaseTempSlot(int slot) {
+    if (slot >= 0) g_tempState[slot].store(0, std::memory_order_release);
+}
+
+// The first bytes of a name, cut at a character boundary of UTF-8 text.
+std::string shortName(const std::string& name, size_t most) {
+    if (name.size() <= most) return name;
+    size_t n = most;
+    while (n > 0 && (static_cast<unsigned char>(name[n]) & 0xC0) == 0x80) --n;
+    return name.substr(0, n);
+}
+
+void syncFolderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    // Best effort: some file systems cannot sync a folder, and the new file
+    // is already in place.
+    (void)::fsync(fd);
+    ::close(fd);
+}
+
+}  // namespace
+
+void removeTemporaryFiles() {
+    for (int i = 0; i < kTempSlots; ++i)
+        if (g_tempState[i].load(std::memory_order_acquire) == 2) ::unlink(g_tempPaths[i]);
+}
+
 // ---------------------------------------------------------------- safe files
 
 TSafeFileStream::TSafeFileStream(const std::string& target) : m_target(target) {
@@ -121,16 +208,20 @@ TSafeFileStream::TSafeFileStream(const std::string& target) : m_target(target) {
         dir = slash == 0 ? "/" : target.substr(0, slash);
         base = target.substr(slash + 1);
     }
+    // Bounded, so that a target name near the file system's limit still has
+    // a temporary name beside it.
+    const std::string stem = "." + shortName(base, 64);
     std::random_device rd;
     for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(rd()));
-        m_temp = (dir == "/" ? std::string("/") : dir + "/") + "." + base + suffix;
+        m_temp = (dir == "/" ? std::string("/") : dir + "/") + stem + suffix;
         m_fd = ::open(m_temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (m_fd < 0 && errno != EEXIST) break;
     }
     if (m_fd < 0)
         throw EFCreateError(formatMessage("Cannot create file \"%s\". %s", target.c_str(), std::strerror(errno)));
+    m_slot = claimTempSlot(m_temp[0] == '/' ? m_temp : (std::filesystem::current_path() / m_temp).string());
 }
 
 TSafeFileStream::~TSafeFileStream() {
@@ -138,13 +229,19 @@ TSafeFileStream::~TSafeFileStream() {
         ::close(m_fd);
         ::unlink(m_temp.c_str());
     }
+    releaseTempSlot(m_slot);
 }
 
 size_t TSafeFileStream::read(void*, size_t) { return 0; }
 
+void TSafeFileStream::fail(int err) {
+    throw EWriteError(formatMessage("Cannot write file \"%s\". %s", m_target.c_str(), std::strerror(err)));
+}
+
 size_t TSafeFileStream::write(const void* buffer, size_t count) {
-    size_t n = fdWrite(m_fd, buffer, count);
-    if (n != count) m_failed = true;
+    errno = 0;
+    const size_t n = fdWrite(m_fd, buffer, count);
+    if (n != count) fail(errno != 0 ? errno : ENOSPC);
     return n;
 }
 
@@ -152,18 +249,24 @@ int64_t TSafeFileStream::seek(int64_t offset, SeekOrigin origin) { return fdSeek
 
 void TSafeFileStream::commit() {
     if (m_fd < 0) return;
-    // Keep the permissions of a file being replaced.
+    // The permission bits of a file being replaced; never its set-user-ID,
+    // set-group-ID or sticky bits.
     struct stat st {};
-    if (::stat(m_target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::fchmod(m_fd, st.st_mode & 07777);
-    bool ok = !m_failed && ::fsync(m_fd) == 0;
-    ok = (::close(m_fd) == 0) && ok;
+    if (::stat(m_target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::fchmod(m_fd, st.st_mode & 0777);
+    int err = 0;
+    if (::fsync(m_fd) != 0) err = errno;
+    if (::close(m_fd) != 0 && err == 0) err = errno;
     m_fd = -1;
-    if (!ok || ::rename(m_temp.c_str(), m_target.c_str()) != 0) {
-        int err = errno;
+    if (err == 0 && ::rename(m_temp.c_str(), m_target.c_str()) != 0) err = errno;
+    if (err != 0) {
         ::unlink(m_temp.c_str());
-        throw EWriteError(formatMessage("Cannot write file \"%s\". %s", m_target.c_str(),
-                                        ok ? std::strerror(err) : "Stream write error"));
+        releaseTempSlot(m_slot);
+        m_slot = -1;
+        fail(err);
     }
+    releaseTempSlot(m_slot);
+    m_slot = -1;
+    syncFolderOf(m_target);
 }
 
 // ---------------------------------------------------------------- memory

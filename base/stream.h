@@ -31,11 +31,26 @@ public:
     int64_t copyFrom(TStream& source, int64_t count);
 };
 
-// A file opened for reading (other writers denied as far as Linux allows:
-// the file is only read) or created/truncated for writing.
+// How a file beside the picture is opened. Every mode opens without
+// blocking (a FIFO never hangs the run) and accepts only a regular file.
+// Append and Rewrite are for files the tool writes in place ("patterns.xml",
+// "delays.txt"): they never follow a symbolic link in the last component,
+// create a missing file, and Rewrite empties the file only once it is known
+// to be a regular file.
+enum class FileAccess { Read, Append, Rewrite };
+
+// Opens path as access says. Returns the descriptor, or -1 with the reason
+// in words ("It is a symbolic link", "Not a regular file" or the system's).
+int openRegularFile(const std::string& path, FileAccess access, std::string& reason);
+
+// The path a descriptor really leads to, links resolved ("" when unknown).
+std::string resolvedPathOf(int fd);
+
+// A file opened for reading, appending or rewriting (see FileAccess).
 class TFileStream : public TStream {
 public:
-    enum Mode { OpenRead, Create, OpenReadWrite };
+    enum Mode { OpenRead, Append, Rewrite };
+    // EFOpenError "Cannot open file ..." naming the file and the reason.
     TFileStream(const std::string& path, Mode mode);
     ~TFileStream() override;
     TFileStream(const TFileStream&) = delete;
@@ -45,6 +60,8 @@ public:
     size_t write(const void* buffer, size_t count) override;
     int64_t seek(int64_t offset, SeekOrigin origin) override;
     const std::string& path() const { return m_path; }
+    // Where the open file really is (links resolved).
+    std::string resolvedPath() const { return resolvedPathOf(m_fd); }
 
 protected:
     int m_fd = -1;
@@ -53,7 +70,10 @@ protected:
 
 // Writes to a temporary file beside the target and renames it over the
 // target on commit(), so the target is either replaced whole or left as it
-// was. Destroyed without commit(), it removes the temporary file.
+// was. Destroyed without commit(), it removes the temporary file, and so
+// does an interrupting signal (removeTemporaryFiles). The temporary name
+// stays short whatever the target's name, and a write that fails (a full
+// disk) raises EWriteError naming the target and the system's reason.
 class TSafeFileStream : public TStream {
 public:
     explicit TSafeFileStream(const std::string& target);
@@ -64,16 +84,26 @@ public:
     size_t read(void* buffer, size_t count) override;
     size_t write(const void* buffer, size_t count) override;
     int64_t seek(int64_t offset, SeekOrigin origin) override;
-    // Flushes to disk and renames over the target; raises EWriteError on failure.
+    // Flushes to disk, gives the file the permission bits of a file it
+    // replaces (never set-user-ID, set-group-ID or sticky), renames it over
+    // the target and flushes the folder, so that after a power loss the
+    // target holds either the old or the whole new content. EWriteError on
+    // failure.
     void commit();
     const std::string& target() const { return m_target; }
+    const std::string& temporaryPath() const { return m_temp; }
 
 private:
+    [[noreturn]] void fail(int err);
     int m_fd = -1;
+    int m_slot = -1;
     std::string m_target;
     std::string m_temp;
-    bool m_failed = false;
 };
+
+// Removes every temporary file of a TSafeFileStream that is still open.
+// Async-signal-safe: the interrupt handler calls it before the process ends.
+void removeTemporaryFiles();
 
 class TMemoryStream : public TStream {
 public:

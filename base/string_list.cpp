@@ -1,6 +1,7 @@
 #include "base/string_list.h"
 
 #include "base/exception.h"
+#include "base/line_reader.h"
 #include "base/stream.h"
 
 namespace glx {
@@ -52,8 +53,10 @@ std::string TStringList::text() const {
 }
 
 void TStringList::loadFromFile(const std::string& path) {
-    auto bytes = readWholeFile(path);
-    setText(std::string(bytes.begin(), bytes.end()));
+    LineReader reader(path);
+    m_items.clear();
+    std::string line;
+    while (reader.next(line)) m_items.push_back(line);
 }
 
 void TStringList::saveToFile(const std::string& path) const {

@@ -82,6 +82,52 @@ std::string upperCaseAscii(std::string text) {
     return text;
 }
 
+namespace {
+
+// Length of the valid UTF-8 sequence starting at text[i], 0 when none.
+size_t utf8Length(const std::string& text, size_t i) {
+    const auto b = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char c = b(i);
+    size_t n;
+    uint32_t min;
+    if (c < 0x80) return 1;
+    if ((c & 0xE0) == 0xC0) n = 2, min = 0x80;
+    else if ((c & 0xF0) == 0xE0) n = 3, min = 0x800;
+    else if ((c & 0xF8) == 0xF0) n = 4, min = 0x10000;
+    else return 0;
+    if (i + n > text.size()) return 0;
+    uint32_t cp = c & (0x7Fu >> n);
+    for (size_t k = 1; k < n; ++k) {
+        if ((b(i + k) & 0xC0) != 0x80) return 0;
+        cp = (cp << 6) | (b(i + k) & 0x3Fu);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
+    return n;
+}
+
+}  // namespace
+
+std::string printableText(const std::string& text, bool keepLineBreaks) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const size_t n = utf8Length(text, i);
+        const bool lineBreak = c == '\r' || c == '\n';
+        if (n == 0 || (c < 0x20 && c != '\t' && !(keepLineBreaks && lineBreak)) || c == 0x7F) {
+            static const char hex[] = "0123456789ABCDEF";
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+            ++i;
+            continue;
+        }
+        out.append(text, i, n);
+        i += n;
+    }
+    return out;
+}
+
 std::string lowerCaseAscii(std::string text) {
     for (char& c : text)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);

@@ -19,6 +19,11 @@ int32_t strToInt(const std::string& text);
 std::string replaceAll(const std::string& text, const std::string& pattern, const std::string& replacement);
 
 std::string upperCaseAscii(std::string text);
+// The text as it may be shown to a user: control characters and bytes that
+// are not part of valid UTF-8 become \xNN, so a file name or file content
+// quoted in a message never prints raw binary. keepLineBreaks leaves CR and
+// LF as they are (a message's own line structure).
+std::string printableText(const std::string& text, bool keepLineBreaks = false);
 std::string lowerCaseAscii(std::string text);
 
 // Path pieces with "/" as the only separator.

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
@@ -56,10 +57,46 @@ std::string programPath() {
 }
 
 std::string absolutePath(const std::string& path) {
-    if (!path.empty() && path[0] == '/') return path;
-    std::string cwd = getCurrentDir();
-    if (cwd.empty() || cwd.back() != '/') cwd += '/';
-    return cwd + path;
+    std::string full = path;
+    if (full.empty() || full[0] != '/') {
+        std::string cwd = getCurrentDir();
+        if (cwd.empty() || cwd.back() != '/') cwd += '/';
+        full = cwd + path;
+    }
+    // Drop "." components and doubled slashes; ".." stays, since what it
+    // means depends on links along the way.
+    std::string out;
+    size_t i = 0;
+    while (i < full.size()) {
+        const size_t slash = full.find('/', i);
+        const size_t end = slash == std::string::npos ? full.size() : slash;
+        const std::string part = full.substr(i, end - i);
+        if (!part.empty() && part != ".") out += "/" + part;
+        i = end + 1;
+    }
+    if (out.empty()) out = "/";
+    if (full.size() > 1 && full.back() == '/' && out != "/") out += '/';
+    return out;
+}
+
+bool isInsideFolder(const std::string& resolved, const std::string& folder) {
+    char buf[PATH_MAX];
+    if (resolved.empty() || !::realpath(folder.empty() ? "." : folder.c_str(), buf)) return false;
+    std::string root = buf;
+    if (root.back() != '/') root += '/';
+    return resolved.size() > root.size() && resolved.compare(0, root.size(), root) == 0;
+}
+
+bool isWritableFolder(const std::string& folder) {
+    return ::access(folder.empty() ? "." : folder.c_str(), W_OK | X_OK) == 0;
+}
+
+std::string userCacheFolder() {
+    const char* cache = std::getenv("XDG_CACHE_HOME");
+    if (cache && cache[0] == '/') return std::string(cache) + "/glumixer";
+    const char* home = std::getenv("HOME");
+    if (home && home[0] == '/') return std::string(home) + "/.cache/glumixer";
+    return "";
 }
 
 static char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }

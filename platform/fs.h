@@ -17,6 +17,14 @@ bool forceDirectories(const std::string& path);
 std::string programPath();
 // Absolute form of path relative to the current folder (no link resolution).
 std::string absolutePath(const std::string& path);
+// Whether resolved (an absolute path with links resolved) lies inside
+// folder, once folder's own links are resolved too.
+bool isInsideFolder(const std::string& resolved, const std::string& folder);
+// Whether the current user may create files in the folder.
+bool isWritableFolder(const std::string& folder);
+// The user's cache folder for the tool: $XDG_CACHE_HOME/glumixer, or
+// ~/.cache/glumixer; "" when neither is known.
+std::string userCacheFolder();
 
 // Lists the files of folder whose names match one of the ";"-separated
 // wildcard patterns (letter case ignored), hidden files included, folders

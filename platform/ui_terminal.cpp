@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/stream.h"
+#include "base/strutil.h"
 #include "platform/progress.h"
 #include "platform/ui.h"
 
@@ -16,6 +17,29 @@ namespace {
 std::string trimRight(std::string text) {
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.pop_back();
     return text;
+}
+
+// A message as terminal lines: CR LF, LF or a lone CR end a line, and no
+// line keeps trailing blanks (CR LF belongs to the tool's text files).
+std::string terminalLines(const std::string& text) {
+    std::string out, line;
+    auto endLine = [&] {
+        out += trimRight(line);
+        out += '\n';
+        line.clear();
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+            endLine();
+        } else {
+            line.push_back(c);
+        }
+    }
+    line = trimRight(line);
+    if (!line.empty() || out.empty()) endLine();
+    return out;
 }
 
 // One line from standard input without its line end; false at the end of input.
@@ -33,6 +57,25 @@ bool readLine(std::string& line) {
     return any;
 }
 
+// When answers are piped in, they are not echoed by a terminal: the tool
+// writes them after the prompt itself, so the transcript reads as lines.
+bool inputIsTerminal() { return ::isatty(STDIN_FILENO) == 1; }
+
+// Prints a prompt, reads the answer and finishes the line.
+bool ask(const std::string& prompt, std::string& answer) {
+    const bool terminal = inputIsTerminal();
+    std::fputs(terminal ? (prompt + " ").c_str() : prompt.c_str(), stdout);
+    const bool got = readLine(answer);
+    if (!terminal) {
+        if (got && !answer.empty()) std::fputs((" " + printableText(answer)).c_str(), stdout);
+        std::fputc('\n', stdout);
+    } else if (!got) {
+        std::fputc('\n', stdout);
+    }
+    std::fflush(stdout);
+    return got;
+}
+
 int terminalColumns() {
     winsize ws{};
     if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0) return ws.ws_col;
@@ -43,35 +86,25 @@ class TerminalBackend : public UiBackend {
 public:
     int messageBox(const std::string&, const std::string& text, unsigned flags) override {
         clearProgressLine();
-        std::string shown = trimRight(text);
+        std::string shown = terminalLines(text);
         if ((flags & 0x0F) == kMbYesNo) {
-            std::fputs(shown.c_str(), stdout);
-            std::fputs(" [y/N] ", stdout);
+            shown.pop_back();  // the question and its answer share the last line
             std::string answer;
-            bool got = readLine(answer);
-            if (!got) std::fputc('\n', stdout);
-            std::fflush(stdout);
+            ask(shown + " [y/N]", answer);
             std::string a;
             for (char ch : answer) a.push_back(static_cast<char>((ch >= 'A' && ch <= 'Z') ? ch + 32 : ch));
             return (a == "y" || a == "yes") ? kIdYes : kIdNo;
         }
         std::FILE* out = (flags & 0xF0) == kMbIconError ? stderr : stdout;
         std::fputs(shown.c_str(), out);
-        std::fputc('\n', out);
         std::fflush(out);
         return kIdOk;
     }
 
     bool inputQuery(const std::string&, const std::string& prompt, std::string& value) override {
         clearProgressLine();
-        std::fputs(prompt.c_str(), stdout);
-        std::fputs(("[" + value + "] ").c_str(), stdout);
         std::string line;
-        if (!readLine(line)) {
-            std::fputc('\n', stdout);
-            std::fflush(stdout);
-            return false;
-        }
+        if (!ask(trimRight(prompt + "[" + value + "]"), line)) return false;
         if (!line.empty()) value = line;
         return true;
     }

@@ -99,13 +99,27 @@ void TPicture::adopt(std::unique_ptr<TGraphic> graphic) {
     changed();
 }
 
-std::unique_ptr<TGraphic> TPicture::ReadGraphic(const std::string& path) {
-    std::string ext = extractFileExt(extractFileName(path));
+namespace {
+
+std::unique_ptr<TGraphic> newGraphicFor(const std::string& name) {
+    std::string ext = extractFileExt(extractFileName(name));
     if (!ext.empty()) ext.erase(0, 1);
     const TFileFormat* format = TFileFormatsList::instance().FindFormat(ext);
     if (!format) throw EInvalidGraphic(formatMessage("Unknown picture file extension (.%s)", ext.c_str()));
-    std::unique_ptr<TGraphic> graphic = format->factory();
+    return format->factory();
+}
+
+}  // namespace
+
+std::unique_ptr<TGraphic> TPicture::ReadGraphic(const std::string& path) {
+    std::unique_ptr<TGraphic> graphic = newGraphicFor(path);
     graphic->LoadFile(path);
+    return graphic;
+}
+
+std::unique_ptr<TGraphic> TPicture::ReadGraphic(TStream& stream, const std::string& name) {
+    std::unique_ptr<TGraphic> graphic = newGraphicFor(name);
+    graphic->ReadFrom(stream);
     return graphic;
 }
 
@@ -113,6 +127,8 @@ void TPicture::LoadFile(const std::string& path) {
     // A failure frees the new object; the held picture stays.
     adopt(ReadGraphic(path));
 }
+
+void TPicture::LoadFromStream(TStream& stream, const std::string& name) { adopt(ReadGraphic(stream, name)); }
 
 void TPicture::SaveFile(const std::string& path) const {
     if (m_graphic) m_graphic->SaveFile(path);

@@ -13,6 +13,7 @@
 namespace glx {
 
 class TBitmap;
+class TStream;
 
 using TGraphicFactory = std::function<std::unique_ptr<TGraphic>()>;
 
@@ -62,11 +63,15 @@ public:
     // A new picture of the kind the path's extension names, loaded from the
     // file; "Unknown picture file extension (.%s)" for unregistered kinds.
     static std::unique_ptr<TGraphic> ReadGraphic(const std::string& path);
+    // The same, reading the picture from stream; name only chooses the kind.
+    static std::unique_ptr<TGraphic> ReadGraphic(TStream& stream, const std::string& name);
     // Replaces the held picture by one read from the file, its class
     // chosen by the extension. Unknown extension: EInvalidGraphic
     // "Unknown picture file extension (.%s)". On any failure the held
     // picture stays as it was.
     void LoadFile(const std::string& path);
+    // Like LoadFile, reading from stream; name only chooses the kind.
+    void LoadFromStream(TStream& stream, const std::string& name);
     // The held picture writes itself in its own format; an empty container
     // writes nothing and creates no file.
     void SaveFile(const std::string& path) const;

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "app/args.h"
 #include "app/state.h"
 
 using namespace glx::app;
+namespace fs = std::filesystem;
 
 namespace {
 void use(std::vector<std::string> args) {
@@ -65,8 +68,11 @@ TEST(Arguments, PositionalOutputAndScriptAreRelativeToThePicture) {
     p = readPositional();
     EXPECT_EQ(p.outPath, "/elsewhere/x.bmp");
 
-    use({"a.jpg", "H2", "o.bmp"});
-    EXPECT_EQ(readPositional().outPath, "o.bmp");
+    // Relative paths are made absolute at once, against the current folder.
+    use({"a.jpg", "H2", "o.bmp", "./s.ini"});
+    p = readPositional();
+    EXPECT_EQ(p.outPath, fs::current_path().string() + "/o.bmp");
+    EXPECT_EQ(p.pastePath, fs::current_path().string() + "/s.ini");
 
     use({"/pics/a.jpg", "H2", ""});
     p = readPositional();

@@ -35,8 +35,9 @@ RunOutcome glueOn(const TempFolder& t, const fs::path& source, const std::string
     fs::copy(source, work / "pics", fs::copy_options::recursive);
     RunOutcome o;
     o.result = runTool({"-c", cpus, GLX_BINARY, "pics", layout, outName}, "", work, "taskset");
-    // A relative output name is taken in the glued folder.
-    if (fs::exists(work / "pics" / outName)) o.output = readFile(work / "pics" / outName);
+    // A relative output name is taken in the folder part of the picture
+    // argument: for a folder named without a trailing slash, its parent.
+    if (fs::exists(work / outName)) o.output = readFile(work / outName);
     if (fs::exists(work / "pics" / "patterns.xml")) o.patterns = readFile(work / "pics" / "patterns.xml");
     return o;
 }

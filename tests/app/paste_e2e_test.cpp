@@ -136,7 +136,7 @@ TEST(PasteScript, AFailingPairLeavesThePatternUntouched) {
     const std::string before = readFile(f.t / "pattern.png");
     auto r = f.run();
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("'not a number' is not a valid integer value   \r\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("'not a number' is not a valid integer value\n"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("Tech code: #106\n"), std::string::npos) << r.err;
     EXPECT_EQ(readFile(f.t / "pattern.png"), before);
 

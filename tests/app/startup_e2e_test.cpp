@@ -24,7 +24,7 @@ TEST(HelpPath, NoArgumentsWritesAndShowsTheHelpFileAndSucceeds) {
     writeFile(t / "glumixer.txt", "stale help");
     auto r = runTool({}, "", t.path, bin.string());
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "Glumix by Orvando_9 \r\nOpen picture with this exe!\n");
+    EXPECT_EQ(r.err, "Glumix by Orvando_9\nOpen picture with this exe!\n");
     std::string help = readFile(t / "glumixer.txt");
     EXPECT_EQ(help.rfind("Picture Glumix [1.8] by Orvando_9\r\n", 0), 0u);
     EXPECT_NE(help.find("[ENGLISH]"), std::string::npos);
@@ -63,7 +63,7 @@ TEST(HelpPath, ProgramWithoutExtensionAndUnwritableHelpFile) {
     fs::create_directories(t / "tool.txt");
     auto r = runTool({}, "", t.path, bin.string());
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("\r\nLast picture: \r\nTech code: #1100\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("\nLast picture:\nTech code: #1100\n"), std::string::npos) << r.err;
 }
 
 TEST(ErrorReport, EmptySettingsFileStopsAtPhase21) {
@@ -72,8 +72,8 @@ TEST(ErrorReport, EmptySettingsFileStopsAtPhase21) {
     writeFile(t / "Glumix.ini", "");
     auto r = runTool({(t / "a.bmp").string(), "H2"}, "", t.path);
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "List index out of bounds (0)   \r\nLast picture: " + (t / "a.bmp").string() +
-                         "\r\nTech code: #21\n");
+    EXPECT_EQ(r.err, "List index out of bounds (0)\nLast picture: " + (t / "a.bmp").string() +
+                         "\nTech code: #21\n");
     EXPECT_EQ(r.out, "");
 }
 
@@ -83,7 +83,7 @@ TEST(ErrorReport, BarePictureNameReadsSettingsOfTheCurrentFolder) {
     writeFile(t / "Glumix.ini", "");
     auto r = runTool({"a.bmp", "V2"}, "", t.path);
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("Last picture: a.bmp\r\nTech code: #21"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Last picture: a.bmp\nTech code: #21"), std::string::npos) << r.err;
 }
 
 TEST(LayoutQuestions, NoInputAnswersNoAndCancelWithoutHanging) {
@@ -91,8 +91,8 @@ TEST(LayoutQuestions, NoInputAnswersNoAndCancelWithoutHanging) {
     writeFile(t / "a.bmp", "x");
     writeFile(t / "Glumix.ini", "");
     auto r = runTool({(t / "a.bmp").string()}, "", t.path);
-    EXPECT_EQ(r.out, "Use vertical placement? [y/N] \nHorizontal Pics = [8] \n");
+    EXPECT_EQ(r.out, "Use vertical placement? [y/N]\nHorizontal Pics = [8]\n");
     EXPECT_EQ(r.status, 1);  // then the empty settings file
     r = runTool({(t / "a.bmp").string()}, "YES\n3\n", t.path);
-    EXPECT_EQ(r.out, "Use vertical placement? [y/N] Vertical Pics = [8] ");
+    EXPECT_EQ(r.out, "Use vertical placement? [y/N] YES\nVertical Pics = [8] 3\n");
 }

@@ -1,0 +1,39 @@
+// Reading a text file line by line: without blocking, only from a regular
+// file, and only as far as the caller asks, so a settings file padded to
+// gigabytes costs no more than its first line.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "base/stream.h"
+#include "base/stream_reader.h"
+
+namespace glx {
+
+class LineReader {
+public:
+    // EFOpenError naming the file when it cannot be opened or is not a
+    // regular file.
+    explicit LineReader(const std::string& path);
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
+
+    // The next line without its end (CR LF, LF or a lone CR end a line; a
+    // last line without an end counts); false at the end of the file. A
+    // line longer than maxLength keeps its first maxLength bytes and the
+    // rest of it is skipped without being held.
+    bool next(std::string& line, size_t maxLength = SIZE_MAX);
+
+    // Where the open file really is, links resolved.
+    std::string resolvedPath() const { return m_file.resolvedPath(); }
+    const std::string& path() const { return m_file.path(); }
+
+private:
+    TFileStream m_file;
+    StreamReader m_reader;
+};
+
+}  // namespace glx

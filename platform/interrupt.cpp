@@ -1,0 +1,27 @@
+#include "platform/interrupt.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include "base/stream.h"
+
+namespace glx::platform {
+
+namespace {
+
+void onInterrupt(int sig) {
+    removeTemporaryFiles();
+    ::_exit(128 + sig);
+}
+
+}  // namespace
+
+void installInterruptCleanup() {
+    struct sigaction sa {};
+    sa.sa_handler = onInterrupt;
+    sigemptyset(&sa.sa_mask);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&sa.sa_mask, sig);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(sig, &sa, nullptr);
+}
+
+}  // namespace glx::platform

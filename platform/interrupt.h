@@ -1,0 +1,11 @@
+// Interrupted runs leave no litter: on SIGINT, SIGTERM or SIGHUP the
+// temporary files of unfinished safe writes are removed and the process
+// ends with 128 + the signal number. Files under their final names are
+// never half-written, since they appear only by renaming a finished file.
+#pragma once
+
+namespace glx::platform {
+
+void installInterruptCleanup();
+
+}  // namespace glx::platform
