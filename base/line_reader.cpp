@@ -7,14 +7,14 @@ LineReader::LineReader(const std::string& path) : m_file(path, TFileStream::Open
 bool LineReader::next(std::string& line, size_t maxLength) {
     line.clear();
     if (m_reader.atEnd()) return false;
-    while (!m_reader.atEnd()) {
+    while (!m_reader.atEnd() && line.size() < maxLength) {
         const uint8_t c = m_reader.u8();
         if (c == '\n') break;
         if (c == '\r') {
             if (!m_reader.atEnd() && m_reader.u8() != '\n') m_reader.seek(m_reader.position() - 1);
             break;
         }
-        if (line.size() < maxLength) line.push_back(static_cast<char>(c));
+        line.push_back(static_cast<char>(c));
     }
     return true;
 }

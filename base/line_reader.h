@@ -23,8 +23,8 @@ public:
 
     // The next line without its end (CR LF, LF or a lone CR end a line; a
     // last line without an end counts); false at the end of the file. A
-    // line longer than maxLength keeps its first maxLength bytes and the
-    // rest of it is skipped without being held.
+    // line longer than maxLength comes back in pieces of maxLength bytes,
+    // so a caller that needs only the start of a line reads no further.
     bool next(std::string& line, size_t maxLength = SIZE_MAX);
 
     // Where the open file really is, links resolved.

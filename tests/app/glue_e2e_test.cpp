@@ -139,8 +139,15 @@ TEST(Gluing, NamesFileAndASecondRunAppending) {
     fs::remove(t / "patterns.xml.txt");
     r = runTool({(t / "a.bmp").string(), "H2", "o1.bmp"}, "", t.path);
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(readFile(t / "patterns.xml"), first + line("0", 0, 0, 32, 32) + line("1", 32, 0, 32, 32) +
-                                                line("2", 0, 32, 32, 32) + "</patterns>\r\n");
+    const std::string second = first + line("0", 0, 0, 32, 32) + line("1", 32, 0, 32, 32) +
+                               line("2", 0, 32, 32, 32) + "</patterns>\r\n";
+    EXPECT_EQ(readFile(t / "patterns.xml"), second);
+    // A lone CR ends a line too.
+    writeFile(t / "patterns.xml.txt", "one\rtwo\r\rfour");
+    r = runTool({(t / "a.bmp").string(), "H2", "o1.bmp"}, "", t.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(t / "patterns.xml"), second + line("one", 0, 0, 32, 32) + line("two", 32, 0, 32, 32) +
+                                                 line("", 0, 32, 32, 32) + "</patterns>\r\n");
 }
 
 TEST(Gluing, OutputKindFollowsTheName) {

@@ -213,3 +213,44 @@ TEST(PasteScript, GifFragmentDrawsItsFirstFrameWithTransparency) {
     EXPECT_EQ(p.at(3, 2), (Rgb{0, 0, 255}));
     EXPECT_EQ(p.at(0, 0), (Rgb{0, 0, 255}));
 }
+
+// A missing pattern with an output name starts from a blank one-pixel
+// pattern. It is written under the output name only when the run ends
+// without an error: a failing pair leaves an existing output as it was.
+TEST(PasteScript, AMissingPatternWritesNothingUntilTheRunSucceeds) {
+    TempFolder t;
+    writePng((t / "frag.png").string(), solidRgba(3, 2, Rgba{0, 0, 200, 255}));
+    writeFile(t / "bad.ini", "1\nmissing.png\n");
+    writeFile(t / "good.ini", "2;1;1\nfrag.png\n");
+    writeFile(t / "short.ini", "1\n");
+    writePng((t / "out.png").string(), solidRgba(7, 7, Rgba{1, 2, 3, 255}));
+    const std::string old = readFile(t / "out.png");
+    auto r = runTool({(t / "missing.png").string(), "H2", "out.png", (t / "bad.ini").string()}, "", t.path);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(readFile(t / "out.png"), old);
+
+    // A script too short to paste ends the run quietly; the blank pattern
+    // stays, as creating it first would have left it.
+    r = runTool({(t / "missing.png").string(), "H2", "out.png", (t / "short.ini").string()}, "", t.path);
+    EXPECT_EQ(r.status, 0) << r.err;
+    PictureRgba blank = readPng((t / "out.png").string());
+    EXPECT_EQ(blank.width, 1);
+    EXPECT_EQ(blank.at(0, 0), (Rgba{0, 0, 0, 0}));
+
+    fs::remove(t / "out.png");
+    r = runTool({(t / "missing.png").string(), "H2", "out.png", (t / "good.ini").string()}, "", t.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    PictureRgba p = readPng((t / "out.png").string());
+    EXPECT_EQ(p.width, 5);
+    EXPECT_EQ(p.height, 3);
+    EXPECT_EQ(p.at(3, 2), (Rgba{0, 0, 200, 255}));
+    EXPECT_EQ(p.at(0, 0), (Rgba{0, 0, 0, 0}));
+
+    // Positions at the edge of 32 bits are refused naming the size, never
+    // wrapped around.
+    writeFile(t / "far.ini", "2147483647;0;1\nfrag.png\n0;2147483646\nfrag.png\n");
+    r = runTool({(t / "out.png").string(), "H2", "out.png", (t / "far.ini").string()}, "", t.path);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Picture size 2147483650 x "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Tech code: #2101"), std::string::npos) << r.err;
+}

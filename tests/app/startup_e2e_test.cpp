@@ -2,6 +2,13 @@
 // file, through the built tool.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+
+#include "bmp24.h"
+#include "gif_writer.h"
 #include "run_tool.h"
 
 using namespace glxtest;
@@ -43,16 +50,81 @@ TEST(HelpPath, NoArgumentsWritesAndShowsTheHelpFileAndSucceeds) {
     EXPECT_EQ(r.out, help);  // the terminal shows the help file
 }
 
-TEST(HelpPath, UnusableArgumentsEndWithStatusTwo) {
+TEST(HelpPath, UnusableArgumentsEndWithStatusTwoAndAreNamed) {
     TempFolder t;
     auto bin = copyTool(t);
     auto r = runTool({"no such picture.png"}, "", t.path, bin.string());
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(fs::exists(t / "glumixer.txt"));
+    EXPECT_EQ(r.err.rfind("glumixer: cannot open \"no such picture.png\": No such file or directory\n", 0), 0u)
+        << r.err;
     // Positional: missing picture, layout given, no paste script.
     r = runTool({"missing.bmp", "H3", "out.bmp"}, "", t.path, bin.string());
     EXPECT_EQ(r.status, 2);
     EXPECT_FALSE(fs::exists(t / "out.bmp"));
+    EXPECT_EQ(r.err.rfind("glumixer: cannot open \"missing.bmp\": No such file or directory\n", 0), 0u) << r.err;
+    // Without arguments there is nothing to name.
+    r = runTool({}, "", t.path, bin.string());
+    EXPECT_EQ(r.err.find("glumixer: cannot open"), std::string::npos);
+}
+
+TEST(HelpPath, HelpAndVersionOptionsPrintAndWriteNothing) {
+    TempFolder t;
+    auto bin = copyTool(t);
+    for (const char* flag : {"--help", "-h"}) {
+        auto r = runTool({flag}, "", t.path, bin.string());
+        EXPECT_EQ(r.status, 0) << flag;
+        EXPECT_EQ(r.err, "") << flag;
+        EXPECT_EQ(r.out.rfind("Picture Glumix [1.8] by Orvando_9\n", 0), 0u) << flag;
+        EXPECT_NE(r.out.find("[ENGLISH]"), std::string::npos) << flag;
+        EXPECT_EQ(r.out.find('\r'), std::string::npos) << flag;
+    }
+    auto r = runTool({"--version"}, "", t.path, bin.string());
+    EXPECT_EQ(r.status, 0);
+    ASSERT_GT(r.out.size(), 10u);
+    EXPECT_EQ(r.out.rfind("glumixer ", 0), 0u) << r.out;
+    EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(r.out[9]))) << r.out;
+    EXPECT_EQ(r.out.find('\n'), r.out.size() - 1) << r.out;
+    EXPECT_EQ(std::distance(fs::directory_iterator(t.path), {}), 1);  // only the program
+}
+
+// An installed program lives in a folder its user cannot write to: the help
+// file then goes to the user's cache folder. Run as another user when the
+// tests run as root (root may write anywhere).
+TEST(HelpPath, AnUnwritableProgramFolderPutsTheHelpIntoTheUsersCache) {
+    TempFolder t;
+    fs::create_directories(t / "bin");
+    fs::create_directories(t / "home");
+    const fs::path bin = t / "bin" / "glumixer";
+    fs::copy_file(GLX_BINARY, bin);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        ASSERT_EQ(::chown((t / "home").c_str(), 65534, 65534), 0);
+    } else {
+        fs::permissions(t / "bin", fs::perms::owner_write, fs::perm_options::remove);
+    }
+    const std::string launcher = root ? "setpriv" : "env";
+    std::vector<std::string> prefix;
+    if (root) prefix = {"--reuid=65534", "--regid=65534", "--clear-groups", "env"};
+    struct Case {
+        std::string env;
+        fs::path help;
+    } cases[] = {{"XDG_CACHE_HOME=" + (t / "home" / "xdg").string(), t / "home" / "xdg" / "glumixer" / "glumixer.txt"},
+                 {"HOME=" + (t / "home").string(), t / "home" / ".cache" / "glumixer" / "glumixer.txt"}};
+    for (const auto& c : cases) {
+        std::vector<std::string> args = prefix;
+        args.push_back("-u");
+        args.push_back("XDG_CACHE_HOME");
+        args.push_back(c.env);
+        args.push_back(bin.string());
+        auto r = runTool(args, "", t.path, launcher);
+        EXPECT_EQ(r.status, 0) << c.env << "\n" << r.err;
+        ASSERT_TRUE(fs::exists(c.help)) << c.env;
+        EXPECT_EQ(r.out, readFile(c.help)) << c.env;
+        EXPECT_EQ(readFile(c.help).rfind("Picture Glumix [1.8] by Orvando_9\r\n", 0), 0u);
+    }
+    EXPECT_FALSE(fs::exists(t / "bin" / "glumixer.txt"));
+    fs::permissions(t / "bin", fs::perms::owner_write, fs::perm_options::add);
 }
 
 TEST(HelpPath, ProgramWithoutExtensionAndUnwritableHelpFile) {
@@ -95,4 +167,83 @@ TEST(LayoutQuestions, NoInputAnswersNoAndCancelWithoutHanging) {
     EXPECT_EQ(r.status, 1);  // then the empty settings file
     r = runTool({(t / "a.bmp").string()}, "YES\n3\n", t.path);
     EXPECT_EQ(r.out, "Use vertical placement? [y/N] YES\nVertical Pics = [8] 3\n");
+}
+
+TEST(Arguments, SeveralDroppedPicturesOpenTheFirstAndReplaceNone) {
+    TempFolder t;
+    const std::vector<std::string> names = {"a.bmp", "b.bmp", "c.bmp", "d.bmp"};
+    for (size_t i = 0; i < names.size(); ++i)
+        writeFile(t / names[i], solidBmp(4, 4, Rgb{uint8_t(60 * i), 0, 0}));
+    const std::string third = readFile(t / "c.bmp"), fourth = readFile(t / "d.bmp");
+    for (size_t count : {size_t(2), size_t(3), size_t(4)}) {
+        std::vector<std::string> args;
+        for (size_t i = 0; i < count; ++i) args.push_back((t / names[i]).string());
+        auto r = runTool(args, "n\n2\n", t.path);
+        EXPECT_EQ(r.status, 0) << count << r.err;
+        // The layout questions are asked, as for one picture opened alone.
+        EXPECT_EQ(r.out, "Use vertical placement? [y/N] n\nHorizontal Pics = [8] 2\n4 Pictures gummed!\n") << count;
+        EXPECT_EQ(readFile(t / "c.bmp"), third);
+        EXPECT_EQ(readFile(t / "d.bmp"), fourth);
+    }
+    int results = 0;
+    for (auto& e : fs::directory_iterator(t.path))
+        if (e.path().filename().string().rfind("Glumix by Orvando_9 ", 0) == 0) ++results;
+    EXPECT_EQ(results, 3);
+    // A second argument that reads as a layout stays the layout, even when
+    // a file of that name exists.
+    writeFile(t / "H2", "");
+    auto r = runTool({(t / "a.bmp").string(), "H2", "out.bmp"}, "", t.path);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(t / "out.bmp"));
+}
+
+TEST(ErrorReport, RawBytesInAMessageAreEscaped) {
+    TempFolder t;
+    writeFile(t / "a.bmp", solidBmp(4, 4, Rgb{1, 2, 3}));
+    writeFile(t / "Glumix_paste.ini", std::string("\x89PNG\x1a\x01", 6) + "\nb.bmp\n");
+    auto r = runTool({(t / "a.bmp").string(), "H2"}, "", t.path);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("'\\x89PNG\\x1A\\x01' is not a valid integer value\nLast picture: "), std::string::npos)
+        << r.err;
+    for (char c : r.err + r.out) EXPECT_TRUE(c == '\n' || (c >= 0x20 && c < 0x7F)) << int(c);
+}
+
+// Every run mode with relative, "./"-prefixed and trailing-slash arguments,
+// run from the folder above the pictures: what the run writes lands beside
+// the pictures (a relative output name is taken in the folder part of the
+// picture argument: for a folder named without a trailing slash, that is
+// its parent).
+TEST(Arguments, RelativePathsFromAnotherFolder) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* written;  // relative to the current folder
+        bool atlas;           // a gluing run: patterns.xml beside the pictures
+    } cases[] = {
+        {{"sub/a.bmp", "H2", "out.bmp"}, "sub/out.bmp", true},
+        {{"./sub/a.bmp", "H2", "out.bmp"}, "sub/out.bmp", true},
+        {{"sub/", "H2", "out.bmp"}, "sub/out.bmp", true},
+        {{"./sub/", "H2", "out.png"}, "sub/out.png", true},
+        {{"sub", "H2", "out.bmp"}, "out.bmp", true},
+        {{"sub/a.bmp", "H2", "pasted.bmp", "sub/script.ini"}, "sub/pasted.bmp", false},
+        {{"./sub/a.bmp", "H2", "pasted.png", "script.ini"}, "sub/pasted.png", false},
+        {{"sub/anim.gif"}, "sub/anim/0.png", false},
+        {{"./sub/anim.gif"}, "sub/anim/delays.txt", false},
+    };
+    for (const auto& c : cases) {
+        TempFolder t;
+        fs::create_directories(t / "sub");
+        writeFile(t / "sub" / "a.bmp", solidBmp(3, 2, Rgb{9, 9, 9}));
+        writeFile(t / "sub" / "b.bmp", solidBmp(2, 2, Rgb{7, 7, 7}));
+        writeFile(t / "sub" / "script.ini", "1\nb.bmp\n");
+        glxtest::GifFrame frame;
+        frame.width = frame.height = 2;
+        frame.indices = {0, 1, 1, 0};
+        writeFile(t / "sub" / "anim.gif", glxtest::makeGif(2, 2, {0, 0, 0, 255, 255, 255}, {frame}));
+        auto r = runTool(c.args, "", t.path);
+        const std::string what = c.args[0] + " " + c.written;
+        EXPECT_EQ(r.status, 0) << what << "\n" << r.err;
+        EXPECT_TRUE(fs::exists(t / c.written)) << what;
+        EXPECT_EQ(fs::exists(t / "sub" / "patterns.xml"), c.atlas) << what;
+        EXPECT_FALSE(fs::exists(t / "patterns.xml")) << what;
+    }
 }

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "base/exception.h"
 #include "base/stream.h"
+#include "base/line_reader.h"
 #include "base/string_list.h"
 
 using namespace glx;
@@ -55,5 +59,46 @@ TEST(StringList, SavesWithCrLfAndReadsBack) {
     TStringList back;
     back.loadFromFile(path);
     EXPECT_EQ(back.items(), list.items());
+    std::filesystem::remove_all(dir);
+}
+
+// Files are read line by line with the same line rules as a text, only as
+// far as the caller asks, and only from regular files.
+TEST(LineReader, SameLinesAsTheTextAndOnlyAsFarAsAsked) {
+    const auto dir = std::filesystem::temp_directory_path() / ("glx_lines_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string path = (dir / "t.txt").string();
+    for (const std::string text : {"a\r\nb\nc\rd", "x\r\n\r\ny\n", "", "\r", "one\r\rthree\r\n", "tail\n\n"}) {
+        writeWholeFile(path, text.data(), text.size());
+        TStringList expected;
+        expected.setText(text);
+        LineReader reader(path);
+        std::vector<std::string> got;
+        std::string line;
+        while (reader.next(line)) got.push_back(line);
+        EXPECT_EQ(got, expected.items()) << text;
+        TStringList loaded;
+        loaded.loadFromFile(path);
+        EXPECT_EQ(loaded.items(), expected.items()) << text;
+    }
+    // A long line comes back in pieces of the length asked for.
+    const std::string text = "abcdefg\nh";
+    writeWholeFile(path, text.data(), text.size());
+    LineReader reader(path);
+    std::string line;
+    ASSERT_TRUE(reader.next(line, 3));
+    EXPECT_EQ(line, "abc");
+    ASSERT_TRUE(reader.next(line, 3));
+    EXPECT_EQ(line, "def");
+    ASSERT_TRUE(reader.next(line));
+    EXPECT_EQ(line, "g");
+    ASSERT_TRUE(reader.next(line));
+    EXPECT_EQ(line, "h");
+    EXPECT_FALSE(reader.next(line));
+    // Special files are refused at once instead of blocking.
+    const std::string fifo = (dir / "fifo").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    EXPECT_THROW(LineReader{fifo}, EFOpenError);
+    EXPECT_THROW(LineReader{dir.string()}, EFOpenError);
     std::filesystem::remove_all(dir);
 }

@@ -83,3 +83,61 @@ TEST(FolderHygiene, TenThousandFilesInOneFolder) {
     EXPECT_EQ(static_cast<uint8_t>(out[18]) | (static_cast<uint8_t>(out[19]) << 8), 100);
     EXPECT_EQ(static_cast<uint8_t>(out[22]) | (static_cast<uint8_t>(out[23]) << 8), 100);
 }
+
+// Files beside the picture that a sprite pack could plant: links that lead
+// out of the folder and special files. The tool never writes through such a
+// link, never copies what lies outside into the atlas, and never blocks; it
+// ends in the error report naming the file instead.
+TEST(FolderHygiene, PlantedLinksAndSpecialFilesBesideThePicture) {
+    struct Planted {
+        const char* name;      // beside the picture
+        const char* what;      // "out": link to ../outside, "dangling": to ../created, "fifo", "in": link inside
+        int status;            // expected exit status
+        const char* message;   // in the error report when status is 1
+    } cases[] = {
+        {"patterns.xml", "out", 1, "patterns.xml\". It is a symbolic link"},
+        {"patterns.xml", "dangling", 1, "patterns.xml\". It is a symbolic link"},
+        {"patterns.xml", "fifo", 1, "patterns.xml\". Not a regular file"},
+        {"patterns.xml.txt", "out", 1, "patterns.xml.txt\". It leads outside the picture's folder"},
+        {"patterns.xml.txt", "fifo", 1, "patterns.xml.txt\". Not a regular file"},
+        {"patterns.xml.txt", "in", 0, ""},
+        {"Glumix.ini", "out", 1, "Glumix.ini\". It leads outside the picture's folder"},
+        {"Glumix.ini", "fifo", 1, "Glumix.ini\". Not a regular file"},
+        {"Glumix.ini", "in", 0, ""},
+        {"Glumix_paste.ini", "out", 1, "Glumix_paste.ini\". It leads outside the picture's folder"},
+        {"Glumix_paste.ini", "fifo", 1, "Glumix_paste.ini\". Not a regular file"},
+        {"b.bmp", "in", 0, ""},  // a link to a picture of the folder still glues
+    };
+    for (const auto& c : cases) {
+        Scratch s;
+        const std::string what = std::string(c.name) + " " + c.what;
+        fs::create_directories(s / "pics");
+        spit(s / "pics" / "a.bmp", noiseBmp(4, 3, 2));
+        const std::string secret = "x\" ; touch PWNED ; echo \"\nFF0000\n";
+        spit(s / "outside", secret);
+        spit(s / "pics" / "inside.txt", "0000FF\nsecond\n");
+        const fs::path planted = s / "pics" / c.name;
+        const std::string kind = c.what;
+        if (kind == "out") {
+            fs::create_symlink("../outside", planted);
+        } else if (kind == "dangling") {
+            fs::create_symlink("../created", planted);
+        } else if (kind == "fifo") {
+            ASSERT_EQ(::mkfifo(planted.c_str(), 0644), 0);
+        } else {
+            fs::create_symlink(c.name == std::string("b.bmp") ? "a.bmp" : "inside.txt", planted);
+        }
+        auto r = runChild({(s / "pics" / "a.bmp").string(), "H2", "out.bmp"}, s.path);
+        EXPECT_FALSE(r.timedOut) << what;
+        EXPECT_EQ(r.status, c.status) << what << "\n" << r.err;
+        if (c.status == 1) {
+            EXPECT_NE(r.err.find(c.message), std::string::npos) << what << "\n" << r.err;
+        }
+        EXPECT_EQ(slurp(s / "outside"), secret) << what;
+        EXPECT_FALSE(fs::exists(s / "created")) << what;
+        if (fs::is_regular_file(fs::symlink_status(s / "pics" / "patterns.xml"))) {
+            EXPECT_EQ(slurp(s / "pics" / "patterns.xml").find("PWNED"), std::string::npos) << what;
+        }
+        EXPECT_TRUE(fs::exists(fs::symlink_status(planted))) << what;
+    }
+}

@@ -106,3 +106,44 @@ TEST(Limits, ProgressiveJpegOfAThousandScansStopsAtTheCap) {
     expectRefused(r, "1000 scans");
     EXPECT_NE(r.err.find("more than 100 scans"), std::string::npos) << r.err;
 }
+
+// Text files beside the picture cost what is read of them, not what they
+// claim: a settings file padded to a gigabyte (a sparse file) is read up to
+// its first line, and a long names file once, only as far as names are
+// needed.
+TEST(Limits, PaddedSettingsAndLongNamesFiles) {
+    Scratch s;
+    spit(s / "a.bmp", noiseBmp(2, 2, 4));
+    spit(s / "Glumix.ini", "0000FF\n");
+    std::filesystem::resize_file(s / "Glumix.ini", uint64_t(1) << 30);
+    auto r = runChild({(s / "a.bmp").string(), "H1", "out.bmp"}, s.path);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_LT(r.peakBytes, kPeakLimit);
+    // The same file with no line end at all: its first line is cut, not held.
+    spit(s / "Glumix.ini", "");
+    std::filesystem::resize_file(s / "Glumix.ini", uint64_t(1) << 30);
+    r = runChild({(s / "a.bmp").string(), "H1", "out.bmp"}, s.path, {0, 60});
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_LT(r.peakBytes, kPeakLimit);
+
+    Scratch many;
+    const int pictures = 300;
+    for (int i = 0; i < pictures; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "p%03d.bmp", i);
+        spit(many / name, noiseBmp(1, 1, uint32_t(i)));
+    }
+    std::string names;
+    for (int i = 0; names.size() < (size_t(10) << 20); ++i) names += "name" + std::to_string(i) + "\r\n";
+    spit(many / "patterns.xml.txt", names);
+    // A hang guard, not a measurement: reading the file from its start for
+    // every picture took well over a minute.
+    r = runChild({(many / "p000.bmp").string(), "H20", "out.bmp"}, many.path, {0, 30});
+    EXPECT_FALSE(r.timedOut);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string xml = slurp(many / "patterns.xml");
+    EXPECT_NE(xml.find("<pattern name=\"name0\" x=\"0\" y=\"0\""), std::string::npos);
+    EXPECT_NE(xml.find("<pattern name=\"name299\" x=\"19\" y=\"14\""), std::string::npos);
+    EXPECT_EQ(xml.find("name300"), std::string::npos);
+}

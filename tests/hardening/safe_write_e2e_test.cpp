@@ -37,6 +37,9 @@ TEST(SafeWrites, GluingOverAnExistingResult) {
     auto r = runChild({(s / "p0.bmp").string(), "H2", "out.bmp"}, s.path, {kSmallLimit, 10});
     expectFailedCleanly(r, before, s.path, "size limit");
     EXPECT_TRUE(slurp(s / "out.bmp") == old);
+    // The report names the file and the system's reason.
+    EXPECT_NE(r.err.find("Cannot write file \"" + (s / "out.bmp").string() + "\". File too large"), std::string::npos)
+        << r.err;
 
     // Without the limit the same run replaces it.
     r = runChild({(s / "p0.bmp").string(), "H2", "out.bmp"}, s.path);
@@ -99,4 +102,28 @@ TEST(SafeWrites, GifExportKeepsEarlierFramesWhenAFrameCannotBeWritten) {
     // "delays.txt" is a text written line by line as the frames go: it
     // holds the line of the frame that failed (delay 0 is written as 1).
     EXPECT_EQ(slurp(s / "anim" / "delays.txt"), "1\r\n");
+}
+
+TEST(SafeWrites, LongOutputNamesAndLinkedOutputs) {
+    Scratch s;
+    spit(s / "p0.bmp", noiseBmp(6, 6, 1));
+    // Names up to the file system's limit of 255 bytes still have room for
+    // a temporary name beside them.
+    for (size_t length : {size_t(242), size_t(250), size_t(255)}) {
+        const std::string name = std::string(length - 4, 'n') + ".bmp";
+        auto r = runChild({(s / "p0.bmp").string(), "H2", name}, s.path);
+        EXPECT_EQ(r.status, 0) << length << r.err;
+        EXPECT_TRUE(fs::is_regular_file(s / name)) << length;
+        fs::remove(s / name);
+    }
+    // A linked output name is replaced by a regular file that takes the
+    // permission bits of what it replaces, never set-user-ID or the like.
+    spit(s / "target.dat", "old");
+    fs::permissions(s / "target.dat", static_cast<fs::perms>(04755));
+    fs::create_symlink("target.dat", s / "linked.bmp");
+    auto r = runChild({(s / "p0.bmp").string(), "H2", "linked.bmp"}, s.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(s / "linked.bmp")));
+    EXPECT_EQ(fs::status(s / "linked.bmp").permissions(), static_cast<fs::perms>(0755));
+    EXPECT_EQ(slurp(s / "target.dat"), "old");
 }
