@@ -212,16 +212,25 @@ TSafeFileStream::TSafeFileStream(const std::string& target) : m_target(target) {
     // a temporary name beside it.
     const std::string stem = "." + shortName(base, 64);
     std::random_device rd;
+    const std::string absoluteDir = dir[0] == '/' ? dir : std::filesystem::current_path().string() + "/" + dir;
+    int err = 0;
     for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
         char suffix[32];
         std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(rd()));
         m_temp = (dir == "/" ? std::string("/") : dir + "/") + stem + suffix;
+        // Registered before it exists, so that an interrupt at any moment
+        // finds it.
+        m_slot = claimTempSlot((absoluteDir == "/" ? std::string("/") : absoluteDir + "/") + stem + suffix);
         m_fd = ::open(m_temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (m_fd < 0 && errno != EEXIST) break;
+        err = errno;
+        if (m_fd < 0) {
+            releaseTempSlot(m_slot);
+            m_slot = -1;
+        }
+        if (m_fd < 0 && err != EEXIST) break;
     }
     if (m_fd < 0)
-        throw EFCreateError(formatMessage("Cannot create file \"%s\". %s", target.c_str(), std::strerror(errno)));
-    m_slot = claimTempSlot(m_temp[0] == '/' ? m_temp : (std::filesystem::current_path() / m_temp).string());
+        throw EFCreateError(formatMessage("Cannot create file \"%s\". %s", target.c_str(), std::strerror(err)));
 }
 
 TSafeFileStream::~TSafeFileStream() {

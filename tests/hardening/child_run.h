@@ -34,6 +34,8 @@ struct ChildResult {
 struct ChildOptions {
     uint64_t fileSizeLimit = 0;  // RLIMIT_FSIZE in bytes; 0 = none
     int timeoutSeconds = 10;
+    int signal = 0;              // sent to the child this long after its start
+    int signalAfterMicroseconds = 0;
 };
 
 inline std::string slurp(const std::filesystem::path& p) {
@@ -79,19 +81,27 @@ inline ChildResult runChild(const std::vector<std::string>& args, const std::fil
         ::_exit(127);
     }
     ChildResult r;
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.timeoutSeconds);
+    const auto started = std::chrono::steady_clock::now();
+    auto deadline = started + std::chrono::seconds(options.timeoutSeconds);
+    bool signalled = options.signal == 0;
     int raw = 0;
     rusage usage{};
     for (;;) {
         pid_t done = ::wait4(pid, &raw, WNOHANG, &usage);
         if (done == pid) break;
+        if (!signalled && std::chrono::steady_clock::now() - started >=
+                              std::chrono::microseconds(options.signalAfterMicroseconds)) {
+            ::kill(pid, options.signal);
+            signalled = true;
+            continue;
+        }
         if (std::chrono::steady_clock::now() > deadline) {
             r.timedOut = true;
             ::kill(pid, SIGKILL);
             ::wait4(pid, &raw, 0, &usage);
             break;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        std::this_thread::sleep_for(std::chrono::microseconds(signalled ? 5000 : 200));
     }
     if (WIFEXITED(raw)) r.status = WEXITSTATUS(raw);
     if (WIFSIGNALED(raw)) r.signal = WTERMSIG(raw);
