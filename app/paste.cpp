@@ -38,9 +38,11 @@ std::string field(const std::string& line, int k) {
 
 uint8_t modeOf(int32_t z) { return static_cast<uint8_t>(z > 0 ? z - 1 : z); }
 
-// Where cell (from 1) lands: the cell stepCell reaches after cell - 1
-// steps from (0, 0), computed directly so a huge number cannot stall.
-void cellOf(const TGridCursor& grid, int32_t cell, int32_t& col, int32_t& row) {
+}  // namespace
+
+void cellOf(TGridCursor& grid, int32_t cell) {
+    int32_t& col = grid.col;
+    int32_t& row = grid.row;
     col = row = 0;
     if (cell <= 1) return;
     const int64_t steps = int64_t(cell) - 1;
@@ -54,14 +56,7 @@ void cellOf(const TGridCursor& grid, int32_t cell, int32_t& col, int32_t& row) {
     }
 }
 
-// The fragment's rectangle, computed in 64 bits. By the time it is drawn
-// the pattern has grown to hold it, so it fits in 32 bits; a corner no
-// pattern could reach is refused naming the size.
-TRect placedRect(int32_t px, int32_t py, int32_t w, int32_t h) {
-    const int64_t right = int64_t(px) + w, bottom = int64_t(py) + h;
-    checkCanvasExtent(right, bottom);
-    return makeRect(px, py, static_cast<int32_t>(right), static_cast<int32_t>(bottom));
-}
+namespace {
 
 int32_t placement(int32_t given, int32_t index, int32_t size) {
     if (given > -32000) return given;
@@ -136,6 +131,20 @@ void readPasteScript(const std::string& path, bool foundBeside) {
 }
 
 }  // namespace
+
+// The fragment's rectangle, computed in 64 bits. By the time it is drawn
+// the pattern has grown to hold it, so it fits in 32 bits; a corner no
+// pattern could reach is refused naming the size.
+TRect placedRect(int32_t px, int32_t py, int32_t w, int32_t h) {
+    const int64_t right = int64_t(px) + w, bottom = int64_t(py) + h;
+    checkCanvasExtent(right, bottom);
+    return makeRect(px, py, static_cast<int32_t>(right), static_cast<int32_t>(bottom));
+}
+
+void fragmentCorner(TGridCursor& grid, const PastePosition& pos, int32_t w, int32_t h, int32_t& px, int32_t& py) {
+    px = placement(pos.x, grid.col, w);
+    py = placement(pos.y, grid.row, h);
+}
 
 PastePosition parsePositionLine(const std::string& line) {
     PastePosition pos;
@@ -216,7 +225,7 @@ void runPasteScript(Tf& form) {
         phase = 110;
         const std::string name = platform::fileExists(fileLine) ? fileLine : patternFolder + fileLine;
         picPath = name;
-        cellOf(grid, pos.cell, grid.col, grid.row);
+        cellOf(grid, pos.cell);
         phase = 111;
 
         if (extractFileExt(name) == ".png") {
@@ -225,7 +234,8 @@ void runPasteScript(Tf& form) {
             pngFragment->LoadFile(name);
             phase = 121;
             const int32_t w = pngFragment->Width(), h = pngFragment->Height();
-            const int32_t px = placement(pos.x, grid.col, w), py = placement(pos.y, grid.row, h);
+            int32_t px, py;
+            fragmentCorner(grid, pos, w, h, px, py);
             if (pngOutput) {
                 phase = 125;
                 checkwhp(px, py, w, h);
@@ -248,7 +258,8 @@ void runPasteScript(Tf& form) {
         form.i2->SetAutoSize(true);
         phase = 142;
         const int32_t w = form.i2->Width(), h = form.i2->Height();
-        const int32_t px = placement(pos.x, grid.col, w), py = placement(pos.y, grid.row, h);
+        int32_t px, py;
+        fragmentCorner(grid, pos, w, h, px, py);
         phase = 143;
         if (pngOutput) {
             phase = 150;
