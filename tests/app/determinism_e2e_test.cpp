@@ -9,7 +9,7 @@
 
 #include "bmp24.h"
 #include "png_oracle.h"
-#include "run_tool.h"
+#include "support/process.h"
 
 using namespace glxtest;
 namespace fs = std::filesystem;
@@ -17,7 +17,7 @@ namespace fs = std::filesystem;
 namespace {
 
 struct RunOutcome {
-    ToolResult result;
+    RunResult result;
     std::string output;    // the glued picture's bytes ("" when none was written)
     std::string patterns;  // patterns.xml in the glued folder ("" when none)
 };

@@ -3,7 +3,7 @@
 
 #include "gif_writer.h"
 #include "png_oracle.h"
-#include "run_tool.h"
+#include "support/process.h"
 
 using namespace glxtest;
 namespace fs = std::filesystem;

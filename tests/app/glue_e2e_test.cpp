@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "bmp24.h"
-#include "run_tool.h"
+#include "support/process.h"
 
 using namespace glxtest;
 namespace fs = std::filesystem;

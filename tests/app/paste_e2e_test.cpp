@@ -7,7 +7,7 @@
 #include "bmp24.h"
 #include "gif_writer.h"
 #include "png_oracle.h"
-#include "run_tool.h"
+#include "support/process.h"
 
 using namespace glxtest;
 namespace fs = std::filesystem;
@@ -69,7 +69,7 @@ struct PasteFolder {
         writePng((t / "frag.png").string(), solidRgba(10, 6, Rgba{200, 0, 0, 128}));
         writeFile(t / "Glumix_paste.ini", script);
     }
-    ToolResult run(const std::string& layout = "H3") {
+    RunResult run(const std::string& layout = "H3") {
         return runTool({(t / "pattern.png").string(), layout}, "", t.path);
     }
     PictureRgba result() { return readPng((t / "pattern.png").string()); }

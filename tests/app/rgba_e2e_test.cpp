@@ -4,7 +4,7 @@
 
 #include "bmp24.h"
 #include "png_oracle.h"
-#include "run_tool.h"
+#include "support/process.h"
 
 using namespace glxtest;
 namespace fs = std::filesystem;

@@ -9,7 +9,7 @@
 
 #include "bmp24.h"
 #include "gif_writer.h"
-#include "run_tool.h"
+#include "support/process.h"
 
 using namespace glxtest;
 namespace fs = std::filesystem;

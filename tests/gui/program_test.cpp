@@ -13,7 +13,7 @@
 // The shared tool runner defaults to the program under test.
 #define GLX_BINARY GLX_GUI_BINARY
 #include "app/bmp24.h"
-#include "app/run_tool.h"
+#include "support/process.h"
 #include "gui/xsession.h"
 #include "platform/desktop/ui_fltk.h"
 

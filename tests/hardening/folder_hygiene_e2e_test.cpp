@@ -3,10 +3,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "child_run.h"
+#include "support/process.h"
 #include "hostile_files.h"
 
-using namespace hardening;
+using namespace glxtest;
 namespace fs = std::filesystem;
 
 namespace {
@@ -19,10 +19,10 @@ struct OddEntry {
 void makeFifo(const fs::path& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0); }
 void makeDangling(const fs::path& p) { fs::create_symlink(p.parent_path() / "nowhere.bmp", p); }
 void makeZeroDevice(const fs::path& p) { fs::create_symlink("/dev/zero", p); }
-void makeEmpty(const fs::path& p) { spit(p, ""); }
+void makeEmpty(const fs::path& p) { writeFile(p, ""); }
 void makeFolder(const fs::path& p) { fs::create_directories(p); }
 
-void expectEnded(const ChildResult& r, const std::string& what) {
+void expectEnded(const RunResult& r, const std::string& what) {
     EXPECT_FALSE(r.timedOut) << what;
     EXPECT_EQ(r.signal, 0) << what;
     EXPECT_TRUE(r.status == 0 || r.status == 1) << what << " status " << r.status;
@@ -37,8 +37,8 @@ TEST(FolderHygiene, OddEntriesBesideAGoodPicture) {
     const OddEntry odd[] = {{"fifo.bmp", makeFifo},  {"dangling.bmp", makeDangling}, {"zero.bmp", makeZeroDevice},
                             {"empty.bmp", makeEmpty}, {"x.png", makeFolder},         {"x.bmp", makeFolder}};
     for (const auto& e : odd) {
-        Scratch s;
-        spit(s / "a.bmp", noiseBmp(6, 4, 1));
+        TempFolder s;
+        writeFile(s / "a.bmp", noiseBmp(6, 4, 1));
         e.make(s / e.name);
         auto r = runChild({(s / "a.bmp").string(), "H2", "out.bmp"}, s.path);
         expectEnded(r, e.name);
@@ -54,7 +54,7 @@ TEST(FolderHygiene, OddEntryOpenedDirectly) {
     const OddEntry odd[] = {{"fifo.png", makeFifo}, {"zero.png", makeZeroDevice}, {"empty.png", makeEmpty},
                             {"dangling.gif", makeDangling}, {"fifo.gif", makeFifo}, {"zero.gif", makeZeroDevice}};
     for (const auto& e : odd) {
-        Scratch s;
+        TempFolder s;
         e.make(s / e.name);
         auto r = runChild({(s / e.name).string(), "H1", "out.png"}, s.path);
         if (r.status == 2) {
@@ -67,17 +67,17 @@ TEST(FolderHygiene, OddEntryOpenedDirectly) {
 }
 
 TEST(FolderHygiene, TenThousandFilesInOneFolder) {
-    Scratch s;
+    TempFolder s;
     const std::string tiny = noiseBmp(1, 1, 3);
     for (int i = 0; i < 10000; ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "f%05d.bmp", i);
-        spit(s / name, tiny);
+        writeFile(s / name, tiny);
     }
-    auto r = runChild({(s / "f00000.bmp").string(), "H100", "out.bmp"}, s.path, {0, 120});
+    auto r = runChild({(s / "f00000.bmp").string(), "H100", "out.bmp"}, s.path, {.timeoutSeconds = 120});
     EXPECT_FALSE(r.timedOut);
     ASSERT_EQ(r.status, 0) << r.err;
-    std::string out = slurp(s / "out.bmp");
+    std::string out = readFile(s / "out.bmp");
     ASSERT_GE(out.size(), 26u);
     // 100 per row: a 100 x 100 sheet.
     EXPECT_EQ(static_cast<uint8_t>(out[18]) | (static_cast<uint8_t>(out[19]) << 8), 100);
@@ -109,13 +109,13 @@ TEST(FolderHygiene, PlantedLinksAndSpecialFilesBesideThePicture) {
         {"b.bmp", "in", 0, ""},  // a link to a picture of the folder still glues
     };
     for (const auto& c : cases) {
-        Scratch s;
+        TempFolder s;
         const std::string what = std::string(c.name) + " " + c.what;
         fs::create_directories(s / "pics");
-        spit(s / "pics" / "a.bmp", noiseBmp(4, 3, 2));
+        writeFile(s / "pics" / "a.bmp", noiseBmp(4, 3, 2));
         const std::string secret = "x\" ; touch PWNED ; echo \"\nFF0000\n";
-        spit(s / "outside", secret);
-        spit(s / "pics" / "inside.txt", "0000FF\nsecond\n");
+        writeFile(s / "outside", secret);
+        writeFile(s / "pics" / "inside.txt", "0000FF\nsecond\n");
         const fs::path planted = s / "pics" / c.name;
         const std::string kind = c.what;
         if (kind == "out") {
@@ -133,10 +133,10 @@ TEST(FolderHygiene, PlantedLinksAndSpecialFilesBesideThePicture) {
         if (c.status == 1) {
             EXPECT_NE(r.err.find(c.message), std::string::npos) << what << "\n" << r.err;
         }
-        EXPECT_EQ(slurp(s / "outside"), secret) << what;
+        EXPECT_EQ(readFile(s / "outside"), secret) << what;
         EXPECT_FALSE(fs::exists(s / "created")) << what;
         if (fs::is_regular_file(fs::symlink_status(s / "pics" / "patterns.xml"))) {
-            EXPECT_EQ(slurp(s / "pics" / "patterns.xml").find("PWNED"), std::string::npos) << what;
+            EXPECT_EQ(readFile(s / "pics" / "patterns.xml").find("PWNED"), std::string::npos) << what;
         }
         EXPECT_TRUE(fs::exists(fs::symlink_status(planted))) << what;
     }

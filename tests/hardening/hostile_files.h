@@ -15,7 +15,7 @@ extern "C" {
 #include <jpeglib.h>
 }
 
-namespace hardening {
+namespace glxtest {
 
 inline void be32(std::string& s, uint32_t v) {
     for (int i = 3; i >= 0; --i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
@@ -236,4 +236,4 @@ inline std::string noisePng(uint32_t w, uint32_t h, uint32_t seed) {
     return pngSignature() + pngChunk("IHDR", head) + pngChunk("IDAT", z) + pngChunk("IEND", "");
 }
 
-}  // namespace hardening
+}  // namespace glxtest

@@ -9,10 +9,10 @@
 #include <random>
 
 #include "app/gif_writer.h"
-#include "child_run.h"
+#include "support/process.h"
 #include "hostile_files.h"
 
-using namespace hardening;
+using namespace glxtest;
 namespace fs = std::filesystem;
 
 namespace {
@@ -36,13 +36,13 @@ std::vector<std::string> leftovers(const std::vector<fs::path>& folders) {
 
 // Runs the job once undisturbed to learn its length and results, then
 // again and again with a signal at a random moment of that length.
-void interruptAtRandom(const Scratch& s, const Job& job, int rounds) {
+void interruptAtRandom(const TempFolder& s, const Job& job, int rounds) {
     const auto start = std::chrono::steady_clock::now();
-    auto whole = runChild(job.args, s.path, {0, 120});
+    auto whole = runChild(job.args, s.path, {.timeoutSeconds = 120});
     const auto length = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
     ASSERT_EQ(whole.status, 0) << job.name << whole.err;
     std::vector<std::string> expected;
-    for (const auto& f : job.finals) expected.push_back(slurp(f));
+    for (const auto& f : job.finals) expected.push_back(readFile(f));
 
     std::mt19937 random(1234);
     const int signals[] = {SIGINT, SIGTERM, SIGHUP};
@@ -50,7 +50,7 @@ void interruptAtRandom(const Scratch& s, const Job& job, int rounds) {
         for (const auto& f : job.finals) fs::remove(f);
         const int sig = signals[round % 3];
         const int at = static_cast<int>(random() % static_cast<uint32_t>(std::max<int64_t>(length.count(), 1)));
-        auto r = runChild(job.args, s.path, {0, 120, sig, at});
+        auto r = runChild(job.args, s.path, {.timeoutSeconds = 120, .signal = sig, .signalAfterMicroseconds = at});
         const std::string what = std::string(job.name) + " signal " + std::to_string(sig) + " at " + std::to_string(at);
         EXPECT_FALSE(r.timedOut) << what;
         // Finished before the signal came, ended by it, or (in the first
@@ -59,7 +59,7 @@ void interruptAtRandom(const Scratch& s, const Job& job, int rounds) {
         EXPECT_EQ(leftovers(job.folders), std::vector<std::string>{}) << what;
         for (size_t i = 0; i < job.finals.size(); ++i)
             if (fs::exists(job.finals[i])) {
-                EXPECT_TRUE(slurp(job.finals[i]) == expected[i]) << what << ": " << job.finals[i] << " is not whole";
+                EXPECT_TRUE(readFile(job.finals[i]) == expected[i]) << what << ": " << job.finals[i] << " is not whole";
             }
     }
 }
@@ -67,19 +67,19 @@ void interruptAtRandom(const Scratch& s, const Job& job, int rounds) {
 }  // namespace
 
 TEST(Interrupts, GluingTwoThousandPictures) {
-    Scratch s;
+    TempFolder s;
     fs::create_directories(s / "pics");
     for (int i = 0; i < 2000; ++i) {
         char name[16];
         std::snprintf(name, sizeof name, "p%04d.png", i);
-        spit(s / "pics" / name, noisePng(24, 24, uint32_t(i + 1)));
+        writeFile(s / "pics" / name, noisePng(24, 24, uint32_t(i + 1)));
     }
     interruptAtRandom(s, {"gluing", {(s / "pics").string() + "/", "H50", "out.png"}, {s / "pics"}, {s / "pics" / "out.png"}},
                       12);
 }
 
 TEST(Interrupts, GifExportOfThreeHundredFrames) {
-    Scratch s;
+    TempFolder s;
     std::vector<uint8_t> palette;
     for (int i = 0; i < 256; ++i) palette.insert(palette.end(), {uint8_t(i), uint8_t(255 - i), uint8_t(i * 3)});
     std::vector<glxtest::GifFrame> frames(300);
@@ -89,19 +89,19 @@ TEST(Interrupts, GifExportOfThreeHundredFrames) {
         for (int i = 0; i < 64 * 64; ++i) f.indices.push_back(noise(seed));
         f.delay = 4;
     }
-    spit(s / "anim.gif", glxtest::makeGif(64, 64, palette, frames));
+    writeFile(s / "anim.gif", glxtest::makeGif(64, 64, palette, frames));
     interruptAtRandom(s, {"gif export", {(s / "anim.gif").string()}, {s / "anim"},
                           {s / "anim" / "0.png", s / "anim" / "150.png", s / "anim" / "299.png"}},
                       12);
 }
 
 TEST(Interrupts, PasteRun) {
-    Scratch s;
-    spit(s / "pattern.png", noisePng(900, 900, 3));
-    spit(s / "frag.png", noisePng(40, 40, 4));
+    TempFolder s;
+    writeFile(s / "pattern.png", noisePng(900, 900, 3));
+    writeFile(s / "frag.png", noisePng(40, 40, 4));
     std::string script;
     for (int i = 1; i <= 40; ++i) script += std::to_string(i) + "\nfrag.png\n";
-    spit(s / "script.ini", script);
+    writeFile(s / "script.ini", script);
     interruptAtRandom(s, {"paste", {(s / "pattern.png").string(), "H20", "out.png", (s / "script.ini").string()},
                           {s.path}, {s / "out.png"}},
                       12);

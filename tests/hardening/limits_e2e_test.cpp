@@ -3,10 +3,10 @@
 // are refused with an error report, quickly and with little memory.
 #include <gtest/gtest.h>
 
-#include "child_run.h"
+#include "support/process.h"
 #include "hostile_files.h"
 
-using namespace hardening;
+using namespace glxtest;
 
 namespace {
 
@@ -21,13 +21,13 @@ std::string bmpOf(uint32_t w, uint32_t h) { return hugeBmp(int32_t(w), int32_t(h
 std::string jpgOf(uint32_t w, uint32_t h) { return hugeJpeg(uint16_t(w), uint16_t(h)); }
 
 // Glues the one picture in a fresh folder into "out.<ext>".
-ChildResult glueAlone(const Scratch& s, const std::string& name, const std::string& bytes) {
-    spit(s / name, bytes);
+RunResult glueAlone(const TempFolder& s, const std::string& name, const std::string& bytes) {
+    writeFile(s / name, bytes);
     std::string ext = std::filesystem::path(name).extension().string();
     return runChild({(s / name).string(), "H1", "out" + ext}, s.path);
 }
 
-void expectRefused(const ChildResult& r, const std::string& what) {
+void expectRefused(const RunResult& r, const std::string& what) {
     EXPECT_FALSE(r.timedOut) << what;
     EXPECT_EQ(r.signal, 0) << what;
     EXPECT_EQ(r.status, 1) << what << "\n" << r.out << r.err;
@@ -40,13 +40,13 @@ TEST(Limits, DeclaredHugeSizesAreRefusedNamingTheSize) {
     const Oversize kinds[] = {{".png", pngOf}, {".gif", gifOf}, {".bmp", bmpOf}, {".jpg", jpgOf}};
     for (const auto& kind : kinds)
         for (uint32_t side : {65535u, 20000u}) {
-            Scratch s;
+            TempFolder s;
             std::string what = std::string(kind.ext) + " " + std::to_string(side);
             const std::string name = std::string("big") + kind.ext;
-            ChildResult r;
+            RunResult r;
             if (kind.ext == std::string(".gif")) {
                 // A GIF is exported frame by frame rather than glued.
-                spit(s / name, kind.make(side, side));
+                writeFile(s / name, kind.make(side, side));
                 r = runChild({(s / name).string()}, s.path);
             } else {
                 r = glueAlone(s, name, kind.make(side, side));
@@ -59,7 +59,7 @@ TEST(Limits, DeclaredHugeSizesAreRefusedNamingTheSize) {
 }
 
 TEST(Limits, TwoGigabyteChunkInAHundredBytesIsNotAllocated) {
-    Scratch s;
+    TempFolder s;
     std::string png = pngSignature() + ihdr(1, 1);
     be32(png, 0x80000000u);
     png += "tEXt";
@@ -72,7 +72,7 @@ TEST(Limits, TwoGigabyteChunkInAHundredBytesIsNotAllocated) {
 
 TEST(Limits, IdatBombStops) {
     // 64 MiB of zeros behind a 16 x 16 header: only 16 rows are wanted.
-    Scratch s;
+    TempFolder s;
     auto r = glueAlone(s, "bomb.png", pngWithIdat(16, 16, deflateZeros(uint64_t(64) << 20)));
     EXPECT_FALSE(r.timedOut);
     EXPECT_EQ(r.signal, 0);
@@ -83,7 +83,7 @@ TEST(Limits, IdatBombStops) {
 
 TEST(Limits, ZtxtBombStops) {
     // A compressed text inflating to 256 MiB in front of a valid 4 x 4 picture.
-    Scratch s;
+    TempFolder s;
     std::string ztxt = std::string("Comment") + '\0' + '\0' + deflateZeros(uint64_t(256) << 20);
     std::string png = pngSignature() + ihdr(4, 4) + pngChunk("zTXt", ztxt) +
                       pngChunk("IDAT", deflateZeros(4 * (1 + 4 * 3))) + pngChunk("IEND", "");
@@ -96,7 +96,7 @@ TEST(Limits, ZtxtBombStops) {
 }
 
 TEST(Limits, ProgressiveJpegOfAThousandScansStopsAtTheCap) {
-    Scratch s;
+    TempFolder s;
     std::string jpeg = runawayProgressiveJpeg(1000);
     int scans = 0;
     for (size_t i = 0; i + 1 < jpeg.size(); ++i)
@@ -112,37 +112,37 @@ TEST(Limits, ProgressiveJpegOfAThousandScansStopsAtTheCap) {
 // its first line, and a long names file once, only as far as names are
 // needed.
 TEST(Limits, PaddedSettingsAndLongNamesFiles) {
-    Scratch s;
-    spit(s / "a.bmp", noiseBmp(2, 2, 4));
-    spit(s / "Glumix.ini", "0000FF\n");
+    TempFolder s;
+    writeFile(s / "a.bmp", noiseBmp(2, 2, 4));
+    writeFile(s / "Glumix.ini", "0000FF\n");
     std::filesystem::resize_file(s / "Glumix.ini", uint64_t(1) << 30);
     auto r = runChild({(s / "a.bmp").string(), "H1", "out.bmp"}, s.path);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_LT(r.peakBytes, kPeakLimit);
     // The same file with no line end at all: its first line is cut, not held.
-    spit(s / "Glumix.ini", "");
+    writeFile(s / "Glumix.ini", "");
     std::filesystem::resize_file(s / "Glumix.ini", uint64_t(1) << 30);
-    r = runChild({(s / "a.bmp").string(), "H1", "out.bmp"}, s.path, {0, 60});
+    r = runChild({(s / "a.bmp").string(), "H1", "out.bmp"}, s.path, {.timeoutSeconds = 60});
     EXPECT_FALSE(r.timedOut);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_LT(r.peakBytes, kPeakLimit);
 
-    Scratch many;
+    TempFolder many;
     const int pictures = 300;
     for (int i = 0; i < pictures; ++i) {
         char name[16];
         std::snprintf(name, sizeof name, "p%03d.bmp", i);
-        spit(many / name, noiseBmp(1, 1, uint32_t(i)));
+        writeFile(many / name, noiseBmp(1, 1, uint32_t(i)));
     }
     std::string names;
     for (int i = 0; names.size() < (size_t(10) << 20); ++i) names += "name" + std::to_string(i) + "\r\n";
-    spit(many / "patterns.xml.txt", names);
+    writeFile(many / "patterns.xml.txt", names);
     // A hang guard, not a measurement: reading the file from its start for
     // every picture took well over a minute.
-    r = runChild({(many / "p000.bmp").string(), "H20", "out.bmp"}, many.path, {0, 30});
+    r = runChild({(many / "p000.bmp").string(), "H20", "out.bmp"}, many.path, {.timeoutSeconds = 30});
     EXPECT_FALSE(r.timedOut);
     ASSERT_EQ(r.status, 0) << r.err;
-    const std::string xml = slurp(many / "patterns.xml");
+    const std::string xml = readFile(many / "patterns.xml");
     EXPECT_NE(xml.find("<pattern name=\"name0\" x=\"0\" y=\"0\""), std::string::npos);
     EXPECT_NE(xml.find("<pattern name=\"name299\" x=\"19\" y=\"14\""), std::string::npos);
     EXPECT_EQ(xml.find("name300"), std::string::npos);

@@ -4,17 +4,17 @@
 #include <gtest/gtest.h>
 
 #include "app/gif_writer.h"
-#include "child_run.h"
+#include "support/process.h"
 #include "hostile_files.h"
 
-using namespace hardening;
+using namespace glxtest;
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr uint64_t kSmallLimit = 16 * 1024;
 
-void expectFailedCleanly(const ChildResult& r, const std::set<std::string>& before, const fs::path& folder,
+void expectFailedCleanly(const RunResult& r, const std::set<std::string>& before, const fs::path& folder,
                          const std::string& what) {
     EXPECT_FALSE(r.timedOut) << what;
     EXPECT_EQ(r.signal, 0) << what;
@@ -28,15 +28,15 @@ void expectFailedCleanly(const ChildResult& r, const std::set<std::string>& befo
 }  // namespace
 
 TEST(SafeWrites, GluingOverAnExistingResult) {
-    Scratch s;
-    for (int i = 0; i < 4; ++i) spit(s / ("p" + std::to_string(i) + ".bmp"), noiseBmp(60, 60, 7 + i));
+    TempFolder s;
+    for (int i = 0; i < 4; ++i) writeFile(s / ("p" + std::to_string(i) + ".bmp"), noiseBmp(60, 60, 7 + i));
     const std::string old = noiseBmp(5, 5, 99);
-    spit(s / "out.bmp", old);
+    writeFile(s / "out.bmp", old);
     auto before = entries(s.path);
     // The glued result (120 x 120 x 3 bytes) cannot fit under the limit.
-    auto r = runChild({(s / "p0.bmp").string(), "H2", "out.bmp"}, s.path, {kSmallLimit, 10});
+    auto r = runChild({(s / "p0.bmp").string(), "H2", "out.bmp"}, s.path, {.fileSizeLimit = kSmallLimit, .timeoutSeconds = 10});
     expectFailedCleanly(r, before, s.path, "size limit");
-    EXPECT_TRUE(slurp(s / "out.bmp") == old);
+    EXPECT_TRUE(readFile(s / "out.bmp") == old);
     // The report names the file and the system's reason.
     EXPECT_NE(r.err.find("Cannot write file \"" + (s / "out.bmp").string() + "\". File too large"), std::string::npos)
         << r.err;
@@ -44,40 +44,40 @@ TEST(SafeWrites, GluingOverAnExistingResult) {
     // Without the limit the same run replaces it.
     r = runChild({(s / "p0.bmp").string(), "H2", "out.bmp"}, s.path);
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_FALSE(slurp(s / "out.bmp") == old);
+    EXPECT_FALSE(readFile(s / "out.bmp") == old);
 }
 
 TEST(SafeWrites, GluingOntoANameTakenByAFolder) {
-    Scratch s;
-    for (int i = 0; i < 2; ++i) spit(s / ("p" + std::to_string(i) + ".png"), noisePng(8, 8, 3 + i));
+    TempFolder s;
+    for (int i = 0; i < 2; ++i) writeFile(s / ("p" + std::to_string(i) + ".png"), noisePng(8, 8, 3 + i));
     fs::create_directories(s / "out.png");
-    spit(s / "out.png" / "keep", "kept");
+    writeFile(s / "out.png" / "keep", "kept");
     auto before = entries(s.path);
     auto r = runChild({(s / "p0.png").string(), "H2", "out.png"}, s.path);
     expectFailedCleanly(r, before, s.path, "folder target");
     EXPECT_TRUE(fs::is_directory(s / "out.png"));
-    EXPECT_EQ(slurp(s / "out.png" / "keep"), "kept");
+    EXPECT_EQ(readFile(s / "out.png" / "keep"), "kept");
 }
 
 TEST(SafeWrites, PastingKeepsThePatternWhenTheSaveFails) {
-    Scratch s;
+    TempFolder s;
     const std::string pattern = noisePng(120, 120, 11);
     ASSERT_GT(pattern.size(), kSmallLimit);
-    spit(s / "pattern.png", pattern);
-    spit(s / "frag.png", noisePng(10, 10, 12));
-    spit(s / "Glumix_paste.ini", "1\r\nfrag.png\r\n");
+    writeFile(s / "pattern.png", pattern);
+    writeFile(s / "frag.png", noisePng(10, 10, 12));
+    writeFile(s / "Glumix_paste.ini", "1\r\nfrag.png\r\n");
     auto before = entries(s.path);
-    auto r = runChild({(s / "pattern.png").string(), "H3"}, s.path, {kSmallLimit, 10});
+    auto r = runChild({(s / "pattern.png").string(), "H3"}, s.path, {.fileSizeLimit = kSmallLimit, .timeoutSeconds = 10});
     expectFailedCleanly(r, before, s.path, "paste");
-    EXPECT_TRUE(slurp(s / "pattern.png") == pattern);
+    EXPECT_TRUE(readFile(s / "pattern.png") == pattern);
 
     r = runChild({(s / "pattern.png").string(), "H3"}, s.path);
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_FALSE(slurp(s / "pattern.png") == pattern);
+    EXPECT_FALSE(readFile(s / "pattern.png") == pattern);
 }
 
 TEST(SafeWrites, GifExportKeepsEarlierFramesWhenAFrameCannotBeWritten) {
-    Scratch s;
+    TempFolder s;
     std::vector<uint8_t> palette;
     for (int i = 0; i < 256; ++i) {
         palette.push_back(uint8_t(i));
@@ -90,23 +90,23 @@ TEST(SafeWrites, GifExportKeepsEarlierFramesWhenAFrameCannotBeWritten) {
     frame.height = 200;
     uint32_t seed = 5;
     for (int i = 0; i < 200 * 200; ++i) frame.indices.push_back(noise(seed));
-    spit(s / "anim.gif", glxtest::makeGif(200, 200, palette, {frame, frame}));
+    writeFile(s / "anim.gif", glxtest::makeGif(200, 200, palette, {frame, frame}));
     fs::create_directories(s / "anim");
     const std::string old = noisePng(4, 4, 1);
-    spit(s / "anim" / "0.png", old);
-    spit(s / "anim" / "delays.txt", "7\r\n");
+    writeFile(s / "anim" / "0.png", old);
+    writeFile(s / "anim" / "delays.txt", "7\r\n");
     auto before = entries(s / "anim");
-    auto r = runChild({(s / "anim.gif").string()}, s.path, {kSmallLimit, 10});
+    auto r = runChild({(s / "anim.gif").string()}, s.path, {.fileSizeLimit = kSmallLimit, .timeoutSeconds = 10});
     expectFailedCleanly(r, before, s / "anim", "gif export");
-    EXPECT_TRUE(slurp(s / "anim" / "0.png") == old);
+    EXPECT_TRUE(readFile(s / "anim" / "0.png") == old);
     // "delays.txt" is a text written line by line as the frames go: it
     // holds the line of the frame that failed (delay 0 is written as 1).
-    EXPECT_EQ(slurp(s / "anim" / "delays.txt"), "1\r\n");
+    EXPECT_EQ(readFile(s / "anim" / "delays.txt"), "1\r\n");
 }
 
 TEST(SafeWrites, LongOutputNamesAndLinkedOutputs) {
-    Scratch s;
-    spit(s / "p0.bmp", noiseBmp(6, 6, 1));
+    TempFolder s;
+    writeFile(s / "p0.bmp", noiseBmp(6, 6, 1));
     // Names up to the file system's limit of 255 bytes still have room for
     // a temporary name beside them.
     for (size_t length : {size_t(242), size_t(250), size_t(255)}) {
@@ -118,12 +118,12 @@ TEST(SafeWrites, LongOutputNamesAndLinkedOutputs) {
     }
     // A linked output name is replaced by a regular file that takes the
     // permission bits of what it replaces, never set-user-ID or the like.
-    spit(s / "target.dat", "old");
+    writeFile(s / "target.dat", "old");
     fs::permissions(s / "target.dat", static_cast<fs::perms>(04755));
     fs::create_symlink("target.dat", s / "linked.bmp");
     auto r = runChild({(s / "p0.bmp").string(), "H2", "linked.bmp"}, s.path);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(s / "linked.bmp")));
     EXPECT_EQ(fs::status(s / "linked.bmp").permissions(), static_cast<fs::perms>(0755));
-    EXPECT_EQ(slurp(s / "target.dat"), "old");
+    EXPECT_EQ(readFile(s / "target.dat"), "old");
 }
