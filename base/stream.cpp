@@ -114,7 +114,7 @@ int64_t TFileStream::seek(int64_t offset, SeekOrigin origin) { return fdSeek(m_f
 
 // ---------------------------------------------------------------- safe files
 
-TSafeFileStream::TSafeFileStream(const std::string& target) : m_target(target) {
+TSafeFileStream::TSafeFileStream(const std::string& target, CommitSync sync) : m_target(target), m_sync(sync) {
     std::string dir = ".";
     std::string base = target;
     if (auto slash = target.rfind('/'); slash != std::string::npos) {
@@ -155,7 +155,7 @@ void TSafeFileStream::commit() {
     // Keep the permissions of a file being replaced.
     struct stat st {};
     if (::stat(m_target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::fchmod(m_fd, st.st_mode & 07777);
-    bool ok = !m_failed && ::fsync(m_fd) == 0;
+    bool ok = !m_failed && (m_sync == CommitSync::Deferred || ::fsync(m_fd) == 0);
     ok = (::close(m_fd) == 0) && ok;
     m_fd = -1;
     if (!ok || ::rename(m_temp.c_str(), m_target.c_str()) != 0) {
@@ -164,6 +164,14 @@ void TSafeFileStream::commit() {
         throw EWriteError(formatMessage("Cannot write file \"%s\". %s", m_target.c_str(),
                                         ok ? std::strerror(err) : "Stream write error"));
     }
+}
+
+void syncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool ok = fd >= 0 && ::syncfs(fd) == 0;
+    const int err = errno;
+    if (fd >= 0) ::close(fd);
+    if (!ok) throw EWriteError(formatMessage("Cannot write \"%s\". %s", folder.c_str(), std::strerror(err)));
 }
 
 // ---------------------------------------------------------------- memory

@@ -56,7 +56,10 @@ protected:
 // was. Destroyed without commit(), it removes the temporary file.
 class TSafeFileStream : public TStream {
 public:
-    explicit TSafeFileStream(const std::string& target);
+    // How commit() makes the file durable: synced before the rename, or left
+    // to the caller, who syncs many new files at once (syncFolder).
+    enum class CommitSync { BeforeRename, Deferred };
+    explicit TSafeFileStream(const std::string& target, CommitSync sync = CommitSync::BeforeRename);
     ~TSafeFileStream() override;
     TSafeFileStream(const TSafeFileStream&) = delete;
     TSafeFileStream& operator=(const TSafeFileStream&) = delete;
@@ -73,7 +76,12 @@ private:
     std::string m_target;
     std::string m_temp;
     bool m_failed = false;
+    CommitSync m_sync = CommitSync::BeforeRename;
 };
+
+// Makes everything written so far on the file system of folder durable
+// (the files' data and the folder entries); EWriteError naming the folder.
+void syncFolder(const std::string& folder);
 
 class TMemoryStream : public TStream {
 public:

@@ -47,8 +47,9 @@ inline void spit(const std::filesystem::path& p, const std::string& bytes) {
     std::ofstream(p, std::ios::binary) << bytes;
 }
 
+// environment: NAME=value settings added for the child.
 inline ChildResult runChild(const std::vector<std::string>& args, const std::filesystem::path& cwd,
-                            const ChildOptions& options = {}) {
+                            const ChildOptions& options = {}, const std::vector<std::string>& environment = {}) {
     static int counter = 0;
     auto base = std::filesystem::temp_directory_path() /
                 ("glx_hard_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
@@ -70,6 +71,7 @@ inline ChildResult runChild(const std::vector<std::string>& args, const std::fil
         ::dup2(in, 0);
         ::dup2(out, 1);
         ::dup2(err, 2);
+        for (const auto& setting : environment) ::putenv(const_cast<char*>(setting.c_str()));
         if (options.fileSizeLimit > 0) {
             ::signal(SIGXFSZ, SIG_IGN);
             rlimit lim{options.fileSizeLimit, options.fileSizeLimit};

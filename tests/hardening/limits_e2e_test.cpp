@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "child_run.h"
+#include "gif/gif_test_util.h"
 #include "hostile_files.h"
 
 using namespace hardening;
@@ -105,4 +106,76 @@ TEST(Limits, ProgressiveJpegOfAThousandScansStopsAtTheCap) {
     auto r = glueAlone(s, "scans.jpg", jpeg);
     expectRefused(r, "1000 scans");
     EXPECT_NE(r.err.find("more than 100 scans"), std::string::npos) << r.err;
+}
+
+// The GIF export holds one canvas and the frame being drawn, however many
+// frames a file has and whatever they declare.
+namespace {
+
+constexpr uint64_t kMiB = uint64_t(1) << 20;
+
+// 1200 frames of 320 x 240 alternating between two colours, every frame
+// drawn over the last (disposal 1).
+std::string longAnimation() {
+    using namespace glx::test;
+    GifBuilder b;
+    b.header(320, 240, 2).loop(0);
+    std::vector<uint8_t> data[2];
+    for (int c = 0; c < 2; ++c) {
+        LzwOptions lzw;
+        lzw.minCodeSize = 2;
+        data[c] = lzwEncode(std::vector<uint8_t>(320 * 240, uint8_t(1 + c)), lzw);
+    }
+    for (int i = 0; i < 1200; ++i) b.gce(4, 1).descriptor(0, 0, 320, 240, 0).raw(data[i % 2]);
+    b.trailer();
+    return std::string(b.bytes.begin(), b.bytes.end());
+}
+
+ChildResult exportGif(const Scratch& s, const std::string& bytes, int timeoutSeconds = 60) {
+    spit(s / "anim.gif", bytes);
+    ChildOptions options;
+    options.timeoutSeconds = timeoutSeconds;
+    return runChild({(s / "anim.gif").string()}, s.path, options);
+}
+
+void expectExported(const ChildResult& r, int frames, const std::string& what) {
+    EXPECT_FALSE(r.timedOut) << what;
+    EXPECT_EQ(r.signal, 0) << what;
+    EXPECT_EQ(r.status, 0) << what << "\n" << r.err;
+    EXPECT_EQ(r.out, std::to_string(frames) + " Pictures extracted from gif!\n") << what;
+}
+
+}  // namespace
+
+TEST(Limits, ALongAnimationExportsWithOneCanvasInMemory) {
+    Scratch s;
+    auto r = exportGif(s, longAnimation());
+    expectExported(r, 1200, "1200 frames");
+    EXPECT_LT(r.peakBytes, kPeakLimit + 320 * 240 * 4);
+    EXPECT_TRUE(std::filesystem::exists(s / "anim" / "1199.png"));
+}
+
+TEST(Limits, TinyGifsDeclaringHugeFramesStayLight) {
+    struct Case {
+        const char* what;
+        std::string gif;
+        int frames;
+        uint64_t peakLimit;
+    };
+    // Four frames as large as the screen, each on a fresh canvas: one canvas
+    // (4 bytes a pixel) and nothing of the frames, which hold one pixel of
+    // data. (The same file at 16384 x 16384 takes a minute here; at this
+    // size the frames of old would have needed twice the canvas.)
+    const uint64_t canvas = uint64_t(4096) * 4096 * 4;
+    const Case cases[] = {
+        {"four screen-sized frames", emptyFramesGif(4096, 4096, 4, 4096, 4096), 4, canvas + 64 * kMiB},
+        // A frame of 17993 x 14648 beside a 100 x 100 screen never shows.
+        {"off-screen frame", emptyFramesGif(100, 100, 1, 17993, 14648, 200, 0), 1, kPeakLimit},
+    };
+    for (const Case& c : cases) {
+        Scratch s;
+        auto r = exportGif(s, c.gif, 120);
+        expectExported(r, c.frames, c.what);
+        EXPECT_LT(r.peakBytes, c.peakLimit) << c.what << ": " << r.peakBytes;
+    }
 }

@@ -100,3 +100,24 @@ TEST(SafeWrites, GifExportKeepsEarlierFramesWhenAFrameCannotBeWritten) {
     // holds the line of the frame that failed (delay 0 is written as 1).
     EXPECT_EQ(slurp(s / "anim" / "delays.txt"), "1\r\n");
 }
+
+// The frame files of an export are new files: they are made durable once,
+// at the end, by one sync of the folder's file system, not one by one.
+TEST(SafeWrites, GifFramesAreMadeDurableOnceAtTheEnd) {
+    Scratch s;
+    std::vector<uint8_t> palette(768, 0);
+    glxtest::GifFrame frame;
+    frame.width = frame.height = 4;
+    frame.indices.assign(16, 1);
+    spit(s / "anim.gif", glxtest::makeGif(4, 4, palette, std::vector<glxtest::GifFrame>(40, frame)));
+    const std::string log = (s / "syncs.log").string();
+    // The sanitizer runtime, when the tool has one, need not come first.
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    auto r = runChild({(s / "anim.gif").string()}, s.path, {},
+                      {std::string("LD_PRELOAD=") + GLX_SYNC_COUNTER, "GLX_SYNC_LOG=" + log,
+                       std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : "") +
+                           "verify_asan_link_order=0"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(s / "anim" / "39.png"));
+    EXPECT_EQ(slurp(log), "s");
+}
