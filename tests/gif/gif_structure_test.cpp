@@ -5,6 +5,7 @@
 #include <random>
 
 #include "base/limits.h"
+#include "base/stream_reader.h"
 #include "gif/gdip_gif.h"
 #include "gif/gif_image.h"
 #include "raster/canvas.h"
@@ -115,6 +116,40 @@ TEST(GifStructure, ReadsFromTheStreamPositionAndResetsOnFailure) {
     }
     EXPECT_EQ(bad.position(), 0);
     EXPECT_EQ(img.Frames().Count(), 1);
+}
+
+// A memory stream that counts the bytes read from it.
+class CountingStream : public TMemoryStream {
+public:
+    using TMemoryStream::TMemoryStream;
+    size_t read(void* buffer, size_t count) override {
+        const size_t n = TMemoryStream::read(buffer, count);
+        bytesRead += n;
+        return n;
+    }
+    size_t bytesRead = 0;
+};
+
+TEST(GifStructure, ReadsOnlyAsFarAsTheBlocksGo) {
+    // 8 MiB after the trailer: the reader and the preview control stop at
+    // the trailer, having read ahead at most one buffer.
+    auto good = twoFrameGif();
+    std::vector<uint8_t> data = good;
+    data.resize(good.size() + (size_t(8) << 20), 0xEE);
+    const size_t bound = good.size() + StreamReader::kBufferSize;
+
+    CountingStream forImage(data);
+    TGIFImage img;
+    img.ReadFrom(forImage);
+    EXPECT_EQ(img.Frames().Count(), 2);
+    EXPECT_EQ(forImage.position(), int64_t(good.size()));
+    EXPECT_LE(forImage.bytesRead, bound);
+
+    CountingStream forControl(data);
+    TGdipGIF control;
+    control.LoadStream(forControl);
+    EXPECT_EQ(control.FrameCount(), 2);
+    EXPECT_LE(forControl.bytesRead, 2 * bound);  // the block walk, then the frames for painting
 }
 
 TEST(GifStructure, ColorMapSizesAndLookups) {
