@@ -313,7 +313,8 @@ TEST(GifRender, DrawingDecodesOnlyWhatLandsAndDrawsTheSame) {
 }
 
 // Drawn opaque at its natural size, a frame is its bitmap drawn by the
-// canvas, onto a true-colour surface and onto one of the bitmap's own format.
+// canvas, onto a true-colour surface and onto one of the bitmap's own format;
+// on a surface larger than the screen, the part beyond the screen shows.
 TEST(GifRender, OpaqueDrawingIsTheCanvasDrawingTheFrameBitmap) {
     GifBuilder b;
     FrameSpec f;
@@ -331,7 +332,7 @@ TEST(GifRender, OpaqueDrawingIsTheCanvasDrawingTheFrameBitmap) {
     const TDib* bitmap = whole.image->Frames()[0].FrameBitmap();
     ASSERT_NE(bitmap, nullptr);
     for (int bpp : {24, 8}) {
-        TDib drawn = bpp == 24 ? background(12, 8) : TDib(12, 8, 8, bitmap->colorTable());
+        TDib drawn = bpp == 24 ? background(20, 12) : TDib(20, 12, 8, bitmap->colorTable());
         TDib expected = drawn;
         TCanvas dc(&drawn), ec(&expected);
         frame.ReleaseBitmaps();
@@ -340,6 +341,7 @@ TEST(GifRender, OpaqueDrawingIsTheCanvasDrawingTheFrameBitmap) {
         ASSERT_EQ(std::vector<uint8_t>(drawn.bits(), drawn.bits() + drawn.byteSize()),
                   std::vector<uint8_t>(expected.bits(), expected.bits() + expected.byteSize()))
             << bpp;
+        EXPECT_NE(drawn.pixel(13, 9), bpp == 24 ? kBack : 0u);
     }
 }
 
