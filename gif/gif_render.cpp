@@ -303,21 +303,21 @@ void TGIFSubImage::PaintTo(TCanvas& canvas, const TRect& rect, bool withTranspar
     const int transparentIndex = transparent ? (m_gce ? m_gce->TransparentIndex() : 0) : -1;
     TDib& surface = *canvas.surface();
 
-    std::vector<TRect> targets;
-    if (!tiled) {
-        const int64_t W = m_image->Width(), H = m_image->Height();
-        const int64_t rw = int64_t(rect.Right) - rect.Left, rh = int64_t(rect.Bottom) - rect.Top;
-        auto coord = [](int64_t origin, int32_t offset) {
-            return static_cast<int32_t>(std::clamp<int64_t>(origin + offset, INT32_MIN, INT32_MAX));
-        };
-        targets.push_back(TRect{coord(rect.Left, mulDiv(m_left, rw, W)), coord(rect.Top, mulDiv(m_top, rh, H)),
-                                coord(rect.Left, mulDiv(int64_t(m_left) + m_width, rw, W)),
-                                coord(rect.Top, mulDiv(int64_t(m_top) + m_height, rh, H))});
-    } else {
-        // Unscaled tiles of the frame, one logical screen apart, column by
-        // column. A logical screen dimension of 0 places a single tile in
-        // that direction.
-        const int64_t W = m_image->Width(), H = m_image->Height();
+    // The rectangles the frame is drawn into: one, scaled into rect, or
+    // unscaled tiles one logical screen apart, column by column (a logical
+    // screen dimension of 0 places a single tile in that direction).
+    const int64_t W = m_image->Width(), H = m_image->Height();
+    auto forEachTarget = [&](const auto& visit) {
+        if (!tiled) {
+            const int64_t rw = int64_t(rect.Right) - rect.Left, rh = int64_t(rect.Bottom) - rect.Top;
+            auto coord = [](int64_t origin, int32_t offset) {
+                return static_cast<int32_t>(std::clamp<int64_t>(origin + offset, INT32_MIN, INT32_MAX));
+            };
+            visit(TRect{coord(rect.Left, mulDiv(m_left, rw, W)), coord(rect.Top, mulDiv(m_top, rh, H)),
+                        coord(rect.Left, mulDiv(int64_t(m_left) + m_width, rw, W)),
+                        coord(rect.Top, mulDiv(int64_t(m_top) + m_height, rh, H))});
+            return;
+        }
         const int64_t baseX = int64_t(rect.Left) + m_left, baseY = int64_t(rect.Top) + m_top;
         int64_t i0, i1, j0, j1;
         tileRange(baseX, W, m_width, rect.Right, surface.width(), i0, i1);
@@ -325,14 +325,14 @@ void TGIFSubImage::PaintTo(TCanvas& canvas, const TRect& rect, bool withTranspar
         for (int64_t i = i0; i < i1; ++i)
             for (int64_t j = j0; j < j1; ++j) {
                 const int64_t x = baseX + i * W, y = baseY + j * H;
-                targets.push_back(TRect{static_cast<int32_t>(x), static_cast<int32_t>(y),
-                                        static_cast<int32_t>(x + m_width), static_cast<int32_t>(y + m_height)});
+                visit(TRect{static_cast<int32_t>(x), static_cast<int32_t>(y), static_cast<int32_t>(x + m_width),
+                            static_cast<int32_t>(y + m_height)});
             }
-    }
+    };
 
     // Only the part of the frame that the visible targets sample is decoded.
     TRect needed{};
-    for (const TRect& target : targets) needed = unite(needed, sampledArea(target, surface, m_width, m_height));
+    forEachTarget([&](const TRect& target) { needed = unite(needed, sampledArea(target, surface, m_width, m_height)); });
     if (needed.width() > 0) {
         FrameRows rows;
         if (m_indexDecoded) {
@@ -342,10 +342,11 @@ void TGIFSubImage::PaintTo(TCanvas& canvas, const TRect& rect, bool withTranspar
             rows.window = &frameWindow(needed);
             rows.left = needed.Left;
         }
-        for (const TRect& target : targets)
+        forEachTarget([&](const TRect& target) {
             if (drawFrame(surface, rows, table, m_width, m_height, target, transparentIndex) && !transparent &&
                 canvas.OnChange)
                 canvas.OnChange();
+        });
     }
     if (transparent && canvas.OnChange) canvas.OnChange();
 }

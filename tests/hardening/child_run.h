@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -103,6 +104,13 @@ inline ChildResult runChild(const std::vector<std::string>& args, const std::fil
     std::filesystem::remove(outPath);
     std::filesystem::remove(errPath);
     return r;
+}
+
+// An ASAN_OPTIONS setting for a child: the options in force plus extra ones
+// (harmless in builds without the sanitizer).
+inline std::string asanOptions(const std::string& extra) {
+    const char* current = std::getenv("ASAN_OPTIONS");
+    return "ASAN_OPTIONS=" + (current && *current ? std::string(current) + ":" : std::string()) + extra;
 }
 
 // The tool's own peak memory stays below this while refusing hostile

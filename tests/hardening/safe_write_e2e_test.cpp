@@ -112,11 +112,9 @@ TEST(SafeWrites, GifFramesAreMadeDurableOnceAtTheEnd) {
     spit(s / "anim.gif", glxtest::makeGif(4, 4, palette, std::vector<glxtest::GifFrame>(40, frame)));
     const std::string log = (s / "syncs.log").string();
     // The sanitizer runtime, when the tool has one, need not come first.
-    const char* asan = std::getenv("ASAN_OPTIONS");
     auto r = runChild({(s / "anim.gif").string()}, s.path, {},
                       {std::string("LD_PRELOAD=") + GLX_SYNC_COUNTER, "GLX_SYNC_LOG=" + log,
-                       std::string("ASAN_OPTIONS=") + (asan ? std::string(asan) + ":" : "") +
-                           "verify_asan_link_order=0"});
+                       asanOptions("verify_asan_link_order=0")});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(fs::exists(s / "anim" / "39.png"));
     EXPECT_EQ(slurp(log), "s");
