@@ -10,6 +10,7 @@
 #include "app/prompts.h"
 #include "app/state.h"
 #include "base/exception.h"
+#include "base/stream.h"
 #include "base/string_list.h"
 #include "base/strutil.h"
 #include "gif/gdip_gif.h"
@@ -63,10 +64,29 @@ private:
     std::FILE* m_file;
 };
 
+// The canvas: the logical screen, checked when a frame needs it (a GIF
+// without frames exports nothing, whatever size it declares).
+std::unique_ptr<TPNGObject> newCanvas(int32_t width, int32_t height) {
+    if (width < 1 || height < 1) throw EInvalidGraphic(formatMessage("Invalid picture size %d x %d", width, height));
+    return TPNGObject::CreateNew(6, 8, width, height);
+}
+
+// A frame file goes through a temporary name like every picture the tool
+// writes; the export makes all of them durable at once at its end.
+void saveFrame(const TPNGObject& canvas, const std::string& path) {
+    TSafeFileStream file(path, TSafeFileStream::CommitSync::Deferred);
+    canvas.WriteTo(file);
+    file.commit();
+}
+
 }  // namespace
 
 void runGifExport(Tf&) {
+    // The preview control gives the frame count, the size and the delays.
+    // Like the form's own it is invisible, so it never decodes a frame.
     auto control = std::make_unique<TGdipGIF>();
+    control->AutoSize = true;
+    control->Visible = false;
     control->LoadFile(picPath);
 
     phase = 2;
@@ -91,7 +111,10 @@ void runGifExport(Tf&) {
     const int frames = control->FrameCount();
     for (int i = 0; i < frames; ++i) {
         phase = static_cast<uint16_t>((i + 1) * 100);
-        if (fresh) pngCanvas = TPNGObject::CreateNew(6, 8, control->GifWidth(), control->GifHeight());
+        if (fresh) {
+            pngCanvas.reset();  // one canvas at a time
+            pngCanvas = newCanvas(control->GifWidth(), control->GifHeight());
+        }
         int delay = control->Delays()[static_cast<size_t>(i)];
         delays.writeLine(delay == 0 ? 1 : delay);
         ++phase;
@@ -102,9 +125,21 @@ void runGifExport(Tf&) {
         }
         TGIFSubImage& frame = image->Frames()[i];
         frame.PaintTo(pngCanvas->Canvas(), rect, frame.HasTransparency(), false);
-        if (fresh) keyToAlpha(pngCanvas, rect, key, filter);
+        frame.ReleaseBitmaps();
+        if (fresh) {
+            keyToAlpha(pngCanvas, rect, key, filter);
+        } else {
+            // A reused canvas is keyed afresh too, so every frame is the
+            // composed picture with only the key colour transparent (pixels
+            // a frame paints over an earlier transparent area show). The
+            // steps after it keep this path's own phase codes.
+            const uint16_t drawn = phase;
+            setAlpha(pngCanvas, rect, 255);
+            keyToAlpha(pngCanvas, rect, key, filter);
+            phase = drawn;
+        }
         ++phase;
-        pngCanvas->SaveFile(picPath + "/" + std::to_string(i) + ".png");
+        saveFrame(*pngCanvas, picPath + "/" + std::to_string(i) + ".png");
         ++phase;
         const TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
         fresh = gce && gce->DisposalMethod() == 2;
@@ -113,6 +148,9 @@ void runGifExport(Tf&) {
     }
 
     delays.close();
+    // The frame files are all new: one sync of the folder's file system
+    // makes them (and "delays.txt") durable, instead of one per frame.
+    syncFolder(picPath);
     control.reset();
     image.reset();
     pngCanvas.reset();

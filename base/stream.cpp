@@ -201,7 +201,7 @@ void removeTemporaryFiles() {
 
 // ---------------------------------------------------------------- safe files
 
-TSafeFileStream::TSafeFileStream(const std::string& target) : m_target(target) {
+TSafeFileStream::TSafeFileStream(const std::string& target, CommitSync sync) : m_target(target), m_sync(sync) {
     std::string dir = ".";
     std::string base = target;
     if (auto slash = target.rfind('/'); slash != std::string::npos) {
@@ -262,8 +262,9 @@ void TSafeFileStream::commit() {
     // set-group-ID or sticky bits.
     struct stat st {};
     if (::stat(m_target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::fchmod(m_fd, st.st_mode & 0777);
+    const bool deferred = m_sync == CommitSync::Deferred;
     int err = 0;
-    if (::fsync(m_fd) != 0) err = errno;
+    if (!deferred && ::fsync(m_fd) != 0) err = errno;
     if (::close(m_fd) != 0 && err == 0) err = errno;
     m_fd = -1;
     if (err == 0 && ::rename(m_temp.c_str(), m_target.c_str()) != 0) err = errno;
@@ -275,7 +276,15 @@ void TSafeFileStream::commit() {
     }
     releaseTempSlot(m_slot);
     m_slot = -1;
-    syncFolderOf(m_target);
+    if (!deferred) syncFolderOf(m_target);
+}
+
+void syncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool ok = fd >= 0 && ::syncfs(fd) == 0;
+    const int err = errno;
+    if (fd >= 0) ::close(fd);
+    if (!ok) throw EWriteError(formatMessage("Cannot write \"%s\". %s", folder.c_str(), std::strerror(err)));
 }
 
 // ---------------------------------------------------------------- memory

@@ -76,7 +76,10 @@ protected:
 // disk) raises EWriteError naming the target and the system's reason.
 class TSafeFileStream : public TStream {
 public:
-    explicit TSafeFileStream(const std::string& target);
+    // How commit() makes the file durable: synced before the rename, or left
+    // to the caller, who syncs many new files at once (syncFolder).
+    enum class CommitSync { BeforeRename, Deferred };
+    explicit TSafeFileStream(const std::string& target, CommitSync sync = CommitSync::BeforeRename);
     ~TSafeFileStream() override;
     TSafeFileStream(const TSafeFileStream&) = delete;
     TSafeFileStream& operator=(const TSafeFileStream&) = delete;
@@ -84,11 +87,11 @@ public:
     size_t read(void* buffer, size_t count) override;
     size_t write(const void* buffer, size_t count) override;
     int64_t seek(int64_t offset, SeekOrigin origin) override;
-    // Flushes to disk, gives the file the permission bits of a file it
-    // replaces (never set-user-ID, set-group-ID or sticky), renames it over
-    // the target and flushes the folder, so that after a power loss the
-    // target holds either the old or the whole new content. EWriteError on
-    // failure.
+    // Flushes to disk (unless deferred), gives the file the permission bits
+    // of a file it replaces (never set-user-ID, set-group-ID or sticky),
+    // renames it over the target and flushes the folder, so that after a
+    // power loss the target holds either the old or the whole new content.
+    // EWriteError on failure.
     void commit();
     const std::string& target() const { return m_target; }
     const std::string& temporaryPath() const { return m_temp; }
@@ -99,11 +102,16 @@ private:
     int m_slot = -1;
     std::string m_target;
     std::string m_temp;
+    CommitSync m_sync = CommitSync::BeforeRename;
 };
 
 // Removes every temporary file of a TSafeFileStream that is still open.
 // Async-signal-safe: the interrupt handler calls it before the process ends.
 void removeTemporaryFiles();
+
+// Makes everything written so far on the file system of folder durable
+// (the files' data and the folder entries); EWriteError naming the folder.
+void syncFolder(const std::string& folder);
 
 class TMemoryStream : public TStream {
 public:

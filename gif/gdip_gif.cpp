@@ -25,11 +25,6 @@ SystemTicks& systemTicks() {
     return ticks;
 }
 
-void skipSubBlocks(GifInput& in) {
-    uint8_t len;
-    while (in.readByte(len) && len != 0) in.skip(len);
-}
-
 // Walks the block structure without decoding pixels: the logical screen
 // size and, per image descriptor, the delay of the first graphic control
 // extension since the previous image. Stops at the trailer, at the end of
@@ -54,13 +49,13 @@ void scanTiming(GifInput& in, int& width, int& height, TArrayOfFrameDelay& delay
                 if (got >= 3 && pending < 0) pending = block[1] | (block[2] << 8);
                 if (size == 0) continue;  // that was the terminator
             }
-            skipSubBlocks(in);
+            in.skipSubBlocks();
         } else if (b == ',') {
             uint8_t desc[9];
             in.readExact(desc, 9);
             if (desc[8] & 0x80) in.skip(3 * (size_t(2) << (desc[8] & 7)));
             uint8_t minCodeSize;
-            if (in.readByte(minCodeSize)) skipSubBlocks(in);
+            if (in.readByte(minCodeSize)) in.skipSubBlocks();
             delays.push_back(pending < 0 ? 0 : pending);
             pending = -1;
         } else {
@@ -99,14 +94,20 @@ void TGdipGIF::SetTickSource(ITickSource* source) { m_ticks = source; }
 
 void TGdipGIF::LoadFile(const std::string& fileName) {
     TFileStream file(fileName, TFileStream::OpenRead);
-    LoadStream(file);
+    m_loadingPath = fileName;
+    try {
+        LoadStream(file);
+    } catch (...) {
+        m_loadingPath.clear();
+        throw;
+    }
 }
 
 void TGdipGIF::release() {
     m_loaded = false;
     m_gifWidth = m_gifHeight = 0;
     m_delays.clear();
-    m_bytes.clear();
+    m_path.clear();
     m_image.reset();
     m_frameIndex.clear();
     m_decodeTried = false;
@@ -119,19 +120,14 @@ void TGdipGIF::release() {
 
 void TGdipGIF::LoadStream(TStream& stream) {
     const bool wasActive = m_active;
+    const std::string path = std::move(m_loadingPath);
+    m_loadingPath.clear();
     SetActive(false);
     release();
     try {
-        // The whole stream, from its start.
-        std::vector<uint8_t> bytes;
+        // The block structure from the stream's start, without pixels.
         stream.setPosition(0);
-        uint8_t chunk[65536];
-        for (;;) {
-            size_t n = stream.read(chunk, sizeof chunk);
-            if (n == 0) break;
-            bytes.insert(bytes.end(), chunk, chunk + n);
-        }
-        GifInput input(bytes);
+        GifInput input(stream);
         int width = 0, height = 0;
         TArrayOfFrameDelay delays;
         try {
@@ -145,7 +141,15 @@ void TGdipGIF::LoadStream(TStream& stream) {
             m_gifWidth = width;
             m_gifHeight = height;
             m_delays = std::move(delays);
-            m_bytes = std::move(bytes);
+            // The frames are needed only to paint. A file is read again
+            // then; a stream that cannot be had again is read now (its
+            // frames keep their compressed data only).
+            if (!path.empty()) {
+                m_path = path;
+            } else {
+                stream.setPosition(0);
+                m_image = readImage(stream);
+            }
         }
     } catch (const Exception&) {
         // Content that cannot be read leaves the control empty.
@@ -154,8 +158,13 @@ void TGdipGIF::LoadStream(TStream& stream) {
         release();
     }
     applyAutoSize();
-    Paint();
+    repaint();
     SetActive(wasActive);
+}
+
+void TGdipGIF::repaint() {
+    // An invisible control is not painted (its look is not asked for).
+    if (Visible) Paint();
 }
 
 void TGdipGIF::applyAutoSize() {
@@ -186,25 +195,25 @@ void TGdipGIF::SetActive(bool value) {
 void TGdipGIF::SetBevelInner(TBevelCut value) {
     if (value == m_bevelInner) return;
     m_bevelInner = value;
-    Paint();
+    repaint();
 }
 
 void TGdipGIF::SetBevelOuter(TBevelCut value) {
     if (value == m_bevelOuter) return;
     m_bevelOuter = value;
-    Paint();
+    repaint();
 }
 
 void TGdipGIF::SetCenter(bool value) {
     if (value == m_center) return;
     m_center = value;
-    Paint();
+    repaint();
 }
 
 void TGdipGIF::SetStretch(bool value) {
     if (value == m_stretch) return;
     m_stretch = value;
-    Paint();
+    repaint();
 }
 
 void TGdipGIF::TimerTick() {
@@ -215,22 +224,33 @@ void TGdipGIF::TimerTick() {
     if (int64_t(now - m_frameShownAt) < delayMs) return;
     m_currentFrame = (m_currentFrame + 1) % FrameCount();
     m_frameShownAt = now;
-    Paint();
+    repaint();
+}
+
+std::unique_ptr<TGIFImage> TGdipGIF::readImage(TStream& stream) {
+    auto image = std::make_unique<TGIFImage>();
+    try {
+        image->ReadFrom(stream);
+    } catch (const Exception&) {
+        // Frames read before the fault are still shown.
+    }
+    return image;
 }
 
 TGIFImage* TGdipGIF::decodedImage() {
     if (!m_decodeTried && m_loaded) {
         m_decodeTried = true;
-        auto image = std::make_unique<TGIFImage>();
-        try {
-            TMemoryStream stream(m_bytes.data(), m_bytes.size());
-            image->ReadFrom(stream);
-        } catch (const Exception&) {
-            // Frames read before the fault are still shown.
+        if (!m_image && !m_path.empty()) {
+            try {
+                TFileStream file(m_path, TFileStream::OpenRead);
+                m_image = readImage(file);
+            } catch (const Exception&) {
+                // The file is gone: nothing to show.
+            }
         }
-        for (int i = 0; i < image->Frames().ItemCount(); ++i)
-            if (image->Frames()[i].HasImageDescriptor()) m_frameIndex.push_back(i);
-        m_image = std::move(image);
+        if (m_image)
+            for (int i = 0; i < m_image->Frames().ItemCount(); ++i)
+                if (m_image->Frames()[i].HasImageDescriptor()) m_frameIndex.push_back(i);
     }
     return m_image.get();
 }
@@ -270,8 +290,31 @@ bool TGdipGIF::composeFrame(int frame, const TRect& window) {
         } catch (const Exception&) {
             // A frame that cannot be drawn leaves the screen as it was.
         }
+        // Drawn into the screen: its decoded rows are not needed again
+        // until the animation comes round.
+        next.ReleaseBitmaps();
     }
     return true;
+}
+
+void TGdipGIF::paintFrame(TCanvas& canvas) {
+    if (m_stretch) {
+        // Every part of the logical screen may be sampled.
+        if (composeFrame(m_currentFrame, TRect{0, 0, GifWidth(), GifHeight()}))
+            canvas.stretchDraw(m_screen, TRect{0, 0, m_width, m_height});
+    } else {
+        int x = 0, y = 0;
+        if (m_center) {
+            x = (m_width - GifWidth()) / 2;
+            y = (m_height - GifHeight()) / 2;
+        }
+        // At natural size only the part of the logical screen inside the
+        // control is composed.
+        const TRect window{std::max(0, -x), std::max(0, -y), std::min(GifWidth(), m_width - x),
+                           std::min(GifHeight(), m_height - y)};
+        if (composeFrame(m_currentFrame, window))
+            canvas.stretchDraw(m_screen, TRect{x + window.Left, y + window.Top, x + window.Right, y + window.Bottom});
+    }
 }
 
 void TGdipGIF::Paint() {
@@ -280,27 +323,24 @@ void TGdipGIF::Paint() {
         m_bitmap = TDib();
         return;
     }
-    m_bitmap = TDib(m_width, m_height, 24);
+    try {
+        m_bitmap = TDib(m_width, m_height, 24);
+    } catch (const Exception&) {
+        // A control too large for the limits has no picture.
+        m_bitmap = TDib();
+        return;
+    }
     m_bitmap.fill(0, 0, m_width, m_height, colorToRGB(Color));
     TCanvas canvas(&m_bitmap);
 
     if (m_loaded && GifWidth() > 0 && GifHeight() > 0) {
-        if (m_stretch) {
-            // Every part of the logical screen may be sampled.
-            if (composeFrame(m_currentFrame, TRect{0, 0, GifWidth(), GifHeight()}))
-                canvas.stretchDraw(m_screen, TRect{0, 0, m_width, m_height});
-        } else {
-            int x = 0, y = 0;
-            if (m_center) {
-                x = (m_width - GifWidth()) / 2;
-                y = (m_height - GifHeight()) / 2;
-            }
-            // At natural size only the part of the logical screen inside the
-            // control is composed.
-            const TRect window{std::max(0, -x), std::max(0, -y), std::min(GifWidth(), m_width - x),
-                               std::min(GifHeight(), m_height - y)};
-            if (composeFrame(m_currentFrame, window))
-                canvas.stretchDraw(m_screen, TRect{x + window.Left, y + window.Top, x + window.Right, y + window.Bottom});
+        try {
+            paintFrame(canvas);
+        } catch (const Exception&) {
+            // A screen too large to compose shows the background only.
+            m_screen = TDib();
+            m_saved = TDib();
+            m_screenFrame = -1;
         }
     }
     TRect client{0, 0, m_width, m_height};

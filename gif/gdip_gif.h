@@ -18,6 +18,7 @@
 namespace glx {
 
 class TStream;
+class TCanvas;
 class TGIFImage;
 
 // Frame delays in hundredths of a second, one per frame.
@@ -45,9 +46,11 @@ public:
 
     // Opens the file (an open error propagates) and calls LoadStream.
     void LoadFile(const std::string& fileName);
-    // Replaces the loaded GIF with the whole stream's content (read from
-    // its start). Never raises for content it cannot read: the control is
-    // then empty.
+    // Replaces the loaded GIF with the stream's content (read from its
+    // start). Never raises for content it cannot read: the control is then
+    // empty. Only the block structure is read to learn the frame count, the
+    // size and the delays; the frames are decoded when the control paints
+    // them (a file given to LoadFile is read again then).
     void LoadStream(TStream& stream);
 
     // One entry per image descriptor in file order: the delay of the first
@@ -92,7 +95,8 @@ public:
     // Paints background, active frame and bevels into Bitmap(). The active
     // frame is shown as the animation composes it: the frames before it
     // drawn in order, each disposed of as its graphic control asks
-    // (restore to background: the control's colour).
+    // (restore to background: the control's colour). Loading, the look's
+    // setters and the timer paint only a Visible control.
     void Paint();
     // The off-screen bitmap of the control's size (24 bits) as last painted.
     const TDib& Bitmap() const { return m_bitmap; }
@@ -101,6 +105,9 @@ public:
 private:
     void release();
     void applyAutoSize();
+    void repaint();
+    void paintFrame(TCanvas& canvas);
+    static std::unique_ptr<TGIFImage> readImage(TStream& stream);
     TGIFImage* decodedImage();
     // Brings the composed logical screen, as far as window reaches, to frame.
     bool composeFrame(int frame, const TRect& window);
@@ -109,8 +116,9 @@ private:
     bool m_loaded = false;
     int m_gifWidth = 0, m_gifHeight = 0;
     TArrayOfFrameDelay m_delays;
-    std::vector<uint8_t> m_bytes;            // the loaded GIF, decoded for painting on demand
-    std::unique_ptr<TGIFImage> m_image;      // decoded frames, or none
+    std::string m_loadingPath;               // the file LoadFile is loading
+    std::string m_path;                      // the loaded file, read again to paint
+    std::unique_ptr<TGIFImage> m_image;      // the frames for painting, or none
     std::vector<int> m_frameIndex;           // image descriptor i -> frame of m_image
     bool m_decodeTried = false;
     TDib m_screen;                           // the composed logical screen inside m_screenWindow

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstring>
 
 #include "base/limits.h"
 #include "base/stream.h"
@@ -89,8 +90,8 @@ void TGIFHeader::LoadFromStream(GifInput& input) {
     m_flags = lsd[4];
     m_background = lsd[5];
     m_aspect = lsd[6];
-    // Everything drawn from this image lives on the logical screen.
-    checkPictureSize(m_width, m_height, 32);
+    // The logical screen is only a size here; whoever makes a canvas of it
+    // checks it then (a file without frames needs none).
     if (m_flags & 0x80)
         m_globalColors.LoadFromStream(input, 2 << (m_flags & 7));
     else
@@ -120,12 +121,34 @@ const TGIFColorMap& TGIFSubImage::EffectiveColors() const {
     return m_localColors;
 }
 
+uint8_t TGIFSubImage::fillValue() const { return m_hasTransparency && m_gce ? m_gce->TransparentIndex() : 0; }
+
+void TGIFSubImage::decodeRows(const GifRowSink& sink) const {
+    // Warnings were reported when the data was first read.
+    GifInput input(m_imageData);
+    decodeGifRows(input, m_width, m_height, IsInterlaced(), [](const std::string&) {}, sink);
+}
+
+const std::vector<uint8_t>& TGIFSubImage::IndexData() const {
+    if (!m_indexDecoded && HasIndexData()) {
+        std::vector<uint8_t> indices(static_cast<size_t>(m_width) * static_cast<size_t>(m_height), fillValue());
+        decodeRows([&](int y, const uint8_t* values, int count) {
+            std::copy(values, values + count, indices.begin() + static_cast<ptrdiff_t>(y) * m_width);
+            return true;
+        });
+        m_indexData = std::move(indices);
+        m_indexDecoded = true;
+    }
+    return m_indexData;
+}
+
 uint8_t* TGIFSubImage::RowAt(int y) {
     if (y < 0 || y >= m_height) throw GIFException("Invalid pixel coordinates");
     if (m_width == 0 || m_height == 0) throw GIFException("Image is empty");
-    if (m_indexData.empty()) {
+    if (IndexData().empty()) {
         checkPictureSize(m_width, m_height, 8);
         m_indexData.assign(static_cast<size_t>(m_width) * static_cast<size_t>(m_height), 0);
+        m_indexDecoded = true;
     }
     return m_indexData.data() + static_cast<size_t>(y) * static_cast<size_t>(m_width);
 }
@@ -140,8 +163,12 @@ int TGIFSubImage::DisposalMethod() const { return m_gce ? m_gce->DisposalMethod(
 void TGIFSubImage::Clear() {
     m_extensions->DeleteAll();
     m_localColors.Clear();
+    m_imageData.clear();
+    m_imageData.shrink_to_fit();
+    m_anyTransparent = false;
     m_indexData.clear();
     m_indexData.shrink_to_fit();
+    m_indexDecoded = false;
     m_left = m_top = m_width = m_height = 0;
     m_flags = 0;
     m_hasDescriptor = false;
@@ -180,11 +207,23 @@ void TGIFSubImage::LoadFromStream(GifInput& input) {
     if (m_flags & 0x80) m_localColors.LoadFromStream(input, 2 << (m_flags & 7));
 
     checkPictureSize(m_width, m_height, 8);
-    m_image->ReserveFrameBytes(uint64_t(m_width) * uint64_t(m_height));
-    uint8_t fill = 0;
-    if (m_hasTransparency && m_gce) fill = m_gce->TransparentIndex();
-    m_indexData = decodeGifImageData(input, m_width, m_height, IsInterlaced(), fill,
-                                     [this](const std::string& msg) { ReportWarning(kWarning, msg); });
+    // The data is decoded once here, row by row, because where it ends (and
+    // so where the next block starts) and whether it is sound show only then;
+    // the pixels themselves are not kept. Noted on the way: whether any
+    // pixel carries the transparent index, which decides how the frame draws.
+    const size_t dataStart = input.position();
+    const int transparentIndex = m_hasTransparency && m_gce ? m_gce->TransparentIndex() : -1;
+    const uint64_t placed = decodeGifRows(
+        input, m_width, m_height, IsInterlaced(), [this](const std::string& msg) { ReportWarning(kWarning, msg); },
+        [&](int, const uint8_t* values, int count) {
+            if (transparentIndex >= 0 && !m_anyTransparent)
+                m_anyTransparent = std::memchr(values, transparentIndex, static_cast<size_t>(count)) != nullptr;
+            return true;
+        });
+    // Pixels the data did not reach keep the fill value, which is the
+    // transparent index on a transparent frame.
+    if (transparentIndex >= 0 && placed < uint64_t(m_width) * uint64_t(m_height)) m_anyTransparent = true;
+    m_imageData = input.bytesSince(dataStart);
 
     if (PrebuildBitmaps) FrameBitmap();
 }
@@ -225,18 +264,8 @@ std::unique_ptr<TGraphic> TGIFImage::NewEmpty() const { return std::make_unique<
 
 void TGIFImage::Clear() {
     m_frames->DeleteAll();
-    m_frameBytes = 0;
     m_header->Clear();
     m_palette.reset();
-}
-
-void TGIFImage::ReserveFrameBytes(uint64_t bytes) {
-    if (bytes > kMaxFrameBytes - m_frameBytes)
-        throw ELimitExceeded(formatMessage("The frames of this GIF need more than %llu bytes (%llu bytes up to frame %d)",
-                                           static_cast<unsigned long long>(kMaxFrameBytes),
-                                           static_cast<unsigned long long>(m_frameBytes + bytes),
-                                           m_frames->ItemCount() + 1));
-    m_frameBytes += bytes;
 }
 
 void TGIFImage::ReportWarning(const void* sender, int severity, const std::string& message) const {
@@ -252,23 +281,14 @@ void TGIFImage::ReadFrom(TStream& stream) {
     Clear();
     const int64_t start = stream.position();
     try {
-        // The rest of the stream is read into memory once; parsing then
-        // walks it with the checked cursor.
-        std::vector<uint8_t> bytes;
-        int64_t expected = stream.size() - start;
-        if (expected > 0) bytes.reserve(static_cast<size_t>(expected));
-        uint8_t chunk[65536];
-        for (;;) {
-            size_t n = stream.read(chunk, sizeof chunk);
-            if (n == 0) break;
-            bytes.insert(bytes.end(), chunk, chunk + n);
-        }
-        GifInput input(bytes);
+        // The blocks are read piece by piece as far as they go; nothing
+        // after the trailer is asked for.
+        GifInput input(stream);
         m_header->LoadFromStream(input);
         m_frames->LoadFromStream(input, *this);
         TGIFTrailer trailer(this);
         trailer.LoadFromStream(input);
-        stream.setPosition(start + static_cast<int64_t>(input.position()));
+        input.syncStream();
     } catch (...) {
         stream.setPosition(start);
         Progress(TProgressStage::Ending, 0, false, kLoading);

@@ -1,12 +1,17 @@
 // TGIFImage: a GIF file (GIF87a or GIF89a) read into memory: the logical
 // screen descriptor with the global colour map, and the frames in file
 // order, each with its image descriptor, local colour map, extensions and
-// pixel indices. Damaged data either raises GIFException or, when loading
-// can go on, reports a warning through the optional WarningHandler.
+// compressed image data. Loading decodes every frame once, to walk the
+// block structure and find faults, but keeps no pixels: a frame is decoded
+// again when it is drawn, so memory follows what the file holds and what
+// is drawn, not the frame count. Damaged data either raises GIFException
+// or, when loading can go on, reports a warning through the optional
+// WarningHandler.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,6 +28,7 @@ class TCanvas;
 class TStream;
 class TGIFSubImage;
 struct TGIFFrameCache;
+struct TGIFFrameWindow;
 struct TGIFTransparencyMask;
 
 // When set, every frame builds its bitmap while it is read. Off by default.
@@ -124,12 +130,17 @@ public:
     const TGIFExtensionList& ExtensionItems() const { return *m_extensions; }
 
     // Width x Height indices, top row first; empty when a dimension is 0.
-    const std::vector<uint8_t>& IndexData() const { return m_indexData; }
-    bool HasIndexData() const { return !m_indexData.empty(); }
+    // A frame keeps only its compressed image data: the indices are decoded
+    // from it when first asked for here, and kept from then on.
+    const std::vector<uint8_t>& IndexData() const;
+    bool HasIndexData() const { return m_hasDescriptor && m_width > 0 && m_height > 0; }
     // Row y of the indices ("Invalid pixel coordinates", "Image is empty").
     uint8_t* RowAt(int y);
     uint8_t PixelAt(int x, int y);
-    bool IsEmpty() const { return m_indexData.empty() || m_width == 0 || m_height == 0; }
+    bool IsEmpty() const { return !HasIndexData(); }
+    // The frame's image data as the file holds it (the minimum code size
+    // byte and the data sub-blocks, as far as decoding read them).
+    const std::vector<uint8_t>& ImageData() const { return m_imageData; }
 
     bool HasTransparency() const { return m_hasTransparency; }
     // The first graphic control extension of the frame, or none.
@@ -144,17 +155,30 @@ public:
     // black when the bitmap is built); raises "No global or local color
     // table defined" when neither the frame nor the image has one.
     std::vector<RGBQuad> ColorTable();
-    // The 8-bit bitmap of the frame, built on first use; none for an empty frame.
+    // The 8-bit bitmap of the whole frame (with the transparency mask when
+    // the frame has one), built on first use; none for an empty frame.
     const TDib* FrameBitmap();
-    // Whether the frame has a transparency mask (rebuilds a pending one).
+    // Whether the frame has a transparency mask: it has transparency and
+    // some pixel carries the transparent index.
     bool HasMask();
     const TGIFTransparencyMask* TransparencyMask();
-    // Draws the frame into rect of the canvas (see gif_render.h).
+    // Draws the frame into rect of the canvas (see gif_render.h). Only the
+    // part of the frame that lands on the canvas is decoded, and kept for
+    // the next draw.
     void PaintTo(TCanvas& canvas, const TRect& rect, bool withTransparency, bool tiled);
+    // Frees what drawing built (bitmap, mask, decoded rows); a later draw
+    // decodes the frame again.
+    void ReleaseBitmaps();
 
 private:
     friend class TGIFGraphicControlExtension;
     void dropCache();
+    // The index that fills pixels the data does not reach.
+    uint8_t fillValue() const;
+    // Decodes the kept image data again, handing the rows to sink.
+    void decodeRows(const std::function<bool(int, const uint8_t*, int)>& sink) const;
+    // The decoded rows of area (frame coordinates), decoding them if needed.
+    const TGIFFrameWindow& frameWindow(const TRect& area);
 
     uint8_t m_separator = 0x2C;
     int m_left = 0, m_top = 0, m_width = 0, m_height = 0;
@@ -164,7 +188,12 @@ private:
     TGIFGraphicControlExtension* m_gce = nullptr;
     TGIFLocalColorMap m_localColors;
     std::unique_ptr<TGIFExtensionList> m_extensions;
-    std::vector<uint8_t> m_indexData;
+    std::vector<uint8_t> m_imageData;
+    // Whether some pixel carries the transparent index (found while loading).
+    bool m_anyTransparent = false;
+    // The whole frame's indices once someone asked for them.
+    mutable std::vector<uint8_t> m_indexData;
+    mutable bool m_indexDecoded = false;
     std::unique_ptr<TGIFFrameCache> m_cache;
 };
 
@@ -219,15 +248,6 @@ public:
     TGIFWarningEvent WarningHandler;
     TGIFProgressEvent OnProgress;
 
-    // The index buffers of all frames of one image together may take this
-    // many bytes: four times the largest single picture. Every frame is
-    // allocated at its full size even when its data is missing, so without
-    // this a small file of many huge frames could exhaust the machine.
-    static constexpr uint64_t kMaxFrameBytes = uint64_t(1) << 30;
-    // Counts a frame's index buffer against kMaxFrameBytes; ELimitExceeded
-    // naming the size beyond it.
-    void ReserveFrameBytes(uint64_t bytes);
-
     void ReportWarning(const void* sender, int severity, const std::string& message) const;
     void Progress(TProgressStage stage, int percent, bool redrawNow, const std::string& message) const;
 
@@ -235,7 +255,6 @@ private:
     std::unique_ptr<TGIFHeader> m_header;
     std::unique_ptr<TGIFImageList> m_frames;
     std::unique_ptr<std::vector<RGBQuad>> m_palette;  // cached global table
-    uint64_t m_frameBytes = 0;  // index buffers of the frames read since the last Clear
     bool m_resolvingPalette = false;
     mutable bool m_painting = false;
 };

@@ -1,5 +1,6 @@
 #include "gif/gif_lzw.h"
 
+#include <algorithm>
 #include <array>
 
 #include "gif/gif_input.h"
@@ -15,7 +16,7 @@ constexpr int kEndCode = -2;    // the end code was met
 
 class LzwDecoder {
 public:
-    LzwDecoder(GifInput& input, int minCodeSize, const std::function<void(const std::string&)>& warn)
+    LzwDecoder(GifInput& input, int minCodeSize, const GifWarning& warn)
         : m_in(input), m_warn(warn), m_min(minCodeSize), m_clear(1 << minCodeSize), m_end(m_clear + 1) {
         m_codeSize = m_min + 1;
         m_limit = 2 * m_clear;
@@ -24,18 +25,20 @@ public:
 
     // The next pixel value, or a negative value when decoding ends.
     int next() {
-        if (m_sp > 0) return m_stack[--m_sp];
+        if (m_sp > 0) return m_stack[at(--m_sp)];
         return decodeCode();
     }
-    int stackDepth() const { return m_sp; }
-
-    // Skips data sub-blocks up to the zero-length terminator.
-    static void skipSubBlocks(GifInput& in) {
-        uint8_t len;
-        while (in.readByte(len) && len != 0) in.skip(len);
+    // Moves up to count values waiting on the stack into out, in the order
+    // next() would hand them out; returns how many.
+    int pop(uint8_t* out, int count) {
+        const int n = std::min(count, m_sp);
+        for (int i = 0; i < n; ++i) out[i] = static_cast<uint8_t>(m_stack[at(--m_sp)]);
+        return n;
     }
 
 private:
+    static size_t at(int index) { return static_cast<size_t>(index); }
+
     int decodeCode() {
         int code = readCode(m_codeSize);
         if (code < 0) return code;
@@ -50,7 +53,7 @@ private:
             return code;
         }
         if (code == m_end) {
-            if (!m_terminatorSeen) skipSubBlocks(m_in);
+            if (!m_terminatorSeen) m_in.skipSubBlocks();
             return kEndCode;
         }
         const int inCode = code;
@@ -61,15 +64,15 @@ private:
         int links = 0;
         while (code >= m_clear) {
             // A damaged table can point an entry at itself or into a loop.
-            if (m_prefix[code] == code || ++links > kTableSize) throw GIFException("Circular decoder table entry");
-            push(m_suffix[code]);
-            code = m_prefix[code];
+            if (m_prefix[at(code)] == code || ++links > kTableSize) throw GIFException("Circular decoder table entry");
+            push(m_suffix[at(code)]);
+            code = m_prefix[at(code)];
         }
-        m_firstCode = m_suffix[code];
+        m_firstCode = m_suffix[at(code)];
         push(m_firstCode);
         if (m_nextFree < kTableSize) {
-            m_prefix[m_nextFree] = m_oldCode;
-            m_suffix[m_nextFree] = m_firstCode;
+            m_prefix[at(m_nextFree)] = m_oldCode;
+            m_suffix[at(m_nextFree)] = m_firstCode;
             ++m_nextFree;
             if (m_nextFree >= m_limit && m_limit < kTableSize) {
                 m_limit *= 2;
@@ -77,13 +80,13 @@ private:
             }
         }
         m_oldCode = inCode;
-        return m_stack[--m_sp];
+        return m_stack[at(--m_sp)];
     }
 
     void resetTable() {
         for (int i = 0; i < kTableSize; ++i) {
-            m_prefix[i] = 0;
-            m_suffix[i] = i < m_clear ? i : 0;
+            m_prefix[at(i)] = 0;
+            m_suffix[at(i)] = i < m_clear ? i : 0;
         }
         m_codeSize = m_min + 1;
         m_limit = 2 * m_clear;
@@ -93,7 +96,7 @@ private:
 
     void push(int value) {
         if (m_sp >= static_cast<int>(m_stack.size())) throw GIFException("Circular decoder table entry");
-        m_stack[m_sp++] = value;
+        m_stack[at(m_sp++)] = value;
     }
 
     uint32_t bufferByte(int index) const {
@@ -143,7 +146,7 @@ private:
     }
 
     GifInput& m_in;
-    const std::function<void(const std::string&)>& m_warn;
+    const GifWarning& m_warn;
     const int m_min, m_clear, m_end;
     int m_codeSize, m_limit, m_nextFree;
     std::array<int32_t, kTableSize> m_prefix{}, m_suffix{};
@@ -157,46 +160,56 @@ private:
     bool m_returnClear = true, m_noMoreData = false, m_terminatorSeen = false;
 };
 
-// Produces count values into out; false when decoding ended first.
-bool produceRow(LzwDecoder& decoder, uint8_t* out, int count) {
-    for (int i = 0; i < count; ++i) {
-        int v = decoder.next();
-        if (v < 0) return false;
-        out[i] = static_cast<uint8_t>(v);
+// Produces up to count values into out; returns how many before decoding
+// ended (count when the row is complete).
+int produceRow(LzwDecoder& decoder, uint8_t* out, int count) {
+    int i = 0;
+    while (i < count) {
+        i += decoder.pop(out + i, count - i);
+        if (i == count) break;
+        const int v = decoder.next();
+        if (v < 0) break;
+        out[i++] = static_cast<uint8_t>(v);
     }
-    return true;
+    return i;
 }
 
 }  // namespace
 
-std::vector<uint8_t> decodeGifImageData(GifInput& input, int width, int height, bool interlaced, uint8_t fillValue,
-                                        const std::function<void(const std::string&)>& warn) {
-    std::vector<uint8_t> pixels;
-    if (width > 0 && height > 0) pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height), fillValue);
-
+uint64_t decodeGifRows(GifInput& input, int width, int height, bool interlaced, const GifWarning& warn,
+                       const GifRowSink& sink) {
     uint8_t minCodeSize;
-    if (!input.readByte(minCodeSize)) return pixels;
+    if (!input.readByte(minCodeSize)) return 0;
     if (minCodeSize >= kMaxCodeBits) {
         // The clear code would lie beyond the 4096-entry table: the data
         // cannot be decoded. The frame keeps its fill value and the data
         // sub-blocks are passed over, so the rest of the file still loads.
         warn(formatMessage("Invalid LZW minimum code size (%d)", minCodeSize));
-        LzwDecoder::skipSubBlocks(input);
-        return pixels;
+        input.skipSubBlocks();
+        return 0;
     }
 
     LzwDecoder decoder(input, minCodeSize, warn);
-    bool complete = true;
-    if (!pixels.empty()) {
-        const size_t stride = static_cast<size_t>(width);
+    uint64_t placed = 0;
+    bool complete = true, wanted = true;
+    if (width > 0 && height > 0) {
+        std::vector<uint8_t> values(static_cast<size_t>(width));
+        // Places row y; false when decoding ends or the sink wants no more.
+        auto place = [&](int y) {
+            const int n = produceRow(decoder, values.data(), width);
+            placed += static_cast<uint64_t>(n);
+            complete = n == width;
+            if (n > 0) wanted = sink(y, values.data(), n);
+            return complete && wanted;
+        };
         if (!interlaced) {
-            for (int y = 0; y < height && complete; ++y)
-                complete = produceRow(decoder, pixels.data() + static_cast<size_t>(y) * stride, width);
+            for (int y = 0; y < height; ++y)
+                if (!place(y)) break;
         } else {
             // Rows 0, 8, 16 ..., then 4, 12 ..., then 2, 6 ..., then 1, 3, 5 ...
             int row = 0, step = 8, pass = 0;
-            for (int n = 0; n < height && complete; ++n) {
-                complete = produceRow(decoder, pixels.data() + static_cast<size_t>(row) * stride, width);
+            for (int n = 0; n < height; ++n) {
+                if (!place(row)) break;
                 row += step;
                 while (row >= height && step > 0) {
                     if (pass > 0) step /= 2;
@@ -208,7 +221,18 @@ std::vector<uint8_t> decodeGifImageData(GifInput& input, int width, int height, 
     }
     // One more value: for well-formed data the end code, which skips the
     // remaining sub-blocks through the terminator.
-    if (complete) decoder.next();
+    if (complete && wanted) decoder.next();
+    return placed;
+}
+
+std::vector<uint8_t> decodeGifImageData(GifInput& input, int width, int height, bool interlaced, uint8_t fillValue,
+                                        const GifWarning& warn) {
+    std::vector<uint8_t> pixels;
+    if (width > 0 && height > 0) pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height), fillValue);
+    decodeGifRows(input, width, height, interlaced, warn, [&](int y, const uint8_t* values, int count) {
+        std::copy(values, values + count, pixels.begin() + static_cast<ptrdiff_t>(y) * width);
+        return true;
+    });
     return pixels;
 }
 

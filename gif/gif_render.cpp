@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 
 #include "gif/gif_image.h"
 #include "raster/canvas.h"
@@ -48,51 +49,101 @@ void tileRange(int64_t base, int64_t step, int64_t size, int64_t limit, int64_t 
         end = std::min<int64_t>(end, (surfaceEnd - base + step - 1) / step);
 }
 
-// Draws the frame bitmap into target: pixels under a mask bit 1 keep the
-// surface's pixel, the others take the frame pixel's table colour. Scaled
-// by sampling (destination pixel takes the source pixel at the truncated
-// scaled position), as the canvas scales. Works on whole rows, writing
-// only the runs of opaque pixels.
-void drawMasked(TDib& dst, const TDib& src, const TGIFTransparencyMask& mask, const TRect& target) {
-    const int64_t dstW = target.width(), dstH = target.height();
-    if (dstW <= 0 || dstH <= 0 || src.empty() || dst.empty()) return;
-    const int64_t srcW = src.width(), srcH = src.height();
+// The frame's rows as a draw reads them: row(sy) points at column left of
+// frame row sy.
+struct FrameRows {
+    const TGIFFrameWindow* window = nullptr;  // decoded rows of part of the frame, or
+    const uint8_t* indices = nullptr;         // the whole frame's indices
+    size_t stride = 0;
+    int32_t left = 0;
+    const uint8_t* row(int32_t sy) const {
+        return window ? window->row(sy) : indices + static_cast<size_t>(sy) * stride;
+    }
+};
+
+// What a draw into target on surface samples of a srcW x srcH frame: each
+// visible destination pixel takes the source pixel at the truncated scaled
+// position, as the canvas scales. Empty when nothing is visible.
+TRect sampledArea(const TRect& target, const TDib& surface, int64_t srcW, int64_t srcH) {
+    const int64_t dstW = int64_t(target.Right) - target.Left, dstH = int64_t(target.Bottom) - target.Top;
+    if (dstW <= 0 || dstH <= 0 || srcW <= 0 || srcH <= 0 || surface.empty()) return TRect{};
+    const int32_t xBegin = std::max<int32_t>(target.Left, 0), xEnd = std::min<int32_t>(target.Right, surface.width());
+    const int32_t yBegin = std::max<int32_t>(target.Top, 0), yEnd = std::min<int32_t>(target.Bottom, surface.height());
+    if (xBegin >= xEnd || yBegin >= yEnd) return TRect{};
+    auto at = [](int64_t d, int32_t origin, int64_t src, int64_t dst) {
+        return static_cast<int32_t>((d - origin) * src / dst);
+    };
+    return TRect{at(xBegin, target.Left, srcW, dstW), at(yBegin, target.Top, srcH, dstH),
+                 at(xEnd - 1, target.Left, srcW, dstW) + 1, at(yEnd - 1, target.Top, srcH, dstH) + 1};
+}
+
+TRect unite(const TRect& a, const TRect& b) {
+    if (a.width() <= 0 || a.height() <= 0) return b;
+    if (b.width() <= 0 || b.height() <= 0) return a;
+    return TRect{std::min(a.Left, b.Left), std::min(a.Top, b.Top), std::max(a.Right, b.Right),
+                 std::max(a.Bottom, b.Bottom)};
+}
+
+bool contains(const TRect& outer, const TRect& inner) {
+    return inner.Left >= outer.Left && inner.Top >= outer.Top && inner.Right <= outer.Right &&
+           inner.Bottom <= outer.Bottom;
+}
+
+// Draws a srcW x srcH frame into target on the surface, scaled by sampling
+// (see sampledArea), row by row. With a transparent index (>= 0) the pixels
+// carrying it keep the surface's pixel and only the runs of the others are
+// written; otherwise every pixel is written in its table colour, as the
+// canvas draws an 8-bit bitmap with that table (a surface of the very same
+// format takes the indices as they are). Answers whether anything was
+// written or could have been.
+bool drawFrame(TDib& dst, const FrameRows& rows, const std::vector<RGBQuad>& table, int64_t srcW, int64_t srcH,
+               const TRect& target, int transparentIndex) {
+    const TRect area = sampledArea(target, dst, srcW, srcH);
+    if (area.width() <= 0) return false;
+    const int64_t dstW = int64_t(target.Right) - target.Left, dstH = int64_t(target.Bottom) - target.Top;
     const int32_t xBegin = std::max<int32_t>(target.Left, 0), xEnd = std::min<int32_t>(target.Right, dst.width());
     const int32_t yBegin = std::max<int32_t>(target.Top, 0), yEnd = std::min<int32_t>(target.Bottom, dst.height());
-    if (xBegin >= xEnd || yBegin >= yEnd) return;
     const int32_t count = xEnd - xBegin;
+    const bool unscaled = dstW == srcW && dstH == srcH;
 
+    // Source column (relative to rows.left) of every visible destination column.
     std::vector<int32_t> columns(static_cast<size_t>(count));
     for (int32_t i = 0; i < count; ++i)
-        columns[static_cast<size_t>(i)] = static_cast<int32_t>((int64_t(xBegin + i) - target.Left) * srcW / dstW);
+        columns[static_cast<size_t>(i)] =
+            static_cast<int32_t>((int64_t(xBegin + i) - target.Left) * srcW / dstW) - rows.left;
+
+    if (transparentIndex < 0 && unscaled && dst.bitsPerPixel() == 8 && dst.masks() == BitMasks{} &&
+        dst.colorTable() == table) {
+        for (int32_t y = yBegin; y < yEnd; ++y)
+            std::memcpy(dst.row(y) + xBegin, rows.row(y - target.Top) + columns[0], static_cast<size_t>(count));
+        return true;
+    }
 
     std::array<uint8_t, 256 * 3> bgr{};  // black beyond the table
-    const auto& table = src.colorTable();
     for (size_t i = 0; i < table.size() && i < 256; ++i) {
         bgr[i * 3] = table[i].blue;
         bgr[i * 3 + 1] = table[i].green;
         bgr[i * 3 + 2] = table[i].red;
     }
-
     std::vector<uint8_t> out(3 * static_cast<size_t>(count));
     for (int32_t y = yBegin; y < yEnd; ++y) {
         const int32_t sy = static_cast<int32_t>((int64_t(y) - target.Top) * srcH / dstH);
-        const uint8_t* srow = src.row(sy);
+        const uint8_t* srow = rows.row(sy);
         int32_t i = 0;
         while (i < count) {
-            while (i < count && mask.transparent(columns[static_cast<size_t>(i)], sy)) ++i;
+            if (transparentIndex >= 0)
+                while (i < count && srow[columns[static_cast<size_t>(i)]] == transparentIndex) ++i;
             const int32_t start = i;
-            while (i < count && !mask.transparent(columns[static_cast<size_t>(i)], sy)) {
-                const uint8_t* c = &bgr[size_t(srow[columns[static_cast<size_t>(i)]]) * 3];
-                uint8_t* o = &out[static_cast<size_t>(i) * 3];
-                o[0] = c[0];
-                o[1] = c[1];
-                o[2] = c[2];
+            while (i < count) {
+                const uint8_t index = srow[columns[static_cast<size_t>(i)]];
+                if (index == transparentIndex) break;
+                std::memcpy(&out[static_cast<size_t>(i) * 3], &bgr[size_t(index) * 3], 3);
                 ++i;
             }
             if (i > start) dst.rowFromBGR(y, xBegin + start, i - start, &out[static_cast<size_t>(start) * 3]);
         }
     }
+    return true;
 }
 
 }  // namespace
@@ -138,6 +189,13 @@ std::vector<RGBQuad> TGIFSubImage::ColorTable() {
 
 void TGIFSubImage::dropCache() { m_cache.reset(); }
 
+void TGIFSubImage::ReleaseBitmaps() {
+    if (!m_cache) return;
+    m_cache->bitmap.reset();
+    m_cache->mask.reset();
+    m_cache->window.reset();
+}
+
 const TDib* TGIFSubImage::FrameBitmap() {
     if (IsEmpty()) return nullptr;
     if (!m_cache) m_cache = std::make_unique<TGIFFrameCache>();
@@ -145,16 +203,14 @@ const TDib* TGIFSubImage::FrameBitmap() {
 
     m_image->Progress(TProgressStage::Starting, 0, false, kRendering);
     try {
-        const bool buildMask = m_cache->maskPending && m_hasTransparency;
-        m_cache->maskPending = false;
         const uint8_t transparentIndex = m_gce ? m_gce->TransparentIndex() : 0;
-
         std::vector<RGBQuad> table = ColorTable();
         table.resize(256);  // indices beyond the frame's table show black
+        const std::vector<uint8_t>& indices = IndexData();
         auto bitmap = std::make_unique<TDib>(m_width, m_height, 8, std::move(table));
 
         std::unique_ptr<TGIFTransparencyMask> mask;
-        if (buildMask) {
+        if (m_hasTransparency) {
             mask = std::make_unique<TGIFTransparencyMask>();
             mask->width = m_width;
             mask->height = m_height;
@@ -167,7 +223,7 @@ const TDib* TGIFSubImage::FrameBitmap() {
             if (y % 32 == 0)
                 m_image->Progress(TProgressStage::Running, static_cast<int>(std::lround(y * 100.0 / m_height)), false,
                                   kRendering);
-            const uint8_t* src = m_indexData.data() + static_cast<size_t>(y) * w;
+            const uint8_t* src = indices.data() + static_cast<size_t>(y) * w;
             std::copy(src, src + w, bitmap->row(y));
             if (mask) {
                 uint8_t* mrow = mask->bits.data() + static_cast<size_t>(y) * mask->stride;
@@ -189,49 +245,79 @@ const TDib* TGIFSubImage::FrameBitmap() {
 }
 
 bool TGIFSubImage::HasMask() {
-    if (IsEmpty()) return false;
-    if (!m_cache || (m_cache->maskPending && m_hasTransparency)) {
-        if (m_cache) m_cache->bitmap.reset();
-        FrameBitmap();
-    }
-    return m_cache && m_cache->mask != nullptr;
+    if (IsEmpty() || !m_hasTransparency) return false;
+    if (!m_indexDecoded) return m_anyTransparent;
+    // The indices in memory are the frame's (they may have been written to).
+    const uint8_t transparentIndex = m_gce ? m_gce->TransparentIndex() : 0;
+    return std::find(m_indexData.begin(), m_indexData.end(), transparentIndex) != m_indexData.end();
 }
 
-const TGIFTransparencyMask* TGIFSubImage::TransparencyMask() { return HasMask() ? m_cache->mask.get() : nullptr; }
+const TGIFTransparencyMask* TGIFSubImage::TransparencyMask() {
+    if (!HasMask()) return nullptr;
+    if (m_cache && m_cache->bitmap && !m_cache->mask) m_cache->bitmap.reset();
+    FrameBitmap();
+    return m_cache->mask.get();
+}
+
+const TGIFFrameWindow& TGIFSubImage::frameWindow(const TRect& area) {
+    if (!m_cache) m_cache = std::make_unique<TGIFFrameCache>();
+    if (m_cache->window && contains(m_cache->window->area, area)) return *m_cache->window;
+    m_cache->window.reset();
+
+    m_image->Progress(TProgressStage::Starting, 0, false, kRendering);
+    auto window = std::make_unique<TGIFFrameWindow>();
+    try {
+        window->area = area;
+        const uint8_t fill = fillValue();
+        const size_t width = static_cast<size_t>(area.width());
+        window->rows.resize(static_cast<size_t>(area.height()));
+        window->fillRow.assign(width, fill);
+        int32_t missing = area.height(), done = 0;
+        decodeRows([&](int y, const uint8_t* values, int count) {
+            if (++done % 32 == 0)
+                m_image->Progress(TProgressStage::Running, static_cast<int>(std::lround(done * 100.0 / m_height)),
+                                  false, kRendering);
+            if (y < area.Top || y >= area.Bottom) return true;
+            std::vector<uint8_t>& row = window->rows[static_cast<size_t>(y - area.Top)];
+            row.assign(width, fill);
+            const int32_t end = std::min<int32_t>(area.Right, count);
+            if (end > area.Left) std::copy(values + area.Left, values + end, row.begin());
+            return --missing > 0;  // later rows are not needed
+        });
+    } catch (...) {
+        m_image->Progress(TProgressStage::Ending, 0, false, kRendering);
+        throw;
+    }
+    m_image->Progress(TProgressStage::Ending, 100, false, kRendering);
+    m_cache->window = std::move(window);
+    return *m_cache->window;
+}
 
 // ---------------------------------------------------------------- drawing
 
 void TGIFSubImage::PaintTo(TCanvas& canvas, const TRect& rect, bool withTransparency, bool tiled) {
     if (IsEmpty() || !canvas.surface()) return;
-    const TDib* bitmap = FrameBitmap();
-    if (!bitmap) return;
+    std::vector<RGBQuad> table = ColorTable();
+    table.resize(256);  // indices beyond the frame's table show black
     const bool transparent = withTransparency && m_hasTransparency && HasMask();
-    bitmap = FrameBitmap();  // HasMask may have rebuilt it
-    const TGIFTransparencyMask* mask = transparent ? m_cache->mask.get() : nullptr;
+    const int transparentIndex = transparent ? (m_gce ? m_gce->TransparentIndex() : 0) : -1;
     TDib& surface = *canvas.surface();
 
-    auto drawTile = [&](const TRect& target) {
-        if (mask)
-            drawMasked(surface, *bitmap, *mask, target);
-        else
-            canvas.stretchDraw(*bitmap, target);
-    };
-
-    if (!tiled) {
-        const int64_t W = m_image->Width(), H = m_image->Height();
-        const int64_t rw = int64_t(rect.Right) - rect.Left, rh = int64_t(rect.Bottom) - rect.Top;
-        auto coord = [](int64_t origin, int32_t offset) {
-            return static_cast<int32_t>(std::clamp<int64_t>(origin + offset, INT32_MIN, INT32_MAX));
-        };
-        const TRect target{coord(rect.Left, mulDiv(m_left, rw, W)), coord(rect.Top, mulDiv(m_top, rh, H)),
-                           coord(rect.Left, mulDiv(int64_t(m_left) + m_width, rw, W)),
-                           coord(rect.Top, mulDiv(int64_t(m_top) + m_height, rh, H))};
-        drawTile(target);
-    } else {
-        // Unscaled tiles of the frame, one logical screen apart, column by
-        // column. A logical screen dimension of 0 places a single tile in
-        // that direction.
-        const int64_t W = m_image->Width(), H = m_image->Height();
+    // The rectangles the frame is drawn into: one, scaled into rect, or
+    // unscaled tiles one logical screen apart, column by column (a logical
+    // screen dimension of 0 places a single tile in that direction).
+    const int64_t W = m_image->Width(), H = m_image->Height();
+    auto forEachTarget = [&](const auto& visit) {
+        if (!tiled) {
+            const int64_t rw = int64_t(rect.Right) - rect.Left, rh = int64_t(rect.Bottom) - rect.Top;
+            auto coord = [](int64_t origin, int32_t offset) {
+                return static_cast<int32_t>(std::clamp<int64_t>(origin + offset, INT32_MIN, INT32_MAX));
+            };
+            visit(TRect{coord(rect.Left, mulDiv(m_left, rw, W)), coord(rect.Top, mulDiv(m_top, rh, H)),
+                        coord(rect.Left, mulDiv(int64_t(m_left) + m_width, rw, W)),
+                        coord(rect.Top, mulDiv(int64_t(m_top) + m_height, rh, H))});
+            return;
+        }
         const int64_t baseX = int64_t(rect.Left) + m_left, baseY = int64_t(rect.Top) + m_top;
         int64_t i0, i1, j0, j1;
         tileRange(baseX, W, m_width, rect.Right, surface.width(), i0, i1);
@@ -239,11 +325,30 @@ void TGIFSubImage::PaintTo(TCanvas& canvas, const TRect& rect, bool withTranspar
         for (int64_t i = i0; i < i1; ++i)
             for (int64_t j = j0; j < j1; ++j) {
                 const int64_t x = baseX + i * W, y = baseY + j * H;
-                drawTile(TRect{static_cast<int32_t>(x), static_cast<int32_t>(y), static_cast<int32_t>(x + m_width),
-                               static_cast<int32_t>(y + m_height)});
+                visit(TRect{static_cast<int32_t>(x), static_cast<int32_t>(y), static_cast<int32_t>(x + m_width),
+                            static_cast<int32_t>(y + m_height)});
             }
+    };
+
+    // Only the part of the frame that the visible targets sample is decoded.
+    TRect needed{};
+    forEachTarget([&](const TRect& target) { needed = unite(needed, sampledArea(target, surface, m_width, m_height)); });
+    if (needed.width() > 0) {
+        FrameRows rows;
+        if (m_indexDecoded) {
+            rows.indices = m_indexData.data();
+            rows.stride = static_cast<size_t>(m_width);
+        } else {
+            rows.window = &frameWindow(needed);
+            rows.left = needed.Left;
+        }
+        forEachTarget([&](const TRect& target) {
+            if (drawFrame(surface, rows, table, m_width, m_height, target, transparentIndex) && !transparent &&
+                canvas.OnChange)
+                canvas.OnChange();
+        });
     }
-    if (mask && canvas.OnChange) canvas.OnChange();
+    if (transparent && canvas.OnChange) canvas.OnChange();
 }
 
 void TGIFImage::PaintOn(TCanvas& canvas, const TRect& rect) const {

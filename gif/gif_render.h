@@ -2,6 +2,11 @@
 // transparency mask built from the transparent colour index, and drawing a
 // frame (or a whole GIF) into a rectangle of a canvas. Transparent pixels
 // leave the canvas untouched; nothing is blended.
+//
+// A draw decodes only the rows and columns of the frame that land on the
+// canvas, wherever the frame lies: a frame reaching beyond the logical
+// screen is not cut at the screen's edge, because a GIF drawn as a picture
+// into a larger canvas shows such parts beyond its rectangle.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +15,7 @@
 #include <vector>
 
 #include "raster/dib.h"
+#include "raster/geometry.h"
 
 namespace glx {
 
@@ -24,11 +30,26 @@ struct TGIFTransparencyMask {
     }
 };
 
-// What a frame keeps for drawing; built on first use, dropped on Clear.
+// The decoded rows of a rectangle of a frame (frame coordinates): what a
+// draw needs of it. Rows the image data never reached are not stored; they
+// hold the fill value throughout.
+struct TGIFFrameWindow {
+    TRect area;
+    std::vector<std::vector<uint8_t>> rows;  // per row of area; empty: all fill
+    std::vector<uint8_t> fillRow;            // area width times the fill value
+    // Row y of the frame from column area.Left on (area.Top <= y < area.Bottom).
+    const uint8_t* row(int32_t y) const {
+        const auto& r = rows[static_cast<size_t>(y - area.Top)];
+        return r.empty() ? fillRow.data() : r.data();
+    }
+};
+
+// What a frame keeps for drawing; built on first use, dropped on Clear and
+// by ReleaseBitmaps.
 struct TGIFFrameCache {
-    std::unique_ptr<TDib> bitmap;
+    std::unique_ptr<TDib> bitmap;  // the whole frame, for FrameBitmap
     std::unique_ptr<TGIFTransparencyMask> mask;
-    bool maskPending = true;
+    std::unique_ptr<TGIFFrameWindow> window;  // what the last draw decoded
     std::unique_ptr<std::vector<RGBQuad>> palette;  // from the local colour map
 };
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/stream.h"
+#include "png/chunk_idat.h"
 #include "png/chunk_ihdr.h"
 #include "png/png_errors.h"
 #include "png/png_io.h"
@@ -202,19 +203,25 @@ uint32_t TChunkgAMA::Gamma() {
 void TChunkgAMA::SetGamma(uint32_t value) {
     if (PayloadSize() != 4) SetPayloadSize(4);
     putU32be(Payload(), value);
+    m_ignored = false;
 }
 
 void TChunkgAMA::CopyFrom(const TChunk& source) {
     auto* src = dynamic_cast<const TChunkgAMA*>(&source);
     if (!src) throw EPngError(kMsgPngIncompatibleChunks);
     SetGamma(src->PayloadSize() == 4 ? getU32be(src->Payload()) : 1);
+    m_ignored = src->m_ignored;
 }
 
 bool TChunkgAMA::ReadPayload(TStream& stream, const TChunkType& type, uint32_t length) {
     if (!TChunk::ReadPayload(stream, type, length)) return false;
-    // A gAMA of the wrong length carries no value: the tables stay as they are.
-    if (length != 4) {
-        SetGamma(1);
+    // A gAMA of the wrong length carries no value. One after the image data
+    // comes too late: the rows were decoded (and will be written back)
+    // without it. Either way the tables stay as they are, and the chunk is
+    // not written again, so that a re-saved file reads as this one did.
+    if (length != 4) SetGamma(1);
+    if (length != 4 || Image().Chunks().FindByClass<TChunkIDAT>()) {
+        m_ignored = true;
         return true;
     }
     const uint32_t gamma = Gamma();
@@ -231,6 +238,8 @@ bool TChunkgAMA::ReadPayload(TStream& stream, const TChunkType& type, uint32_t l
     }
     return true;
 }
+
+bool TChunkgAMA::WritePayload(TStream& stream) { return m_ignored ? true : TChunk::WritePayload(stream); }
 
 // ---------------------------------------------------------------- pHYs
 

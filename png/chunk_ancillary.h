@@ -56,12 +56,18 @@ public:
     explicit TChunkgAMA(TPNGObject& image);
     const char* TypeCodeOfClass() const override { return kClassTypeCode; }
     void CopyFrom(const TChunk& source) override;
-    // Fills the image's gamma tables from the value read.
+    // Fills the image's gamma tables from the value read. A gAMA of the
+    // wrong length, or one after the image data, is ignored: the tables stay.
     bool ReadPayload(TStream& stream, const TChunkType& type, uint32_t length) override;
+    // Writes nothing for a gAMA that was ignored on reading.
+    bool WritePayload(TStream& stream) override;
 
     // Gamma x 100000.
     uint32_t Gamma();
     void SetGamma(uint32_t value);
+
+private:
+    bool m_ignored = false;
 };
 
 class TChunkpHYs : public TChunk {

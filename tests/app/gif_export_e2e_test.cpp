@@ -49,19 +49,100 @@ TEST(GifExport, WritesFramesDelaysAndTheCount) {
     EXPECT_EQ(readPng((t / "anim" / "walk" / "2.png").string()).at(3, 2), (Rgba{0, 0, 255, 255}));
 }
 
-TEST(GifExport, DisposalOneKeepsTheFirstFramesAlpha) {
+TEST(GifExport, AReusedCanvasIsKeyedAfresh) {
     TempFolder t;
     GifFrame first = frame(3, 1, 1, 5, 1, 0);
     first.indices[0] = 0;  // transparent
     GifFrame second = frame(3, 1, 2, 5);
+    second.indices[2] = 4;  // the key colour
     writeFile(t / "d.gif", makeGif(3, 1, palette(), {first, second}));
     auto r = runTool({(t / "d.gif").string() + ":silent"}, "", t.path);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "");
+    EXPECT_EQ(readPng((t / "d" / "0.png").string()).at(0, 0).a, 0);
     PictureRgba p1 = readPng((t / "d" / "1.png").string());
-    EXPECT_EQ(p1.at(0, 0).a, 0);  // painted green by frame 2, still transparent
-    EXPECT_EQ(p1.at(0, 0).g, 255);
+    EXPECT_EQ(p1.at(0, 0), (Rgba{0, 255, 0, 255}));  // painted by the second frame: shows
     EXPECT_EQ(p1.at(1, 0), (Rgba{0, 255, 0, 255}));
+    EXPECT_EQ(p1.at(2, 0).a, 0);
+}
+
+// Random animations against a model of what the export writes: a canvas of
+// the key colour after disposal 2 (and at the start), every other frame
+// drawn over the last picture (disposal 3 like 1), the frame's transparent
+// pixels leaving the canvas, and every picture opaque except where it holds
+// the key colour. Frames reach beyond the screen and start off it.
+TEST(GifExport, EveryFrameIsTheComposedPictureWithOnlyTheKeyTransparent) {
+    uint32_t seed = 7;
+    auto next = [&](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<int>((seed >> 16) % n);
+    };
+    const std::vector<uint8_t> pal = palette();
+    const Rgba key{254, 19, 254, 0};
+    for (int round = 0; round < 6; ++round) {
+        const int w = 12, h = 9;
+        std::vector<GifFrame> frames;
+        for (int i = 0; i < 6; ++i) {
+            GifFrame f;
+            f.left = next(15);
+            f.top = next(11);
+            f.width = 1 + next(16);
+            f.height = 1 + next(12);
+            for (int k = 0; k < f.width * f.height; ++k) f.indices.push_back(static_cast<uint8_t>(next(6)));
+            f.delay = next(3);
+            f.disposal = next(4);
+            f.transparent = next(2) ? next(6) : -1;
+            f.withControl = next(5) != 0;
+            frames.push_back(f);
+        }
+        TempFolder t;
+        writeFile(t / "r.gif", makeGif(w, h, pal, frames));
+        auto r = runTool({(t / "r.gif").string()}, "", t.path);
+        ASSERT_EQ(r.status, 0) << r.err;
+
+        std::vector<Rgba> canvas;
+        bool fresh = true;
+        for (size_t i = 0; i < frames.size(); ++i) {
+            const GifFrame& f = frames[i];
+            if (fresh) canvas.assign(static_cast<size_t>(w * h), key);
+            for (int y = 0; y < f.height; ++y)
+                for (int x = 0; x < f.width; ++x) {
+                    const int cx = f.left + x, cy = f.top + y;
+                    const uint8_t index = f.indices[static_cast<size_t>(y * f.width + x)];
+                    if (cx >= w || cy >= h || (f.withControl && index == f.transparent)) continue;
+                    const size_t at = static_cast<size_t>(index) * 3;
+                    canvas[static_cast<size_t>(cy * w + cx)] =
+                        at + 2 < pal.size() ? Rgba{pal[at], pal[at + 1], pal[at + 2], 0} : Rgba{0, 0, 0, 0};
+                }
+            PictureRgba got = readPng((t / "r" / (std::to_string(i) + ".png")).string());
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    Rgba want = canvas[static_cast<size_t>(y * w + x)];
+                    want.a = want == key ? 0 : 255;
+                    ASSERT_EQ(got.at(x, y), want) << "round " << round << " frame " << i << " at " << x << "," << y;
+                }
+            fresh = f.withControl && f.disposal == 2;
+        }
+    }
+}
+
+TEST(GifExport, TheScreenIsCheckedOnlyWhenAFrameNeedsACanvas) {
+    // A header-only GIF of a screen beyond the limits has no frame to export.
+    TempFolder t;
+    std::string gif = makeGif(20000, 20000, palette(), {});
+    writeFile(t / "empty.gif", gif);
+    auto r = runTool({(t / "empty.gif").string()}, "", t.path);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "0 Pictures extracted from gif!\n");
+    EXPECT_TRUE(fs::is_directory(t / "empty"));
+    EXPECT_EQ(readFile(t / "empty" / "delays.txt"), "");
+
+    // A screen of 0 x 0 with a frame: the size is named as invalid.
+    writeFile(t / "zero.gif", makeGif(0, 0, palette(), {frame(2, 2, 1, 7)}));
+    r = runTool({(t / "zero.gif").string()}, "", t.path);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.rfind("Invalid picture size 0 x 0", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find("Tech code: #100\n"), std::string::npos) << r.err;
 }
 
 TEST(GifExport, AltFolderKeyAndEdgeFilterFile) {
@@ -91,12 +172,6 @@ TEST(GifExport, CapitalExtensionGluesInsteadAndBrokenScreensAreReported) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "0 Pictures gummed!\n");
     EXPECT_FALSE(fs::exists(t / "A"));
-
-    TempFolder z;
-    writeFile(z / "zero.gif", makeGif(0, 0, palette(), {frame(2, 2, 1, 7)}));
-    r = runTool({(z / "zero.gif").string()}, "", z.path);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("Last picture: "), std::string::npos);
 
     TempFolder bad;
     writeFile(bad / "bad.gif", "GIF89a\x02");

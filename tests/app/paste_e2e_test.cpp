@@ -6,6 +6,8 @@
 #include "base/exception.h"
 #include "bmp24.h"
 #include "gif_writer.h"
+#include "hardening/hostile_files.h"
+#include "png/png_object.h"
 #include "png_oracle.h"
 #include "support/process.h"
 
@@ -115,6 +117,31 @@ TEST(PasteScript, CoordinatesAndModes) {
             EXPECT_EQ(p.at(c.x - 1, c.y), (Rgba{255, 255, 255, 255})) << c.line;
         }
     }
+}
+
+TEST(PasteScript, AGammaIgnoredOnReadingIsNotWrittenBack) {
+    // A grey pattern with a gAMA of the wrong length: the paste overwrites
+    // the pattern, which must read as grey as before.
+    std::string rows;
+    for (int y = 0; y < 10; ++y) rows += std::string(1, '\0') + std::string(20, '\x80');
+    uLongf size = compressBound(static_cast<uLong>(rows.size()));
+    std::string packed(size, '\0');
+    compress(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(rows.data()),
+             static_cast<uLong>(rows.size()));
+    packed.resize(size);
+    TempFolder t;
+    writeFile(t / "pattern.png", pngSignature() + ihdr(20, 10, 8, 0) + pngChunk("gAMA", std::string("\x01\x86", 2)) +
+                                     pngChunk("IDAT", packed) + pngChunk("IEND", ""));
+    writePng((t / "frag.png").string(), solidRgba(4, 4, Rgba{200, 0, 0, 255}));
+    writeFile(t / "Glumix_paste.ini", "0;0\r\nfrag.png\r\n");
+    auto r = runTool({(t / "pattern.png").string(), "H3"}, "", t.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string written = readFile(t / "pattern.png");
+    EXPECT_EQ(written.find("gAMA"), std::string::npos);
+    glx::TPNGObject back;
+    back.LoadFile((t / "pattern.png").string());
+    EXPECT_EQ(back.PixelAt(15, 8), glx::rgb(128, 128, 128));
+    EXPECT_EQ(readPng((t / "pattern.png").string()).at(15, 8), (Rgba{128, 128, 128, 255}));
 }
 
 TEST(PasteScript, PairingAndSilentEnds) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "bmp24.h"
+#include "hardening/hostile_files.h"
 #include "png_oracle.h"
 #include "support/process.h"
 
@@ -35,6 +36,38 @@ TEST(RgbaGluing, PartialTransparencySurvivesExactly) {
         }
     EXPECT_EQ(p.at(8, 8), (Rgba{1, 2, 3, 128}));
     EXPECT_EQ(p.at(2, 7).a, 0);  // uncovered: transparent
+}
+
+// An 8-bit grey PNG of one row of samples, with chunks before and after its
+// image data.
+std::string greyPng(const std::string& samples, const std::string& before, const std::string& after) {
+    std::string raw = std::string(1, '\0') + samples;
+    uLongf size = compressBound(static_cast<uLong>(raw.size()));
+    std::string packed(size, '\0');
+    compress(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(raw.data()),
+             static_cast<uLong>(raw.size()));
+    packed.resize(size);
+    return pngSignature() + ihdr(static_cast<uint32_t>(samples.size()), 1, 8, 0) + before +
+           pngChunk("IDAT", packed) + after + pngChunk("IEND", "");
+}
+
+TEST(RgbaGluing, AGammaAfterTheImageDataChangesNoColour) {
+    // Rows decoded before the gAMA came keep their samples, with a key
+    // colour (tRNS) as without one.
+    std::string gamma;
+    be32(gamma, 100000);
+    const std::string samples("\x04\x00\x04", 3);
+    for (bool keyed : {false, true}) {
+        TempFolder t;
+        const std::string trns = keyed ? pngChunk("tRNS", std::string("\0\0", 2)) : "";
+        writeFile(t / "g.png", greyPng(samples, trns, pngChunk("gAMA", gamma)));
+        auto r = runTool({(t / "g.png").string(), "H1", "out.png"}, "", t.path);
+        ASSERT_EQ(r.status, 0) << r.err;
+        PictureRgba p = readPng((t / "out.png").string());
+        EXPECT_EQ(p.at(0, 0), (Rgba{4, 4, 4, 255})) << keyed;
+        EXPECT_EQ(p.at(2, 0), (Rgba{4, 4, 4, 255})) << keyed;
+        EXPECT_EQ(p.at(1, 0).a, keyed ? 0 : 255);
+    }
 }
 
 TEST(RgbaGluing, MixedSizesAndADrawnBitmap) {

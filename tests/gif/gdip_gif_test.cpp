@@ -52,13 +52,42 @@ TEST(GdipGif, UnreadableContentLeavesTheControlEmpty) {
     TGdipGIF gif;
     load(gif, threeFrames());
     for (const auto& bytes : {std::vector<uint8_t>{'n', 'o', 't', ' ', 'a', 'n', ' ', 'i', 'm', 'a', 'g', 'e'},
-                              std::vector<uint8_t>{}, GifBuilder().header(65535, 65535, 1).solid(1, 1, 0).bytes,
-                              GifBuilder().header(4, 4, 1).trailer().bytes}) {
+                              std::vector<uint8_t>{}, GifBuilder().header(4, 4, 1).trailer().bytes}) {
         EXPECT_NO_THROW(load(gif, bytes));
         EXPECT_EQ(gif.FrameCount(), 0);
         EXPECT_EQ(gif.GifWidth(), 0);
         EXPECT_EQ(gif.GifHeight(), 0);
     }
+}
+
+TEST(GdipGif, ReportsAnySizeAndPaintsOnlyWhenVisible) {
+    // The size is reported as the file gives it; whoever makes a canvas of
+    // it checks it. Painting a screen beyond the limits shows the background.
+    TGdipGIF huge;
+    huge.SetStretch(true);
+    EXPECT_NO_THROW(load(huge, GifBuilder().header(65535, 65535, 1).solid(1, 1, 0).trailer().bytes));
+    EXPECT_EQ(huge.FrameCount(), 1);
+    EXPECT_EQ(huge.GifWidth(), 65535);
+    EXPECT_EQ(huge.Bitmap().pixel(52, 52), colorToRGB(clWindow));
+
+    // An invisible control loading a file reads its blocks, not its frames;
+    // painting it later reads the file again for the frame.
+    const std::string path = testing::TempDir() + "gdip_invisible.gif";
+    GifBuilder b;
+    b.header(4, 2, 2).solid(4, 2, 1).trailer();
+    {
+        TFileStream out(path, TFileStream::Create);
+        out.writeBuffer(b.bytes.data(), b.bytes.size());
+    }
+    TGdipGIF gif;
+    gif.Visible = false;
+    gif.SetBevelInner(TBevelCut::bvNone);
+    gif.LoadFile(path);
+    EXPECT_EQ(gif.FrameCount(), 1);
+    EXPECT_EQ(gif.PaintCount(), 0);
+    gif.Paint();
+    EXPECT_EQ(gif.Bitmap().pixel(3, 1), rgb(37, 111, 250));
+    std::remove(path.c_str());
 }
 
 TEST(GdipGif, TruncatedFileKeepsTheFramesBeforeTheCut) {

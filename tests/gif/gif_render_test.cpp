@@ -257,5 +257,93 @@ TEST(GifRender, PrebuildBitmapsBuildsWhileReading) {
     EXPECT_EQ(rendering, 0);
 }
 
+// Random frames of a 30 x 20 screen, many of them reaching beyond it or cut
+// short by their data, drawn in every way a caller draws them. A frame
+// decodes only what lands on the surface; drawing it must give exactly what
+// drawing the whole decoded frame gives.
+TEST(GifRender, DrawingDecodesOnlyWhatLandsAndDrawsTheSame) {
+    uint32_t seed = 12345;
+    auto next = [&](uint32_t n) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 16) % n;
+    };
+    int compared = 0;
+    for (int round = 0; round < 60; ++round) {
+        FrameSpec f;
+        f.left = int(next(40));
+        f.top = int(next(30));
+        f.width = 1 + int(next(45));
+        f.height = 1 + int(next(35));
+        f.interlaced = next(2) == 1;
+        f.lzw.minCodeSize = 4;
+        for (int i = 0; i < f.width * f.height; ++i) f.pixels.push_back(uint8_t(next(5) == 0 ? 3 : next(16)));
+        const bool transparent = next(3) != 0;
+        GifBuilder b;
+        b.header(30, 20, 4).gce(0, 0, transparent, 3).image(f).trailer();
+        if (next(4) == 0) b.bytes.resize(b.bytes.size() - 1 - next(std::min<uint32_t>(20, uint32_t(b.bytes.size()) - 60)));
+
+        const TRect rects[] = {{0, 0, 30, 20}, {-7, -5, 23, 15}, {3, 4, 63, 44}, {0, 0, 16, 7}, {25, 12, 55, 32}};
+        for (const TRect& rect : rects)
+            for (bool tiled : {false, true})
+                for (bool withTransparency : {false, true})
+                    for (int bpp : {24, 8}) {
+                        LoadResult lazy, whole;
+                        loadInto(lazy, b.bytes);
+                        loadInto(whole, b.bytes);
+                        TGIFSubImage& lf = lazy.image->Frames()[0];
+                        TGIFSubImage& wf = whole.image->Frames()[0];
+                        ASSERT_EQ(wf.IndexData().size(), size_t(f.width) * size_t(f.height));
+                        std::vector<RGBQuad> table = wf.ColorTable();
+                        table.resize(256);
+                        TDib a = bpp == 24 ? background(36, 27) : TDib(36, 27, 8, table);
+                        TDib c = a;
+                        TCanvas ca(&a), cc(&c);
+                        lf.PaintTo(ca, rect, withTransparency, tiled);
+                        wf.PaintTo(cc, rect, withTransparency, tiled);
+                        lf.PaintTo(ca, rect, withTransparency, tiled);  // from what the first draw kept
+                        for (int y = 0; y < 27; ++y)
+                            for (int x = 0; x < 36; ++x)
+                                ASSERT_EQ(a.pixel(x, y), c.pixel(x, y))
+                                    << "round " << round << " at " << x << "," << y << " rect " << rect.Left << ","
+                                    << rect.Top << " tiled " << tiled << " transparency " << withTransparency;
+                        ++compared;
+                    }
+    }
+    EXPECT_EQ(compared, 60 * 5 * 2 * 2 * 2);
+}
+
+// Drawn opaque at its natural size, a frame is its bitmap drawn by the
+// canvas, onto a true-colour surface and onto one of the bitmap's own format;
+// on a surface larger than the screen, the part beyond the screen shows.
+TEST(GifRender, OpaqueDrawingIsTheCanvasDrawingTheFrameBitmap) {
+    GifBuilder b;
+    FrameSpec f;
+    f.left = 5;
+    f.top = 3;
+    f.width = 9;
+    f.height = 7;
+    for (int i = 0; i < 63; ++i) f.pixels.push_back(uint8_t((i * 7) % 16 == 15 ? 200 : (i * 7) % 16));
+    f.lzw.minCodeSize = 8;
+    b.header(12, 8, 4).image(f).trailer();
+    LoadResult r, whole;
+    loadInto(r, b.bytes);
+    loadInto(whole, b.bytes);
+    TGIFSubImage& frame = r.image->Frames()[0];
+    const TDib* bitmap = whole.image->Frames()[0].FrameBitmap();
+    ASSERT_NE(bitmap, nullptr);
+    for (int bpp : {24, 8}) {
+        TDib drawn = bpp == 24 ? background(20, 12) : TDib(20, 12, 8, bitmap->colorTable());
+        TDib expected = drawn;
+        TCanvas dc(&drawn), ec(&expected);
+        frame.ReleaseBitmaps();
+        frame.PaintTo(dc, TRect{0, 0, 12, 8}, true, false);
+        ec.stretchDraw(*bitmap, frame.BoundsRect());
+        ASSERT_EQ(std::vector<uint8_t>(drawn.bits(), drawn.bits() + drawn.byteSize()),
+                  std::vector<uint8_t>(expected.bits(), expected.bits() + expected.byteSize()))
+            << bpp;
+        EXPECT_NE(drawn.pixel(13, 9), bpp == 24 ? kBack : 0u);
+    }
+}
+
 }  // namespace
 }  // namespace glx::test

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "base/limits.h"
+#include "base/stream_reader.h"
 #include "gif/gdip_gif.h"
 #include "gif/gif_image.h"
 #include "raster/canvas.h"
@@ -115,6 +116,40 @@ TEST(GifStructure, ReadsFromTheStreamPositionAndResetsOnFailure) {
     }
     EXPECT_EQ(bad.position(), 0);
     EXPECT_EQ(img.Frames().Count(), 1);
+}
+
+// A memory stream that counts the bytes read from it.
+class CountingStream : public TMemoryStream {
+public:
+    using TMemoryStream::TMemoryStream;
+    size_t read(void* buffer, size_t count) override {
+        const size_t n = TMemoryStream::read(buffer, count);
+        bytesRead += n;
+        return n;
+    }
+    size_t bytesRead = 0;
+};
+
+TEST(GifStructure, ReadsOnlyAsFarAsTheBlocksGo) {
+    // 8 MiB after the trailer: the reader and the preview control stop at
+    // the trailer, having read ahead at most one buffer.
+    auto good = twoFrameGif();
+    std::vector<uint8_t> data = good;
+    data.resize(good.size() + (size_t(8) << 20), 0xEE);
+    const size_t bound = good.size() + StreamReader::kBufferSize;
+
+    CountingStream forImage(data);
+    TGIFImage img;
+    img.ReadFrom(forImage);
+    EXPECT_EQ(img.Frames().Count(), 2);
+    EXPECT_EQ(forImage.position(), int64_t(good.size()));
+    EXPECT_LE(forImage.bytesRead, bound);
+
+    CountingStream forControl(data);
+    TGdipGIF control;
+    control.LoadStream(forControl);
+    EXPECT_EQ(control.FrameCount(), 2);
+    EXPECT_LE(forControl.bytesRead, 2 * bound);  // the block walk, then the frames for painting
 }
 
 TEST(GifStructure, ColorMapSizesAndLookups) {
@@ -274,38 +309,38 @@ TEST(GifStructure, PixelAccess) {
     }
 }
 
-TEST(GifStructure, OversizedScreensAndFramesAreRefused) {
+TEST(GifStructure, OnlyFramesAreCheckedAgainstTheLimitsWhenLoading) {
+    // A logical screen is only a size until something is drawn on it.
     GifBuilder screen;
     screen.header(65535, 65535, 1).trailer();
     TGIFImage img;
     TMemoryStream s1(screen.bytes);
-    try {
-        img.ReadFrom(s1);
-        FAIL();
-    } catch (const ELimitExceeded& e) {
-        EXPECT_NE(std::string(e.what()).find("65535 x 65535"), std::string::npos);
-    }
+    EXPECT_NO_THROW(img.ReadFrom(s1));
+    EXPECT_EQ(img.Width(), 65535);
+    EXPECT_TRUE(img.IsEmpty());
 
     GifBuilder frame;
     frame.header(100, 100, 1).descriptor(0, 0, 40000, 40000, 0).raw({2, 2, 0x4C, 0x01, 0}).trailer();
     TMemoryStream s2(frame.bytes);
-    EXPECT_THROW(img.ReadFrom(s2), ELimitExceeded);
-    EXPECT_EQ(img.Frames().Count(), 0);
-
-    // All frames together: at most 1 GiB of indices; loading again starts afresh.
-    GifBuilder two;
-    two.header(16, 16, 1).solid(16, 16, 1).solid(16, 16, 1).trailer();
-    TMemoryStream s3(two.bytes);
-    img.ReadFrom(s3);
-    img.ReserveFrameBytes(TGIFImage::kMaxFrameBytes - 512);
     try {
-        img.ReserveFrameBytes(1);
+        img.ReadFrom(s2);
         FAIL();
     } catch (const ELimitExceeded& e) {
-        EXPECT_STREQ(e.what(), "The frames of this GIF need more than 1073741824 bytes (1073741825 bytes up to frame 3)");
+        EXPECT_NE(std::string(e.what()).find("40000 x 40000"), std::string::npos);
     }
-    s3.setPosition(0);
-    EXPECT_NO_THROW(img.ReadFrom(s3));
+    EXPECT_EQ(img.Frames().Count(), 0);
+
+    // However many frames within the limit there are, they load: each keeps
+    // its compressed data, not its pixels (1100 frames of 1024 x 1024 hold
+    // 1.1 GiB of pixels).
+    GifBuilder many;
+    many.header(1024, 1024, 1);
+    for (int i = 0; i < 1100; ++i) many.descriptor(0, 0, 1024, 1024, 0).raw({2, 2, 0x4C, 0x01, 0});
+    many.trailer();
+    TMemoryStream s3(many.bytes);
+    img.ReadFrom(s3);
+    ASSERT_EQ(img.Frames().Count(), 1100);
+    for (int i = 0; i < img.Frames().Count(); ++i) ASSERT_EQ(img.Frames()[i].ImageData().size(), 5u);
 }
 
 TEST(GifStructure, TruncatedFixedFieldsRaisePrematureEnd) {

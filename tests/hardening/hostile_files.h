@@ -103,6 +103,33 @@ inline std::string hugeGif(uint16_t w, uint16_t h) {
     return s;
 }
 
+// A GIF of a screenW x screenH screen with a two-entry global table and
+// frames of w x h at (left, top), each behind a graphic control extension
+// with the given disposal, whose data holds one pixel (a clear code, index
+// 0 and the end code), so that the rest of each frame keeps the fill value.
+inline std::string emptyFramesGif(uint16_t screenW, uint16_t screenH, int frames, uint16_t w, uint16_t h,
+                                  uint16_t left = 0, uint16_t top = 0, int disposal = 2) {
+    std::string s = "GIF89a";
+    le16(s, screenW);
+    le16(s, screenH);
+    s += std::string("\x80\0\0", 3);
+    s += std::string("\0\0\0\xff\xff\xff", 6);
+    for (int i = 0; i < frames; ++i) {
+        s += std::string("\x21\xF9\x04", 3);
+        s += static_cast<char>(disposal << 2);
+        s += std::string("\x01\0\0\0", 4);
+        s += ',';
+        le16(s, left);
+        le16(s, top);
+        le16(s, w);
+        le16(s, h);
+        s += '\0';
+        s += std::string("\x02\x02\x44\x01\x00", 5);  // minimum code size 2; clear, 0, end
+    }
+    s += ';';
+    return s;
+}
+
 // A 24-bit BMP header declaring w x h, without pixel data.
 inline std::string hugeBmp(int32_t w, int32_t h) {
     std::string s = "BM";

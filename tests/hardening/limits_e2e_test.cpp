@@ -3,6 +3,7 @@
 // are refused with an error report, quickly and with little memory.
 #include <gtest/gtest.h>
 
+#include "gif/gif_test_util.h"
 #include "support/process.h"
 #include "hostile_files.h"
 
@@ -146,4 +147,77 @@ TEST(Limits, PaddedSettingsAndLongNamesFiles) {
     EXPECT_NE(xml.find("<pattern name=\"name0\" x=\"0\" y=\"0\""), std::string::npos);
     EXPECT_NE(xml.find("<pattern name=\"name299\" x=\"19\" y=\"14\""), std::string::npos);
     EXPECT_EQ(xml.find("name300"), std::string::npos);
+}
+
+// The GIF export holds one canvas and the frame being drawn, however many
+// frames a file has and whatever they declare.
+namespace {
+
+// 1200 frames of 320 x 240 alternating between two colours, every frame
+// drawn over the last (disposal 1).
+std::string longAnimation() {
+    using namespace glx::test;
+    GifBuilder b;
+    b.header(320, 240, 2).loop(0);
+    std::vector<uint8_t> data[2];
+    for (int c = 0; c < 2; ++c) {
+        LzwOptions lzw;
+        lzw.minCodeSize = 2;
+        data[c] = lzwEncode(std::vector<uint8_t>(320 * 240, uint8_t(1 + c)), lzw);
+    }
+    for (int i = 0; i < 1200; ++i) b.gce(4, 1).descriptor(0, 0, 320, 240, 0).raw(data[i % 2]);
+    b.trailer();
+    return std::string(b.bytes.begin(), b.bytes.end());
+}
+
+RunResult exportGif(const TempFolder& s, const std::string& bytes, int timeoutSeconds = 60) {
+    writeFile(s / "anim.gif", bytes);
+    RunOptions options;
+    options.timeoutSeconds = timeoutSeconds;
+    // Freed memory that the address sanitizer holds back would count as
+    // the tool's own: keep that small.
+    options.environment = {asanOptions("quarantine_size_mb=8")};
+    return runChild({(s / "anim.gif").string()}, s.path, options);
+}
+
+void expectExported(const RunResult& r, int frames, const std::string& what) {
+    EXPECT_FALSE(r.timedOut) << what;
+    EXPECT_EQ(r.signal, 0) << what;
+    EXPECT_EQ(r.status, 0) << what << "\n" << r.err;
+    EXPECT_EQ(r.out, std::to_string(frames) + " Pictures extracted from gif!\n") << what;
+}
+
+}  // namespace
+
+TEST(Limits, ALongAnimationExportsWithOneCanvasInMemory) {
+    TempFolder s;
+    auto r = exportGif(s, longAnimation());
+    expectExported(r, 1200, "1200 frames");
+    EXPECT_LT(r.peakBytes, kPeakLimit + 320 * 240 * 4);
+    EXPECT_TRUE(std::filesystem::exists(s / "anim" / "1199.png"));
+}
+
+TEST(Limits, TinyGifsDeclaringHugeFramesStayLight) {
+    struct Case {
+        const char* what;
+        std::string gif;
+        int frames;
+        uint64_t peakLimit;
+    };
+    // Four frames as large as the screen, each on a fresh canvas: one canvas
+    // (4 bytes a pixel) and nothing of the frames, which hold one pixel of
+    // data. (The same file at 16384 x 16384 takes a minute here; at this
+    // size the frames of old would have needed twice the canvas.)
+    const uint64_t canvas = uint64_t(4096) * 4096 * 4;
+    const Case cases[] = {
+        {"four screen-sized frames", emptyFramesGif(4096, 4096, 4, 4096, 4096), 4, canvas + kPeakLimit},
+        // A frame of 17993 x 14648 beside a 100 x 100 screen never shows.
+        {"off-screen frame", emptyFramesGif(100, 100, 1, 17993, 14648, 200, 0), 1, kPeakLimit},
+    };
+    for (const Case& c : cases) {
+        TempFolder s;
+        auto r = exportGif(s, c.gif, 120);
+        expectExported(r, c.frames, c.what);
+        EXPECT_LT(r.peakBytes, c.peakLimit) << c.what << ": " << r.peakBytes;
+    }
 }

@@ -127,3 +127,23 @@ TEST(SafeWrites, LongOutputNamesAndLinkedOutputs) {
     EXPECT_EQ(fs::status(s / "linked.bmp").permissions(), static_cast<fs::perms>(0755));
     EXPECT_EQ(readFile(s / "target.dat"), "old");
 }
+
+// The frame files of an export are new files: they are made durable once,
+// at the end, by one sync of the folder's file system, not one by one.
+TEST(SafeWrites, GifFramesAreMadeDurableOnceAtTheEnd) {
+    TempFolder s;
+    std::vector<uint8_t> palette(768, 0);
+    glxtest::GifFrame frame;
+    frame.width = frame.height = 4;
+    frame.indices.assign(16, 1);
+    writeFile(s / "anim.gif", glxtest::makeGif(4, 4, palette, std::vector<glxtest::GifFrame>(40, frame)));
+    const std::string log = (s / "syncs.log").string();
+    // The sanitizer runtime, when the tool has one, need not come first.
+    RunOptions options;
+    options.environment = {std::string("LD_PRELOAD=") + GLX_SYNC_COUNTER, "GLX_SYNC_LOG=" + log,
+                           asanOptions("verify_asan_link_order=0")};
+    auto r = runChild({(s / "anim.gif").string()}, s.path, options);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(s / "anim" / "39.png"));
+    EXPECT_EQ(readFile(log), "s");
+}

@@ -1,6 +1,8 @@
 // Header, palette, transparency, gamma and the plain ancillary chunks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "png/chunk_ancillary.h"
 #include "png_test_util.h"
 
@@ -237,6 +239,29 @@ TEST(PngGammaChunk, Tables) {
     // A gAMA of the wrong length changes nothing.
     loadFromBytes(img, imageWith(ihdrPayload(1, 1, 8, 0), {{"gAMA", {1, 2}}}, 2));
     EXPECT_EQ(img.DecodeGamma[128], 128);
+}
+
+TEST(PngGammaChunk, OneIgnoredOnReadingIsNotWritten) {
+    auto written = [](const Bytes& bytes) {
+        TPNGObject img;
+        loadFromBytes(img, bytes);
+        const Bytes out = saveToBytes(img);
+        return std::search(out.begin(), out.end(), std::begin("gAMA"), std::end("gAMA") - 1) != out.end();
+    };
+    EXPECT_TRUE(written(imageWith(ihdrPayload(1, 1, 8, 0), {{"gAMA", be32(100000)}}, 2)));
+    EXPECT_FALSE(written(imageWith(ihdrPayload(1, 1, 8, 0), {{"gAMA", {1, 2}}}, 2)));
+
+    // After the image data it comes too late for the rows: the tables stay
+    // as the rows were decoded with, and it is not written either.
+    PngBuilder b;
+    b.signature().chunk("IHDR", ihdrPayload(1, 1, 8, 0)).chunk("IDAT", zlibCompress(Bytes{0, 4}));
+    const Bytes late = b.chunk("gAMA", be32(100000)).iend().bytes();
+    TPNGObject img;
+    loadFromBytes(img, late);
+    EXPECT_EQ(img.DecodeGamma[4], 4);
+    EXPECT_EQ(img.EncodeGamma[4], 4);
+    EXPECT_EQ(img.PixelAt(0, 0), rgb(4, 4, 4));
+    EXPECT_FALSE(written(late));
 }
 
 TEST(PngGammaChunk, AppliesToChunksReadAfterIt) {

@@ -15,6 +15,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -50,7 +51,15 @@ struct RunOptions {
     int signal = 0;              // sent this long after the start
     int signalAfterMicroseconds = 0;
     std::string input = {};      // standard input
+    std::vector<std::string> environment = {};  // NAME=value settings added for the child
 };
+
+// An ASAN_OPTIONS setting for a child: the options in force plus extra ones
+// (harmless in builds without the sanitizer).
+inline std::string asanOptions(const std::string& extra) {
+    const char* current = std::getenv("ASAN_OPTIONS");
+    return "ASAN_OPTIONS=" + (current && *current ? std::string(current) + ":" : std::string()) + extra;
+}
 
 // Quoted for a shell command line.
 inline std::string quote(const std::string& s) {
@@ -86,6 +95,7 @@ inline RunResult runProgram(const std::vector<std::string>& args, const std::fil
         ::dup2(in, 0);
         ::dup2(out, 1);
         ::dup2(err, 2);
+        for (const auto& setting : options.environment) ::putenv(const_cast<char*>(setting.c_str()));
         if (options.fileSizeLimit > 0) {
             ::signal(SIGXFSZ, SIG_IGN);
             rlimit lim{options.fileSizeLimit, options.fileSizeLimit};
