@@ -1,5 +1,8 @@
 // GIF frame export: every frame as an RGBA PNG in a folder named after the
 // GIF, with "delays.txt" listing each frame's delay.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +13,7 @@
 #include "app/prompts.h"
 #include "app/state.h"
 #include "base/exception.h"
+#include "base/line_reader.h"
 #include "base/stream.h"
 #include "base/string_list.h"
 #include "base/strutil.h"
@@ -29,40 +33,72 @@ constexpr TColor kAltKeyColor = 0x13FEDF;
 
 // The edge filter from "gif_filter.txt": the low byte of its first line
 // read as an integer; 0 when the file is missing, empty or not a number.
+// Like every settings file beside the picture it is read only as a regular
+// file inside the GIF's folder, and only up to its first line end.
 uint8_t readEdgeFilter(const std::string& path) {
     if (!platform::fileExists(path)) return 0;
-    TStringList lines;
-    lines.loadFromFile(path);
-    const int32_t value = lines.count() > 0 ? strToIntDef(lines[0], 0) : 0;
+    LineReader reader(path);
+    requireInsideFolder(reader);
+    std::string line;
+    const int32_t value = reader.next(line, kMaxSettingLine) ? strToIntDef(line, 0) : 0;
     return static_cast<uint8_t>(value & 0xFF);
 }
 
-// "delays.txt", kept open while the frames are written; every write is checked.
+// "delays.txt", written line by line while the frames are written; every
+// write is checked. It is written in place, so never through a link and
+// only as a regular file.
 class DelayFile {
 public:
-    explicit DelayFile(const std::string& path) : m_path(path), m_file(std::fopen(path.c_str(), "wb")) {
-        if (!m_file) fail();
+    explicit DelayFile(const std::string& path) : m_path(path) {
+        std::string reason;
+        m_fd = openRegularFile(path, FileAccess::Rewrite, reason);
+        if (m_fd < 0) throw EInOutError(formatMessage("Cannot write \"%s\". %s", m_path.c_str(), reason.c_str()));
     }
     ~DelayFile() {
-        if (m_file) std::fclose(m_file);
+        if (m_fd >= 0) ::close(m_fd);
     }
+    DelayFile(const DelayFile&) = delete;
+    DelayFile& operator=(const DelayFile&) = delete;
     void writeLine(int value) {
         const std::string line = std::to_string(value) + "\r\n";
-        if (std::fwrite(line.data(), 1, line.size(), m_file) != line.size() || std::fflush(m_file) != 0) fail();
+        size_t done = 0;
+        while (done < line.size()) {
+            const ssize_t n = ::write(m_fd, line.data() + done, line.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) fail(n < 0 ? errno : ENOSPC);
+            done += static_cast<size_t>(n);
+        }
     }
     void close() {
-        std::FILE* f = m_file;
-        m_file = nullptr;
-        if (std::fclose(f) != 0) fail();
+        const int fd = m_fd;
+        m_fd = -1;
+        if (::close(fd) != 0) fail(errno);
     }
 
 private:
-    [[noreturn]] void fail() const {
-        throw EInOutError(formatMessage("Cannot write \"%s\". %s", m_path.c_str(), std::strerror(errno)));
+    [[noreturn]] void fail(int err) const {
+        throw EInOutError(formatMessage("Cannot write \"%s\". %s", m_path.c_str(), std::strerror(err)));
     }
     std::string m_path;
-    std::FILE* m_file;
+    int m_fd = -1;
 };
+
+// The folder the frames go to: the GIF's path less ".gif", made absolute.
+// It must be a folder of its own: a name that would be "." or ".." (from
+// "...gif" or "..gif") or empty would put the frames into the GIF's own
+// folder or its parent, and a symbolic link planted under that name would
+// send them elsewhere.
+std::string exportFolder(const std::string& gifPath) {
+    const std::string folder = gifPath.substr(0, gifPath.size() - 4);
+    const std::string name = extractFileName(folder);
+    if (name.empty() || name == "." || name == "..")
+        throw EInOutError(formatMessage("Cannot export into \"%s\". It is not a folder of the GIF's own",
+                                        folder.c_str()));
+    struct stat st {};
+    if (::lstat(folder.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+        throw EInOutError(formatMessage("Cannot export into \"%s\". It is a symbolic link", folder.c_str()));
+    return platform::absolutePath(folder);
+}
 
 // The canvas: the logical screen, checked when a frame needs it (a GIF
 // without frames exports nothing, whatever size it declares).
@@ -95,7 +131,7 @@ void runGifExport(Tf&) {
 
     // The output folder lies beside the GIF, relative to the current folder
     // when the GIF was named relatively.
-    picPath = picPath.substr(0, picPath.size() - 4);
+    picPath = exportFolder(picPath);
     platform::forceDirectories(picPath);
 
     phase = 3;

@@ -75,10 +75,7 @@ TEST(GdipGif, ReportsAnySizeAndPaintsOnlyWhenVisible) {
     const std::string path = testing::TempDir() + "gdip_invisible.gif";
     GifBuilder b;
     b.header(4, 2, 2).solid(4, 2, 1).trailer();
-    {
-        TFileStream out(path, TFileStream::Create);
-        out.writeBuffer(b.bytes.data(), b.bytes.size());
-    }
+    writeWholeFile(path, b.bytes.data(), b.bytes.size());
     TGdipGIF gif;
     gif.Visible = false;
     gif.SetBevelInner(TBevelCut::bvNone);

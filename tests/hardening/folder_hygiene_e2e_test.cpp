@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include "support/process.h"
+#include "app/gif_writer.h"
 #include "hostile_files.h"
 
 using namespace glxtest;
@@ -139,5 +140,56 @@ TEST(FolderHygiene, PlantedLinksAndSpecialFilesBesideThePicture) {
             EXPECT_EQ(readFile(s / "pics" / "patterns.xml").find("PWNED"), std::string::npos) << what;
         }
         EXPECT_TRUE(fs::exists(fs::symlink_status(planted))) << what;
+    }
+}
+
+// The same for the GIF export: its folder, "delays.txt" inside it and
+// "gif_filter.txt" beside the GIF. A GIF whose name would make the folder
+// "." or ".." is refused rather than exported into its own folder or its
+// parent.
+TEST(FolderHygiene, PlantedFilesAroundAGifExport) {
+    struct Planted {
+        const char* gif;      // the GIF's name in pics/
+        const char* name;     // what is planted, relative to pics/
+        const char* what;     // "out", "fifo", "folder-link" or "" for nothing
+        const char* message;  // in the error report
+    } cases[] = {
+        {"anim.gif", "anim/delays.txt", "out", "delays.txt\". It is a symbolic link"},
+        {"anim.gif", "anim/delays.txt", "fifo", "delays.txt\". Not a regular file"},
+        {"anim.gif", "anim", "folder-link", "anim\". It is a symbolic link"},
+        {"anim.gif", "gif_filter.txt", "out", "gif_filter.txt\". It leads outside the picture's folder"},
+        {"anim.gif", "gif_filter.txt", "fifo", "gif_filter.txt\". Not a regular file"},
+        {"...gif", "", "", "/..\". It is not a folder of the GIF's own"},
+        {"..gif", "", "", "/.\". It is not a folder of the GIF's own"},
+    };
+    glxtest::GifFrame frame;
+    frame.width = frame.height = 2;
+    frame.indices = {0, 1, 1, 0};
+    const std::string gif = glxtest::makeGif(2, 2, {0, 0, 0, 255, 255, 255}, {frame});
+    for (const auto& c : cases) {
+        TempFolder s;
+        const std::string what = std::string(c.gif) + " " + c.name + " " + c.what;
+        fs::create_directories(s / "pics" / "anim");
+        fs::create_directories(s / "elsewhere");
+        writeFile(s / "pics" / c.gif, gif);
+        writeFile(s / "outside", "kept\n");
+        writeFile(s / "pics" / "0.png", "kept");
+        const fs::path planted = s / "pics" / c.name;
+        const std::string kind = c.what;
+        if (kind == "out") {
+            fs::create_symlink(s / "outside", planted);
+        } else if (kind == "fifo") {
+            ASSERT_EQ(::mkfifo(planted.c_str(), 0644), 0);
+        } else if (kind == "folder-link") {
+            fs::remove_all(planted);
+            fs::create_symlink(s / "elsewhere", planted);
+        }
+        auto r = runChild({(s / "pics" / c.gif).string()}, s.path);
+        EXPECT_FALSE(r.timedOut) << what;
+        EXPECT_EQ(r.status, 1) << what << "\n" << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << what << "\n" << r.err;
+        EXPECT_EQ(readFile(s / "outside"), "kept\n") << what;
+        EXPECT_EQ(readFile(s / "pics" / "0.png"), "kept") << what;
+        EXPECT_TRUE(fs::is_empty(s / "elsewhere")) << what;
     }
 }
