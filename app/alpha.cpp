@@ -5,7 +5,6 @@
 #include <cstring>
 #include <vector>
 
-#include "app/state.h"
 #include "png/chunk_ancillary.h"
 #include "png/png_object.h"
 
@@ -99,7 +98,7 @@ BlendResult blendPixel(uint8_t sr, uint8_t sg, uint8_t sb, uint8_t sa, uint8_t d
     return out;
 }
 
-void setAlpha(const std::unique_ptr<TPNGObject>& image, const TRect& rect, uint8_t alpha) {
+void setAlpha(uint16_t& phase, const std::unique_ptr<TPNGObject>& image, const TRect& rect, uint8_t alpha) {
     phase = 1000;
     if (!image || !hasAlpha(*image)) return;
     phase = 1001;
@@ -110,7 +109,7 @@ void setAlpha(const std::unique_ptr<TPNGObject>& image, const TRect& rect, uint8
         std::memset(image->AlphaRow(y) + xs.first, alpha, static_cast<size_t>(xs.last - xs.first + 1));
 }
 
-void fillColor(const std::unique_ptr<TPNGObject>& image, const TRect& rect, TColor color) {
+void fillColor(uint16_t& phase, const std::unique_ptr<TPNGObject>& image, const TRect& rect, TColor color) {
     phase = 1010;
     if (!image) return;
     TCanvas& canvas = image->Canvas();
@@ -118,7 +117,8 @@ void fillColor(const std::unique_ptr<TPNGObject>& image, const TRect& rect, TCol
     canvas.FillArea(rect);
 }
 
-void keyToAlpha(const std::unique_ptr<TPNGObject>& image, const TRect& rect, TColor key, uint8_t filter) {
+void keyToAlpha(uint16_t& phase, const std::unique_ptr<TPNGObject>& image, const TRect& rect, TColor key,
+                uint8_t filter) {
     phase = 1000;
     if (!image || !hasAlpha(*image)) return;
     phase = 1001;
@@ -184,7 +184,7 @@ void keyToAlpha(const std::unique_ptr<TPNGObject>& image, const TRect& rect, TCo
     }
 }
 
-void pastePng(const std::unique_ptr<TPNGObject>& target, const std::unique_ptr<TPNGObject>& fragment,
+void pastePng(uint16_t& phase, const std::unique_ptr<TPNGObject>& target, const std::unique_ptr<TPNGObject>& fragment,
               const TRect& rect, uint8_t mode) {
     phase = 1030;
     if (!target || !fragment) return;
@@ -198,14 +198,14 @@ void pastePng(const std::unique_ptr<TPNGObject>& target, const std::unique_ptr<T
     // transparency: its alpha comes from the chunk, pixel by pixel.
     const bool trns = !hasAlpha(q) && q.TransparencyKind() != trNone;
     if (!hasAlpha(q) && !trns) {
-        setAlpha(target, rect, 255);
+        setAlpha(phase, target, rect, 255);
         q.PaintOn(p.Canvas(), rect);
         return;
     }
     phase = 1031;
     // Visited positions: inside the rectangle (edges included), the target
     // and the fragment placed at the rectangle's corner.
-    const Span xs = clip(std::max<int64_t>(rect.Left, rect.Left), std::min<int64_t>(rect.Right, int64_t(rect.Left) + q.Width() - 1), p.Width());
+    const Span xs = clip(rect.Left, std::min<int64_t>(rect.Right, int64_t(rect.Left) + q.Width() - 1), p.Width());
     const Span ys = clip(rect.Top, std::min<int64_t>(rect.Bottom, int64_t(rect.Top) + q.Height() - 1), p.Height());
     if (xs.first > xs.last || ys.first > ys.last || mode > kSubtract) return;
     const int32_t count = xs.last - xs.first + 1;

@@ -19,15 +19,18 @@ namespace glx::app {
 
 enum AlphaMode : uint8_t { kExact = 0, kBlend = 1, kSubtract = 2 };
 
-void setAlpha(const std::unique_ptr<TPNGObject>& image, const TRect& rect, uint8_t alpha);
-void fillColor(const std::unique_ptr<TPNGObject>& image, const TRect& rect, TColor color);
+// Each routine sets the run's phase code at fixed points (phase), so that an
+// error report names the step.
+void setAlpha(uint16_t& phase, const std::unique_ptr<TPNGObject>& image, const TRect& rect, uint8_t alpha);
+void fillColor(uint16_t& phase, const std::unique_ptr<TPNGObject>& image, const TRect& rect, TColor color);
 // Key-coloured pixels become transparent; with filter != 0, pixels with two
 // or more key-coloured neighbours that pass the fringe test get the
 // filter's alpha step.
-void keyToAlpha(const std::unique_ptr<TPNGObject>& image, const TRect& rect, TColor key, uint8_t filter);
+void keyToAlpha(uint16_t& phase, const std::unique_ptr<TPNGObject>& image, const TRect& rect, TColor key,
+                uint8_t filter);
 // Transfers fragment onto target at rect's corner in mode 0 exact, 1 blend,
 // 2 subtract (other modes leave the target).
-void pastePng(const std::unique_ptr<TPNGObject>& target, const std::unique_ptr<TPNGObject>& fragment,
+void pastePng(uint16_t& phase, const std::unique_ptr<TPNGObject>& target, const std::unique_ptr<TPNGObject>& fragment,
               const TRect& rect, uint8_t mode);
 
 // One blended pixel: the arithmetic of the blend mode, exposed for tests.

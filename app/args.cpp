@@ -1,64 +1,55 @@
 #include "app/args.h"
 
-#include "app/state.h"
+#include <algorithm>
+
+#include "app/run.h"
 #include "base/strutil.h"
 #include "platform/fs.h"
 
 namespace glx::app {
 
-namespace {
-std::vector<std::string>& arguments() {
-    static std::vector<std::string> args;
-    return args;
-}
-}  // namespace
-
-void setArguments(std::vector<std::string> args) { arguments() = std::move(args); }
-
-size_t argumentCount() { return arguments().size(); }
-
-std::string getArg(uint16_t index) {
+std::string getArg(Run& run, uint16_t index) {
     std::string arg;
     if (index == 0) arg = platform::programPath();
-    else if (index <= arguments().size()) arg = arguments()[index - 1];
+    else if (index <= run.arguments.size()) arg = run.arguments[index - 1u];
     size_t at = arg.find(":silent");
     if (at != std::string::npos && at > 0) {
-        silent = true;
+        run.silent = true;
         arg.erase(at);
     }
     return arg;
 }
 
-std::string joinArgs() {
-    phase = 1110;
-    std::string joined = getArg(1);
-    const size_t last = std::min<size_t>(arguments().size(), 2550);
+std::string joinArgs(Run& run) {
+    run.phase = 1110;
+    std::string joined = getArg(run, 1);
+    const size_t last = std::min<size_t>(run.arguments.size(), 2550);
     for (size_t i = 2; i <= last; ++i) {
-        std::string next = getArg(static_cast<uint16_t>(i));
+        std::string next = getArg(run, static_cast<uint16_t>(i));
         if (!next.empty()) joined += " " + next;
     }
     return joined;
 }
 
-PositionalArgs readPositional() {
+PositionalArgs readPositional(Run& run) {
     PositionalArgs out;
-    out.picture = getArg(1);
+    out.picture = getArg(run, 1);
     const std::string folder = extractFilePath(out.picture);
 
-    std::string layout = upperCaseAscii(getArg(2));
+    std::string layout = upperCaseAscii(getArg(run, 2));
     if (!layout.empty()) {
         const bool vertical = layout[0] == 'V';
         int32_t count = strToIntDef(layout.substr(1), 1);
         (vertical ? out.perColumn : out.perRow) = count;
     }
 
-    std::string output = getArg(3);
+    std::string output = getArg(run, 3);
     if (!output.empty()) {
         out.outPath = platform::absolutePath((output[0] == '/') ? output : folder + output);
-        silent = true;
+        run.silent = true;
     }
 
-    std::string paste = getArg(4);
+    std::string paste = getArg(run, 4);
     if (!paste.empty()) out.pastePath = platform::absolutePath(platform::fileExists(paste) ? paste : folder + paste);
     return out;
 }

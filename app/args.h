@@ -4,21 +4,17 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 namespace glx::app {
 
-// The arguments after the program name, as the shell delivered them.
-void setArguments(std::vector<std::string> args);
-
-size_t argumentCount();
+struct Run;
 
 // Argument index (0 = the program's own full path; beyond the last: "").
-// A ":silent" after the first character turns silent on and is cut off
-// with everything after it.
-std::string getArg(uint16_t index);
+// A ":silent" after the first character turns the run silent and is cut
+// off with everything after it.
+std::string getArg(Run& run, uint16_t index);
 // Argument 1, then every further non-empty argument after one blank.
-std::string joinArgs();
+std::string joinArgs(Run& run);
 
 struct PositionalArgs {
     std::string picture;
@@ -28,9 +24,9 @@ struct PositionalArgs {
     std::string pastePath;
 };
 // Reads arguments 1 to 4 by the positional grammar; giving argument 3
-// turns silent on. The output and paste-script paths come back absolute, so
-// that a later change of the current folder cannot move them.
-PositionalArgs readPositional();
+// turns the run silent. The output and paste-script paths come back
+// absolute, so that a later change of the current folder cannot move them.
+PositionalArgs readPositional(Run& run);
 // Whether an argument reads as a layout: V or H (either case) followed by a
 // count, or a count alone (decimal, or hexadecimal after "$", "x" or "0x").
 bool readsAsLayout(const std::string& arg);

@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "app/prompts.h"
-#include "app/state.h"
+#include "app/run.h"
 #include "base/exception.h"
 #include "base/line_reader.h"
 #include "base/stream.h"
@@ -44,30 +44,23 @@ void appendText(const std::string& path, FileAccess access, const std::string& t
     if (err != 0) ioError("write", path, std::strerror(err));
 }
 
-// The names file, read once from its start as the pictures are named: line
-// k names picture k, so the file is never read again for later pictures.
-struct NamesFile {
-    std::string path;
-    std::unique_ptr<LineReader> reader;
-    unsigned next = 0;  // index of the line the reader gives next
-    bool ended = false;
-};
-NamesFile names;
-
 }  // namespace
 
-void setAtlasPath() {
-    // Absolute, so that the atlas stays where the pictures are whatever the
-    // current folder is (the listing has made it the pictures' folder).
-    xmlPath = platform::getCurrentDir() + "/patterns.xml";
-    if (xmlPath.compare(0, 2, "//") == 0) xmlPath.erase(0, 1);
-    names = NamesFile{};
+void setAtlasPath(Run& run) {
+    run.xmlPath = platform::getCurrentDir() + "/patterns.xml";
+    if (run.xmlPath.compare(0, 2, "//") == 0) run.xmlPath.erase(0, 1);
+    run.names = NamesFile{};
 }
 
-std::string patternName(const std::string& namesPath, unsigned index) {
+std::string patternName(NamesFile& names, const std::string& namesPath, unsigned index) {
     if (!names.reader || names.path != namesPath || index < names.next) {
-        names = NamesFile{namesPath, std::make_unique<LineReader>(namesPath), 0, false};
-        requireInsideFolder(*names.reader);
+        try {
+            names = NamesFile{namesPath, std::make_unique<LineReader>(namesPath), 0, false};
+            requireInsideFolder(*names.reader);
+        } catch (const EStreamError& e) {
+            names = NamesFile{};
+            throw EInOutError(e.message());  // the text file layer's error
+        }
     }
     std::string line;
     while (!names.ended && names.next <= index) {
@@ -80,28 +73,28 @@ std::string patternName(const std::string& namesPath, unsigned index) {
     return names.ended && names.next <= index ? std::string() : line;
 }
 
-void writePattern(const TRect& rect) {
-    phase = 2200;
-    if (!platform::fileExists(xmlPath)) {
-        phase = 2201;
-        appendText(xmlPath, FileAccess::Rewrite, "<?xml version=\"1.0\"?>\r\n<patterns>\r\n");
+void writePattern(Run& run, const TRect& rect) {
+    run.phase = 2200;
+    if (!platform::fileExists(run.xmlPath)) {
+        run.phase = 2201;
+        appendText(run.xmlPath, FileAccess::Rewrite, "<?xml version=\"1.0\"?>\r\n<patterns>\r\n");
     }
-    phase = 2202;
+    run.phase = 2202;
     std::string line;
     if (rect.Left == rect.Right && rect.Top == rect.Bottom) {
         line = "</patterns>";
     } else {
-        phase = 2203;
-        const std::string namesPath = xmlPath + ".txt";
-        std::string name = platform::fileExists(namesPath) ? patternName(namesPath, patternCount)
-                                                            : std::to_string(patternCount);
+        run.phase = 2203;
+        const std::string namesPath = run.xmlPath + ".txt";
+        std::string name = platform::fileExists(namesPath) ? patternName(run.names, namesPath, run.patternCount)
+                                                            : std::to_string(run.patternCount);
         line = "<pattern name=\"" + name + "\" x=\"" + std::to_string(rect.Left) + "\" y=\"" +
                std::to_string(rect.Top) + "\" width=\"" + std::to_string(rect.Right - rect.Left) +
                "\" height=\"" + std::to_string(rect.Bottom - rect.Top) + "\" pivot.x=\"0\" pivot.y=\"0\"/>";
     }
-    phase = 2209;
-    appendText(xmlPath, FileAccess::Append, line + "\r\n");
-    ++patternCount;
+    run.phase = 2209;
+    appendText(run.xmlPath, FileAccess::Append, line + "\r\n");
+    ++run.patternCount;
 }
 
 }  // namespace glx::app

@@ -2,21 +2,38 @@
 // appended as the pictures are placed.
 #pragma once
 
+#include <memory>
 #include <string>
 
+#include "base/line_reader.h"
 #include "raster/geometry.h"
 
 namespace glx::app {
 
-// Sets xmlPath for the listed folder (picPath is the folder by then).
-void setAtlasPath();
+struct Run;
+
+// The names file ("patterns.xml.txt"), read once from its start as the
+// pictures are named: line k names picture k, so the file is never read
+// again for later pictures.
+struct NamesFile {
+    std::string path;
+    std::unique_ptr<LineReader> reader;
+    unsigned next = 0;  // index of the line the reader gives next
+    bool ended = false;
+};
+
+// Sets xmlPath in the listed folder, which the listing has made the
+// current folder; absolute, so that it stays there whatever happens next.
+void setAtlasPath(Run& run);
 // Appends the line for one placement rectangle; an empty rectangle
 // (Left = Right and Top = Bottom) appends the closing line. The file gets
 // its two header lines when it does not exist yet, and is opened and closed
-// for every line.
-void writePattern(const TRect& rect);
+// for every line. It is written in place, so never through a symbolic link
+// and only as a regular file.
+void writePattern(Run& run, const TRect& rect);
 // The name of picture number index (from 0) from the names file, "" when
-// the file is shorter; lines end at CR LF or LF.
-std::string patternName(const std::string& namesPath, unsigned index);
+// the file is shorter; CR LF, LF or a lone CR end a line. Only a regular
+// file inside the pictures' folder is read.
+std::string patternName(NamesFile& names, const std::string& namesPath, unsigned index);
 
 }  // namespace glx::app

@@ -3,6 +3,9 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <new>
+
+#include "base/exception.h"
 
 #include "png/pixel_rows.h"
 #include "png/png_object.h"
@@ -100,6 +103,7 @@ void CanvasEncoder::attach(TPNGObject& canvas) {
 
     std::unique_lock<std::mutex> lock(m_mutex);
     m_changed.wait(lock, [&] { return m_finished; });
+    if (m_error) std::rethrow_exception(m_error);
     if (m_failed || !m_result || m_resultGeneration != m_generation || m_handed != height || crc != m_crc) return;
     TIdatRecipe expected = idatRecipeOf(canvas);
     if (!(m_result->recipe == expected)) return;
@@ -144,9 +148,17 @@ void CanvasEncoder::work() {
             }
         }
     } catch (...) {
-        // Out of memory or the like: the canvas encodes itself at saving,
-        // and meets the same trouble there if it is real.
+        // Out of memory: the canvas encodes itself at saving, and meets the
+        // same trouble there if it is real. Anything else is kept and raised
+        // where the encoded data would have been used.
         std::lock_guard<std::mutex> lock(m_mutex);
+        try {
+            throw;
+        } catch (const EOutOfMemory&) {
+        } catch (const std::bad_alloc&) {
+        } catch (...) {
+            m_error = std::current_exception();
+        }
         m_failed = true;
         m_queue.clear();
         m_queuedBytes = 0;

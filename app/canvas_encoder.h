@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -63,6 +64,7 @@ private:
     bool m_stop = false;
     bool m_failed = false;
     bool m_finished = false;
+    std::exception_ptr m_error;  // a failure that is not a shortage of memory
     uint64_t m_resultGeneration = 0;
     std::unique_ptr<TPreparedIdat> m_result;
     std::thread m_thread;

@@ -1,6 +1,7 @@
 #include "app/form.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -8,23 +9,22 @@
 #include "app/modes.h"
 #include "app/prompts.h"
 #include "app/report.h"
-#include "app/state.h"
 #include "base/exception.h"
 #include "base/strutil.h"
+#include "gif/gif_image.h"
 #include "platform/clock.h"
 #include "platform/fs.h"
 #include "platform/interrupt.h"
 #include "platform/ui.h"
-#include "gif/gif_image.h"
 #include "png/png_object.h"
 #include "raster/image.h"
 
 namespace glx::app {
 
-Tf* f = nullptr;
-
 // The holders' design sizes; without form scaling they are used as they are.
-Tf::Tf() : i1(std::make_unique<TImage>(40, 40)), i2(std::make_unique<TImage>(41, 40)) {}
+Tf::Tf(std::vector<std::string> arguments)
+    : run(std::move(arguments)), i1(std::make_unique<TImage>(40, 40)), i2(std::make_unique<TImage>(41, 40)) {}
+
 Tf::~Tf() = default;
 
 namespace {
@@ -35,89 +35,94 @@ bool usable(const std::string& path) { return platform::fileExists(path) || plat
 // A dropped file is never a layout: when argument 2 names an existing file
 // or folder and does not read as one, the run opens argument 1 alone, in
 // the whole form (so no dropped picture is ever taken as the output).
-bool isDropOfSeveral(const std::string& joined) {
+bool isDropOfSeveral(Run& run, const std::string& joined) {
     if (usable(joined)) return false;
-    const std::string second = getArg(2);
+    const std::string second = getArg(run, 2);
     return !second.empty() && usable(second) && !readsAsLayout(second);
 }
 
 }  // namespace
 
-void Tf::FormCreate() {
-    phase = 0;
-    silent = false;
-    picPath = joinArgs();
-    run = RunContext{};
-    patternCount = 0;
-    phase = 1;
-    const bool dropped = isDropOfSeveral(picPath);
-    if (dropped) picPath = getArg(1);
+int Tf::FormCreate() {
+    run.phase = 0;
+    run.silent = false;
+    run.picPath = joinArgs(run);
+    run.outPath.clear();
+    run.pastePath.clear();
+    run.cursor = TGridCursor{};
+    run.pngCanvas.reset();
+    run.pngFragment.reset();
+    run.patternCount = 0;
+    run.phase = 1;
+    const bool dropped = isDropOfSeveral(run, run.picPath);
+    if (dropped) run.picPath = getArg(run, 1);
 
-    if (platform::fileExists(picPath) && extractFileExt(picPath) == ".gif") runGifExport(*this);
+    if (platform::fileExists(run.picPath) && extractFileExt(run.picPath) == ".gif") return runGifExport(*this);
 
-    sharedList = std::make_unique<TStringList>();
-
-    if (!usable(picPath)) {
-        phase = 2;
-        if (!dropped && !getArg(2).empty()) {
-            phase = 3;
-            PositionalArgs p = readPositional();
-            picPath = p.picture;
+    if (!usable(run.picPath)) {
+        run.phase = 2;
+        if (!dropped && !getArg(run, 2).empty()) {
+            run.phase = 3;
+            PositionalArgs p = readPositional(run);
+            run.picPath = p.picture;
             run.cursor.perRow = p.perRow;
             run.cursor.perColumn = p.perColumn;
             run.outPath = p.outPath;
             run.pastePath = p.pastePath;
         }
     }
-    if (!usable(picPath) && !platform::fileExists(run.pastePath)) {
-        if (argumentCount() > 0) reportUnusable(picPath);
-        runHelpPath(argumentCount() > 0);
+    if (!usable(run.picPath) && !platform::fileExists(run.pastePath)) {
+        if (!run.arguments.empty()) reportUnusable(run.picPath);
+        return runHelpPath(run, !run.arguments.empty());
     }
 
-    sharedList->clear();
-    run.nameExt = extractFileExt(picPath);
-    run.modeExt = extractFileExt(run.outPath.empty() ? picPath : run.outPath);
-    if (run.modeExt != ".png" && extractFileExt(picPath) == ".png") run.modeExt = ".png";
+    run.sharedList.clear();
+    run.nameExt = extractFileExt(run.picPath);
+    run.modeExt = extractFileExt(run.outPath.empty() ? run.picPath : run.outPath);
+    if (run.modeExt != ".png" && extractFileExt(run.picPath) == ".png") run.modeExt = ".png";
 
-    phase = 10;
-    if (run.cursor.perRow == 0 && run.cursor.perColumn == 0) askLayout(run.cursor.perRow, run.cursor.perColumn);
+    run.phase = 10;
+    if (run.cursor.perRow == 0 && run.cursor.perColumn == 0) askLayout(run);
 
-    phase = 20;
-    readSettings();
-    phase = 23;
+    run.phase = 20;
+    readSettings(run);
+    run.phase = 23;
     applyBackground(*this);
 
-    phase = 24;
-    const std::string script = !run.pastePath.empty() ? run.pastePath : extractFilePath(picPath) + "Glumix_paste.ini";
-    pasteFound = platform::fileExists(script);
-    if (pasteFound) {
+    run.phase = 24;
+    const std::string script =
+        !run.pastePath.empty() ? run.pastePath : extractFilePath(run.picPath) + "Glumix_paste.ini";
+    run.pasteFound = platform::fileExists(script);
+    if (run.pasteFound) {
         run.pasteScriptBeside = run.pastePath.empty();
         run.pastePath = script;
-        runPasteScript(*this);
+        return runPasteScript(*this);
     }
-    runGluing(*this);
+    return runGluing(*this);
 }
 
-void Tf::FormActivate() {
-    phase = 65000;
-    finish();
+int Tf::aeException(const std::string& message) {
+    showMsg(run, errorReportText(run, message), kMbIconError);
+    return finish(run, kExitError);
 }
 
-void Tf::FormDestroy() { finish(); }
+int Tf::FormActivate() {
+    run.phase = 65000;
+    return finish(run);
+}
+
+int Tf::FormDestroy() { return finish(run); }
 
 namespace {
 
-// The error report for anything that left FormCreate; the report itself
-// ends in finish().
-int report(const std::string& message) {
+// The error report for anything that left FormCreate. When even the report
+// cannot be shown (output closed), the run still failed.
+int report(Tf& form, const std::string& message) {
     try {
-        aeException(message);
-    } catch (const FinishSignal& done) {
-        return done.status;
+        return form.aeException(message);
     } catch (...) {
-        // The report could not be shown (output closed): still a failure.
+        return kExitError;
     }
-    return kExitError;
 }
 
 }  // namespace
@@ -135,34 +140,25 @@ int runApplication(int argc, char** argv) {
     platform::chooseBackend(argc > 0 ? argv[0] : nullptr);
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
-    setArguments(std::move(args));
     platform::randomize();
     registerPngFormat();
     registerGifFormat();
-    int status = kExitDone;
+    Tf form(std::move(args));
     try {
-        Tf form;
-        f = &form;
-        try {
-            form.FormCreate();
-        } catch (...) {
-            f = nullptr;
-            throw;
-        }
-    } catch (const FinishSignal& done) {
-        status = done.status;
+        return form.FormCreate();
+#ifdef GLX_FUZZ_BUILD
+    } catch (const EInternalError& e) {
+        // A broken invariant is a finding for the fuzz targets, never a report.
+        std::fprintf(stderr, "%s\n", e.what());
+        std::abort();
+#endif
     } catch (const std::bad_alloc&) {
-        status = report("Out of memory");
+        return report(form, "Out of memory");
     } catch (const std::exception& e) {
-        status = report(e.what());
+        return report(form, e.what());
     } catch (...) {
-        status = report("Unknown error");
+        return report(form, "Unknown error");
     }
-    f = nullptr;
-    sharedList.reset();
-    picPath.clear();
-    xmlPath.clear();
-    return status;
 }
 
 }  // namespace glx::app

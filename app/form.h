@@ -1,10 +1,14 @@
-// The main form: it is never shown; the whole job runs while it is created
-// and every path ends through finish().
+// The main form: it is never shown; the whole job runs while it is created.
+// It holds the run's state and the two hidden picture holders, and every
+// run mode returns the process's exit status through it.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "app/run.h"
 
 namespace glx {
 class TImage;
@@ -12,51 +16,35 @@ class TImage;
 
 namespace glx::app {
 
-// The grid layout and the cell/position of the next picture.
-struct TGridCursor {
-    int32_t perRow = 0;
-    int32_t perColumn = 0;
-    int32_t col = 0, row = 0;
-    int32_t x = 0, y = 0;
-    int32_t rowHeight = 0;
-    int32_t columnWidth = 0;
-};
-
-// Working values of one run, shared by the run modes.
-struct RunContext {
-    std::string outPath;
-    std::string pastePath;
-    // The paste script was found beside the picture, not named by the user.
-    bool pasteScriptBeside = false;
-    std::string modeExt;
-    std::string nameExt;
-    // The listed folder, where a generated output name goes.
-    std::string outputFolder;
-    TGridCursor cursor;
-};
-
 class Tf {
 public:
-    Tf();
+    explicit Tf(std::vector<std::string> arguments);
     ~Tf();
+    Tf(const Tf&) = delete;
+    Tf& operator=(const Tf&) = delete;
 
-    // Runs the whole job; never returns normally.
-    [[noreturn]] void FormCreate();
-    [[noreturn]] void FormActivate();
-    [[noreturn]] void FormDestroy();
+    // Grows the holder and its picture so that a w x h picture fits at
+    // (x, y); never shrinks.
+    void checkwh(TImage& control, int32_t x, int32_t y, int32_t w, int32_t h);
+    // Grows pngCanvas so a w x h picture fits at (x, y); added area is black
+    // with alpha 0. Never shrinks.
+    void checkwhp(int32_t x, int32_t y, int32_t w, int32_t h);
+    // Runs the whole job and gives the exit status.
+    int FormCreate();
+    // The error report for a failure; gives the error status.
+    int aeException(const std::string& message);
+    int FormActivate();
+    int FormDestroy();
 
+    Run run;
     // Hidden picture holders: i1 holds the picture being placed (or the
     // pattern), i2 the bitmap canvas of gluing (or a fragment).
     std::unique_ptr<TImage> i1;
     std::unique_ptr<TImage> i2;
-    RunContext run;
 };
 
-// The one form of the process (set while it exists).
-extern Tf* f;
-
 // Runs the application: creates the form, runs FormCreate and turns every
-// way out (finish, any exception) into the exit status.
+// way out (a finished run mode, any exception) into the exit status.
 int runApplication(int argc, char** argv);
 
 }  // namespace glx::app

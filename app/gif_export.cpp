@@ -11,7 +11,7 @@
 #include "app/form.h"
 #include "app/modes.h"
 #include "app/prompts.h"
-#include "app/state.h"
+#include "app/run.h"
 #include "base/exception.h"
 #include "base/line_reader.h"
 #include "base/stream.h"
@@ -117,66 +117,67 @@ void saveFrame(const TPNGObject& canvas, const std::string& path) {
 
 }  // namespace
 
-void runGifExport(Tf&) {
+int runGifExport(Tf& form) {
+    Run& run = form.run;
     // The preview control gives the frame count, the size and the delays.
     // Like the form's own it is invisible, so it never decodes a frame.
     auto control = std::make_unique<TGdipGIF>();
     control->AutoSize = true;
     control->Visible = false;
-    control->LoadFile(picPath);
+    control->LoadFile(run.picPath);
 
-    phase = 2;
+    run.phase = 2;
     auto image = std::make_unique<TGIFImage>();
-    image->LoadFile(picPath);
+    image->LoadFile(run.picPath);
 
     // The output folder lies beside the GIF, relative to the current folder
     // when the GIF was named relatively.
-    picPath = exportFolder(picPath);
-    platform::forceDirectories(picPath);
+    run.picPath = exportFolder(run.picPath);
+    platform::forceDirectories(run.picPath);
 
-    phase = 3;
+    run.phase = 3;
     int count = 0;
-    const uint8_t filter = readEdgeFilter(picPath + "/../gif_filter.txt");
-    DelayFile delays(picPath + "/delays.txt");
+    const uint8_t filter = readEdgeFilter(run.picPath + "/../gif_filter.txt");
+    DelayFile delays(run.picPath + "/delays.txt");
 
-    phase = 9;
-    pngFragment.reset();
-    const TColor key = picPath.find("!alt") != std::string::npos ? kAltKeyColor : kKeyColor;
+    run.phase = 9;
+    run.pngFragment.reset();
+    const TColor key = run.picPath.find("!alt") != std::string::npos ? kAltKeyColor : kKeyColor;
     bool fresh = true;
 
     const int frames = control->FrameCount();
     for (int i = 0; i < frames; ++i) {
-        phase = static_cast<uint16_t>((i + 1) * 100);
+        run.phase = static_cast<uint16_t>((i + 1) * 100);
         if (fresh) {
-            pngCanvas.reset();  // one canvas at a time
-            pngCanvas = newCanvas(control->GifWidth(), control->GifHeight());
+            run.pngCanvas.reset();  // one canvas at a time
+            run.pngCanvas = newCanvas(control->GifWidth(), control->GifHeight());
         }
         int delay = control->Delays()[static_cast<size_t>(i)];
         delays.writeLine(delay == 0 ? 1 : delay);
-        ++phase;
-        const TRect rect = makeRect(0, 0, pngCanvas->Width(), pngCanvas->Height());
+        ++run.phase;
+        const TRect rect = makeRect(0, 0, run.pngCanvas->Width(), run.pngCanvas->Height());
         if (fresh) {
-            setAlpha(pngCanvas, rect, 255);
-            fillColor(pngCanvas, rect, key);
+            setAlpha(run.phase, run.pngCanvas, rect, 255);
+            fillColor(run.phase, run.pngCanvas, rect, key);
         }
         TGIFSubImage& frame = image->Frames()[i];
-        frame.PaintTo(pngCanvas->Canvas(), rect, frame.HasTransparency(), false);
+        frame.PaintTo(run.pngCanvas->Canvas(), rect, frame.HasTransparency(), false);
         frame.ReleaseBitmaps();
         if (fresh) {
-            keyToAlpha(pngCanvas, rect, key, filter);
+            keyToAlpha(run.phase, run.pngCanvas, rect, key, filter);
         } else {
             // A reused canvas is keyed afresh too, so every frame is the
             // composed picture with only the key colour transparent (pixels
             // a frame paints over an earlier transparent area show). The
-            // steps after it keep this path's own phase codes.
-            const uint16_t drawn = phase;
-            setAlpha(pngCanvas, rect, 255);
-            keyToAlpha(pngCanvas, rect, key, filter);
-            phase = drawn;
+            // steps after it keep this path's own run.phase codes.
+            const uint16_t drawn = run.phase;
+            setAlpha(run.phase, run.pngCanvas, rect, 255);
+            keyToAlpha(run.phase, run.pngCanvas, rect, key, filter);
+            run.phase = drawn;
         }
-        ++phase;
-        saveFrame(*pngCanvas, picPath + "/" + std::to_string(i) + ".png");
-        ++phase;
+        ++run.phase;
+        saveFrame(*run.pngCanvas, run.picPath + "/" + std::to_string(i) + ".png");
+        ++run.phase;
         const TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
         fresh = gce && gce->DisposalMethod() == 2;
         ++count;
@@ -186,12 +187,12 @@ void runGifExport(Tf&) {
     delays.close();
     // The frame files are all new: one sync of the folder's file system
     // makes them (and "delays.txt") durable, instead of one per frame.
-    syncFolder(picPath);
+    syncFolder(run.picPath);
     control.reset();
     image.reset();
-    pngCanvas.reset();
-    if (!silent) showMsg(std::to_string(count) + " Pictures extracted from gif!", 64);
-    finish();
+    run.pngCanvas.reset();
+    if (!run.silent) showMsg(run, std::to_string(count) + " Pictures extracted from gif!", kMbIconInformation);
+    return finish(run);
 }
 
 }  // namespace glx::app

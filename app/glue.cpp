@@ -3,11 +3,13 @@
 #include <algorithm>
 
 #include "app/atlas.h"
+#include "app/canvas_growth.h"
 #include "app/modes.h"
 #include "app/prefetch.h"
 #include "app/prompts.h"
 #include "app/rgba.h"
-#include "app/state.h"
+#include "app/form.h"
+#include "app/run.h"
 #include "base/limits.h"
 #include "base/strutil.h"
 #include "platform/clock.h"
@@ -56,10 +58,10 @@ void advanceCursor(TGridCursor& c, int32_t w, int32_t h) {
     if (c.row == 0) c.y = 0;
 }
 
-void checkwh(TImage& control, int32_t x, int32_t y, int32_t w, int32_t h) {
-    phase = 2000;
+void Tf::checkwh(TImage& control, int32_t x, int32_t y, int32_t w, int32_t h) {
+    run.phase = 2000;
     control.SetAutoSize(false);
-    phase = 2001;
+    run.phase = 2001;
     const int64_t right = int64_t(x) + w, bottom = int64_t(y) + h;
     checkCanvasExtent(right, bottom);
     TGraphic* picture = control.Picture().Graphic();
@@ -67,18 +69,18 @@ void checkwh(TImage& control, int32_t x, int32_t y, int32_t w, int32_t h) {
         control.SetWidth(static_cast<int32_t>(right));
         if (picture) picture->SetWidth(control.Width());
     }
-    phase = 2002;
+    run.phase = 2002;
     if (bottom > control.Height()) {
         control.SetHeight(static_cast<int32_t>(bottom));
         if (picture) picture->SetHeight(control.Height());
     }
-    phase = 2003;
+    run.phase = 2003;
     if (picture) picture->SetModified(true);
 }
 
 bool isJpegExt(const std::string& ext) { return ext.size() >= 2 && (ext[1] == 'J' || ext[1] == 'j'); }
 
-void saveImage(std::unique_ptr<TImage>& control, const std::string& fileName) {
+void saveImage(uint16_t& phase, std::unique_ptr<TImage>& control, const std::string& fileName) {
     phase = 1920;
     if (!control) return;
     if (isJpegExt(extractFileExt(fileName))) {
@@ -98,19 +100,14 @@ void saveImage(std::unique_ptr<TImage>& control, const std::string& fileName) {
     control.reset();
 }
 
-int32_t amortisedSize(int32_t current, int32_t needed) {
-    const int64_t target = std::max<int64_t>(needed, int64_t(current) + current / 2);
-    return static_cast<int32_t>(std::min<int64_t>(target, std::max<int64_t>(needed, 16384)));
-}
-
-std::string outputStamp() {
+std::string outputStamp(uint16_t& phase) {
     phase = 1160;
     return replaceAll(platform::timeOfDayText(), ":", "") + std::to_string(platform::random(99));
 }
 
 void applyBackground(Tf& form) {
-    form.i1->Canvas().Brush.setColor(bgColor);
-    form.i2->Canvas().Brush.setColor(bgColor);
+    form.i1->Canvas().Brush.setColor(form.run.bgColor);
+    form.i2->Canvas().Brush.setColor(form.run.bgColor);
 }
 
 namespace {
@@ -122,77 +119,81 @@ std::string folderOf(const std::string& path) {
     return path.substr(0, slash);
 }
 
-// The bitmap canvas grows in amortised steps: the holder keeps the logical
-// size that growing one step at a time would give, while its bitmap is
-// enlarged geometrically and cropped to the logical size before saving.
-// Area outside the logical size is never drawn on, and every added area
-// has the brush colour either way, so the saved picture is the same.
-struct GrowingCanvas {
-    TImage& holder;
-    int32_t width, height;
-
-    explicit GrowingCanvas(TImage& h) : holder(h), width(h.Width()), height(h.Height()) {}
+// The bitmap canvas of gluing: the holder keeps the logical size growing
+// one step at a time gives, while its bitmap grows ahead of it (see
+// canvas_growth.h) and is cropped to the logical size before saving. Every
+// area the bitmap adds has the brush colour, so the saved picture is the
+// one step-by-step growth gives.
+class BitmapCanvas {
+public:
+    BitmapCanvas(Run& run, TImage& holder)
+        : m_run(run), m_holder(holder), m_growth(holder.Width(), holder.Height()) {}
 
     void fit(int32_t x, int32_t y, int32_t w, int32_t h) {
-        phase = 2000;
-        holder.SetAutoSize(false);
-        phase = 2001;
-        TGraphic* picture = holder.Picture().Graphic();
+        m_run.phase = 2000;
+        m_holder.SetAutoSize(false);
+        m_run.phase = 2001;
         const int64_t right = int64_t(x) + w, bottom = int64_t(y) + h;
         checkCanvasExtent(right, bottom);
-        if (right > width) {
-            width = static_cast<int32_t>(right);
-            if (picture && picture->Width() < width) picture->SetWidth(amortisedSize(picture->Width(), width));
-        }
-        phase = 2002;
-        if (bottom > height) {
-            height = static_cast<int32_t>(bottom);
-            if (picture && picture->Height() < height) {
-                const int32_t rows = amortisedSize(picture->Height(), height);
-                // Later rows rarely widen the canvas: the width slack is
-                // dropped rather than copied into every new row.
-                auto* bitmap = dynamic_cast<TBitmap*>(picture);
-                if (bitmap && bitmap->Width() > width) bitmap->SetSize(width, rows);
-                else picture->SetHeight(rows);
-            }
-        }
-        phase = 2003;
-        if (picture) picture->SetModified(true);
+        m_growth.widen(right);
+        growBitmap();
+        m_run.phase = 2002;
+        m_growth.deepen(bottom);
+        growBitmap();
+        m_run.phase = 2003;
+        if (TGraphic* picture = m_holder.Picture().Graphic()) picture->SetModified(true);
     }
 
     // Crops the bitmap to the logical size and gives the holder that size.
     void settle() {
-        TGraphic* picture = holder.Picture().Graphic();
-        if (picture) {
-            if (picture->Width() != width) picture->SetWidth(width);
-            if (picture->Height() != height) picture->SetHeight(height);
-        }
-        holder.SetWidth(width);
-        holder.SetHeight(height);
+        const CanvasSize& size = m_growth.logical();
+        if (TGraphic* picture = m_holder.Picture().Graphic()) resize(*picture, size);
+        m_holder.SetWidth(size.width);
+        m_holder.SetHeight(size.height);
     }
+
+private:
+    static void resize(TGraphic& picture, CanvasSize size) {
+        if (picture.Width() == size.width && picture.Height() == size.height) return;
+        if (auto* bitmap = dynamic_cast<TBitmap*>(&picture)) return bitmap->SetSize(size.width, size.height);
+        picture.SetWidth(size.width);
+        picture.SetHeight(size.height);
+    }
+
+    void growBitmap() {
+        TGraphic* picture = m_holder.Picture().Graphic();
+        if (!picture) return;
+        m_growth.fitBuffer(CanvasSize{picture->Width(), picture->Height()},
+                           [picture](CanvasSize size) { resize(*picture, size); });
+    }
+
+    Run& m_run;
+    TImage& m_holder;
+    CanvasGrowth m_growth;
 };
 
 }  // namespace
 
-void collectSources(RunContext& run) {
-    phase = 200;
-    if (platform::fileExists(picPath)) picPath = folderOf(picPath);
-    platform::setCurrentDir(picPath);
+void collectSources(Run& run) {
+    run.phase = 200;
+    if (platform::fileExists(run.picPath)) run.picPath = folderOf(run.picPath);
+    platform::setCurrentDir(run.picPath);
     const std::string folder = platform::getCurrentDir();
     std::vector<std::string> names = platform::listFolder(".", "*.bmp;*.jpg;*.jpe;*.jpeg;*.png");
-    setAtlasPath();
+    setAtlasPath(run);
 
-    phase = 205;
-    sharedList->clear();
-    for (auto& name : names) sharedList->add(std::move(name));
+    run.phase = 205;
+    TStringList& list = run.sharedList;
+    list.clear();
+    for (auto& name : names) list.add(std::move(name));
 
-    phase = 206;
+    run.phase = 206;
     const std::string outName = run.outPath.empty() ? std::string() : extractFileName(run.outPath);
     int i = 0;
-    while (i < sharedList->count()) {
-        const std::string name = (*sharedList)[i];
-        if (name.find("Glumix") != std::string::npos) sharedList->remove(i);
-        else if (!outName.empty() && name == outName) sharedList->remove(i);
+    while (i < list.count()) {
+        const std::string name = list[i];
+        if (name.find("Glumix") != std::string::npos) list.remove(i);
+        else if (!outName.empty() && name == outName) list.remove(i);
         else ++i;
         const std::string ext = extractFileExt(name);
         if (run.nameExt.empty() || run.nameExt[0] != '.') run.nameExt = ext;
@@ -201,67 +202,68 @@ void collectSources(RunContext& run) {
     run.outputFolder = folder;
 }
 
-void runGluing(Tf& form) {
-    RunContext& run = form.run;
+int runGluing(Tf& form) {
+    Run& run = form.run;
     collectSources(run);
     TGridCursor& c = run.cursor;
     const bool rgba = run.modeExt == ".png";
+    const TStringList& list = run.sharedList;
 
-    phase = 207;
+    run.phase = 207;
     c.col = c.row = c.x = c.y = 0;
     int count = 0;
-    if (rgba) createRgbaCanvas();
-    GrowingCanvas canvas(*form.i2);
-    Prefetcher prefetch(sharedList->items(), rgba);
+    if (rgba) createRgbaCanvas(run);
+    BitmapCanvas canvas(run, *form.i2);
+    Prefetcher prefetch(list.items(), rgba);
 
-    for (int i = 0; i < sharedList->count(); ++i) {
-        phase = 208;
-        picPath = (*sharedList)[i];
-        phase = 209;
+    for (int i = 0; i < list.count(); ++i) {
+        run.phase = 208;
+        run.picPath = list[i];
+        run.phase = 209;
         const int32_t x = c.x, y = c.y;
         int32_t w, h;
         PrefetchedPicture picture = prefetch.next();
         if (rgba) {
-            placeRgba(form, c, w, h, picture);
+            placeRgba(form, w, h, picture);
         } else {
-            phase = 230;
+            run.phase = 230;
             if (picture.loadError) std::rethrow_exception(picture.loadError);
             form.i1->Picture().SetGraphic(std::move(picture.graphic));
-            phase = 231;
+            run.phase = 231;
             form.i1->SetAutoSize(true);
             w = form.i1->Width();
             h = form.i1->Height();
-            phase = 232;
+            run.phase = 232;
             canvas.fit(x, y, w, h);
-            phase = 233;
+            run.phase = 233;
             if (picture.decodeError) std::rethrow_exception(picture.decodeError);
             form.i2->Canvas().DrawAt(x, y, form.i1->Picture().Graphic());
-            phase = 234;
+            run.phase = 234;
             form.i1->Picture().Clear();
-            phase = 235;
+            run.phase = 235;
             advanceCursor(c, w, h);
         }
-        writePattern(makeRect(x, y, x + w, y + h));
+        writePattern(run, makeRect(x, y, x + w, y + h));
         ++count;
-        platform::ui().progress(count, sharedList->count(), picPath);
+        platform::ui().progress(count, list.count(), run.picPath);
     }
 
-    phase = 241;
-    writePattern(TRect{});
+    run.phase = 241;
+    writePattern(run, TRect{});
     if (run.outPath.empty())
-        run.outPath = run.outputFolder + "/" + "Glumix by Orvando_9 " + outputStamp() + run.nameExt;
+        run.outPath = run.outputFolder + "/" + "Glumix by Orvando_9 " + outputStamp(run.phase) + run.nameExt;
     if (rgba) {
-        phase = 250;
-        settleRgbaCanvas();
-        savePng(pngCanvas, run.outPath);
+        run.phase = 250;
+        settleRgbaCanvas(run);
+        savePng(run, run.pngCanvas, run.outPath);
     } else {
-        phase = 260;
+        run.phase = 260;
         canvas.settle();
-        saveImage(form.i2, run.outPath);
+        saveImage(run.phase, form.i2, run.outPath);
     }
-    phase = 299;
-    if (!silent) showMsg(std::to_string(count) + " Pictures gummed!", 64);
-    finish();
+    run.phase = 299;
+    if (!run.silent) showMsg(run, std::to_string(count) + " Pictures gummed!", kMbIconInformation);
+    return finish(run);
 }
 
 }  // namespace glx::app

@@ -1,13 +1,13 @@
-// The run modes FormCreate chooses between.
+// The run modes FormCreate chooses between; each gives the exit status.
 #pragma once
 
 namespace glx::app {
 
 class Tf;
 
-[[noreturn]] void runGifExport(Tf& form);
-[[noreturn]] void runPasteScript(Tf& form);
-[[noreturn]] void runGluing(Tf& form);
+int runGifExport(Tf& form);
+int runPasteScript(Tf& form);
+int runGluing(Tf& form);
 // Puts the background colour on the brushes of both holders' canvases.
 void applyBackground(Tf& form);
 

@@ -6,7 +6,7 @@
 #include "app/modes.h"
 #include "app/prompts.h"
 #include "app/rgba.h"
-#include "app/state.h"
+#include "app/run.h"
 #include "base/exception.h"
 #include "base/line_reader.h"
 #include "base/limits.h"
@@ -69,26 +69,26 @@ int32_t placement(int32_t given, int32_t index, int32_t size) {
 // A blank one-pixel pattern when the opened picture does not exist yet: the
 // bytes of the file it would be, kept in memory so that nothing is written
 // under the final name unless the run succeeds.
-TMemoryStream createBlankPattern(const std::string& path) {
+TMemoryStream createBlankPattern(Run& run, const std::string& path) {
     TMemoryStream file;
-    phase = 1940;
+    run.phase = 1940;
     const std::string ext = extractFileExt(path);
     if (ext == ".png") {
-        phase = 1941;
+        run.phase = 1941;
         TPNGObject::CreateNew(6, 8, 1, 1)->WriteTo(file);
         return file;
     }
-    phase = 1942;
+    run.phase = 1942;
     TBitmap bitmap(1, 1);
-    phase = 1943;
-    bitmap.Canvas().Brush.setColor(bgColor);
+    run.phase = 1943;
+    bitmap.Canvas().Brush.setColor(run.bgColor);
     bitmap.Canvas().FillArea(makeRect(0, 0, 1, 1));
     if (isJpegExt(ext)) {
-        phase = 1945;
+        run.phase = 1945;
         TJPEGImage jpeg;
         setJpegOptions(jpeg);
         jpeg.CopyFrom(&bitmap);
-        phase = 1946;
+        run.phase = 1946;
         jpeg.WriteTo(file);
     } else {
         bitmap.WriteTo(file);
@@ -122,12 +122,12 @@ struct PatternSource {
 // picture is part of what arrived with it: it is read only when it is a
 // regular file inside that folder. A script named on the command line is
 // the user's own choice.
-void readPasteScript(const std::string& path, bool foundBeside) {
+void readPasteScript(TStringList& lines, const std::string& path, bool foundBeside) {
     LineReader reader(path);
     if (foundBeside) requireInsideFolder(reader);
-    sharedList->clear();
+    lines.clear();
     std::string line;
-    while (reader.next(line)) sharedList->add(line);
+    while (reader.next(line)) lines.add(line);
 }
 
 }  // namespace
@@ -146,7 +146,7 @@ void fragmentCorner(TGridCursor& grid, const PastePosition& pos, int32_t w, int3
     py = placement(pos.y, grid.row, h);
 }
 
-PastePosition parsePositionLine(const std::string& line) {
+PastePosition parsePositionLine(uint16_t& phase, const std::string& line) {
     PastePosition pos;
     phase = 106;
     if (line.find(';') == std::string::npos) {
@@ -166,131 +166,131 @@ PastePosition parsePositionLine(const std::string& line) {
     return pos;
 }
 
-void runPasteScript(Tf& form) {
-    RunContext& run = form.run;
-    phase = 100;
-    PatternSource source{picPath, nullptr};
-    if (!platform::fileExists(picPath)) {
-        if (run.outPath.empty()) finish();
-        picPath = run.outPath;
-        source = PatternSource{picPath, std::make_unique<TMemoryStream>(createBlankPattern(picPath))};
+int runPasteScript(Tf& form) {
+    Run& run = form.run;
+    run.phase = 100;
+    PatternSource source{run.picPath, nullptr};
+    if (!platform::fileExists(run.picPath)) {
+        if (run.outPath.empty()) return finish(run);
+        run.picPath = run.outPath;
+        source = PatternSource{run.picPath, std::make_unique<TMemoryStream>(createBlankPattern(run, run.picPath))};
     }
-    const std::string pattern = picPath;
-    readPasteScript(run.pastePath, run.pasteScriptBeside);
-    phase = 101;
+    const std::string pattern = run.picPath;
+    readPasteScript(run.sharedList, run.pastePath, run.pasteScriptBeside);
+    run.phase = 101;
 
     const bool pngOutput = run.modeExt == ".png";
     const std::string patternFolder = extractFilePath(pattern);
-    if (pngOutput && extractFileExt(picPath) == ".png") {
-        pngCanvas = std::make_unique<TPNGObject>();
-        source.readInto(*pngCanvas);
+    if (pngOutput && extractFileExt(run.picPath) == ".png") {
+        run.pngCanvas = std::make_unique<TPNGObject>();
+        source.readInto(*run.pngCanvas);
     } else if (pngOutput) {
-        phase = 102;
+        run.phase = 102;
         source.readInto(form.i2->Picture());
         form.i2->SetAutoSize(true);
-        pngCanvas = TPNGObject::CreateNew(6, 8, form.i2->Width(), form.i2->Height());
-        setAlpha(pngCanvas, makeRect(0, 0, pngCanvas->Width(), pngCanvas->Height()), 255);
-        pngCanvas->Canvas().DrawAt(0, 0, form.i2->Picture().Graphic());
+        run.pngCanvas = TPNGObject::CreateNew(6, 8, form.i2->Width(), form.i2->Height());
+        setAlpha(run.phase, run.pngCanvas, makeRect(0, 0, run.pngCanvas->Width(), run.pngCanvas->Height()), 255);
+        run.pngCanvas->Canvas().DrawAt(0, 0, form.i2->Picture().Graphic());
         form.i2->Picture().Clear();
     } else {
-        phase = 103;
+        run.phase = 103;
         source.readInto(form.i1->Picture());
-        phase = 104;
+        run.phase = 104;
         form.i1->SetAutoSize(true);
         if (auto* jpeg = dynamic_cast<TJPEGImage*>(form.i1->Picture().Graphic())) {
             // A JPEG pattern becomes a bitmap so that it can be drawn on and
             // grown; its added area takes the background colour.
-            phase = 1900;
+            run.phase = 1900;
             auto bitmap = std::make_unique<TBitmap>();
-            phase = 1901;
+            run.phase = 1901;
             bitmap->CopyFrom(jpeg);
-            phase = 1902;
+            run.phase = 1902;
             form.i1->Picture().SetGraphic(std::move(bitmap));
-            phase = 1903;
-            form.i1->Canvas().Brush.setColor(bgColor);
-            phase = 1904;
+            run.phase = 1903;
+            form.i1->Canvas().Brush.setColor(run.bgColor);
+            run.phase = 1904;
         }
     }
 
-    phase = 105;
-    const int pairs = sharedList->count() / 2;
+    run.phase = 105;
+    const int pairs = run.sharedList.count() / 2;
     if (pairs == 0) {
         source.keepBlank();
-        finish();
+        return finish(run);
     }
     TGridCursor& grid = run.cursor;
     for (int k = 0; k < pairs; ++k) {
-        const PastePosition pos = parsePositionLine((*sharedList)[2 * k]);
-        const std::string& fileLine = (*sharedList)[2 * k + 1];
-        phase = 110;
+        const PastePosition pos = parsePositionLine(run.phase, run.sharedList[2 * k]);
+        const std::string& fileLine = run.sharedList[2 * k + 1];
+        run.phase = 110;
         const std::string name = platform::fileExists(fileLine) ? fileLine : patternFolder + fileLine;
-        picPath = name;
+        run.picPath = name;
         cellOf(grid, pos.cell);
-        phase = 111;
+        run.phase = 111;
 
         if (extractFileExt(name) == ".png") {
-            phase = 120;
-            pngFragment = std::make_unique<TPNGObject>();
-            pngFragment->LoadFile(name);
-            phase = 121;
-            const int32_t w = pngFragment->Width(), h = pngFragment->Height();
+            run.phase = 120;
+            run.pngFragment = std::make_unique<TPNGObject>();
+            run.pngFragment->LoadFile(name);
+            run.phase = 121;
+            const int32_t w = run.pngFragment->Width(), h = run.pngFragment->Height();
             int32_t px, py;
             fragmentCorner(grid, pos, w, h, px, py);
             if (pngOutput) {
-                phase = 125;
-                checkwhp(px, py, w, h);
-                phase = 126;
-                pastePng(pngCanvas, pngFragment, placedRect(px, py, w, h), pos.mode);
+                run.phase = 125;
+                form.checkwhp(px, py, w, h);
+                run.phase = 126;
+                pastePng(run.phase, run.pngCanvas, run.pngFragment, placedRect(px, py, w, h), pos.mode);
             } else {
-                phase = 130;
-                checkwh(*form.i1, px, py, w, h);
-                phase = 131;
-                pngFragment->PaintOn(form.i1->Canvas(), placedRect(px, py, w, h));
+                run.phase = 130;
+                form.checkwh(*form.i1, px, py, w, h);
+                run.phase = 131;
+                run.pngFragment->PaintOn(form.i1->Canvas(), placedRect(px, py, w, h));
             }
-            phase = 133;
-            pngFragment.reset();
+            run.phase = 133;
+            run.pngFragment.reset();
             platform::ui().progress(k + 1, pairs, name);
             continue;
         }
-        phase = 140;
+        run.phase = 140;
         form.i2->Picture().LoadFile(name);
-        phase = 141;
+        run.phase = 141;
         form.i2->SetAutoSize(true);
-        phase = 142;
+        run.phase = 142;
         const int32_t w = form.i2->Width(), h = form.i2->Height();
         int32_t px, py;
         fragmentCorner(grid, pos, w, h, px, py);
-        phase = 143;
+        run.phase = 143;
         if (pngOutput) {
-            phase = 150;
-            checkwhp(px, py, w, h);
-            phase = 151;
-            setAlpha(pngCanvas, placedRect(px, py, w, h), 255);
-            phase = 152;
-            pngCanvas->Canvas().DrawAt(px, py, form.i2->Picture().Graphic());
+            run.phase = 150;
+            form.checkwhp(px, py, w, h);
+            run.phase = 151;
+            setAlpha(run.phase, run.pngCanvas, placedRect(px, py, w, h), 255);
+            run.phase = 152;
+            run.pngCanvas->Canvas().DrawAt(px, py, form.i2->Picture().Graphic());
         } else {
-            phase = 160;
-            checkwh(*form.i1, px, py, w, h);
-            phase = 161;
+            run.phase = 160;
+            form.checkwh(*form.i1, px, py, w, h);
+            run.phase = 161;
             form.i1->Canvas().DrawAt(px, py, form.i2->Picture().Graphic());
         }
-        phase = 166;
+        run.phase = 166;
         form.i2->Picture().Clear();
         platform::ui().progress(k + 1, pairs, name);
     }
 
-    phase = 170;
+    run.phase = 170;
     const std::string target = run.outPath.empty() ? pattern : run.outPath;
     if (pngOutput) {
-        phase = 171;
-        savePng(pngCanvas, target);
+        run.phase = 171;
+        savePng(run, run.pngCanvas, target);
     } else {
-        phase = 172;
-        saveImage(form.i1, target);
+        run.phase = 172;
+        saveImage(run.phase, form.i1, target);
     }
-    phase = 199;
-    if (!silent) showMsg("Picture pasted!", 64);
-    finish();
+    run.phase = 199;
+    if (!run.silent) showMsg(run, "Picture pasted!", kMbIconInformation);
+    return finish(run);
 }
 
 }  // namespace glx::app

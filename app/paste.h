@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/form.h"
+#include "app/run.h"
 #include "raster/geometry.h"
 
 namespace glx::app {
@@ -19,7 +19,7 @@ struct PastePosition {
 
 // Reads a position line: "N", "N;;Z", "X;Y" or "X;Y;Z". A plain "N" that is
 // not an integer raises EConvertError "'%s' is not a valid integer value".
-PastePosition parsePositionLine(const std::string& line);
+PastePosition parsePositionLine(uint16_t& phase, const std::string& line);
 
 // Puts the grid on cell (from 1; 0 or below: the first): the cell stepCell
 // reaches after cell - 1 steps from (0, 0), computed directly so that a

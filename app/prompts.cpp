@@ -1,6 +1,6 @@
 #include "app/prompts.h"
 
-#include "app/state.h"
+#include "app/run.h"
 #include "base/exception.h"
 #include "base/line_reader.h"
 #include "base/strutil.h"
@@ -11,33 +11,34 @@ namespace glx::app {
 
 constexpr const char* kTitle = "Glumixer";
 
-int showMsg(const std::string& text, unsigned flags) {
-    phase = 1100;
+int showMsg(Run& run, const std::string& text, unsigned flags) {
+    run.phase = 1100;
     platform::ui().progressEnd();
     return platform::ui().messageBox(kTitle, printableText(text, true) + "   ", flags + platform::kMbSystemModal);
 }
 
-bool queryText(const std::string& caption, const std::string& prompt, std::string& value) {
-    phase = 1120;
+bool queryText(Run& run, const std::string& caption, const std::string& prompt, std::string& value) {
+    run.phase = 1120;
     platform::ui().progressEnd();
     return platform::ui().inputQuery(caption, prompt, value);
 }
 
-std::string inputText(const std::string& caption, const std::string& prompt, const std::string& def) {
+std::string inputText(Run& run, const std::string& caption, const std::string& prompt, const std::string& def) {
     std::string result = def;
-    queryText(caption.empty() ? kTitle : caption, prompt, result);
+    queryText(run, caption.empty() ? kTitle : caption, prompt, result);
     return result;
 }
 
-void askLayout(int32_t& perRow, int32_t& perColumn) {
-    if (showMsg("Use vertical placement?", 36) == platform::kIdYes) {
-        phase = 12;
-        perColumn = strToIntDef(inputText("", "Vertical Pics = ", "8"), 1);
-        if (perColumn < 1) perColumn = 1;
+void askLayout(Run& run) {
+    TGridCursor& grid = run.cursor;
+    if (showMsg(run, "Use vertical placement?", kMbQuestionYesNo) == platform::kIdYes) {
+        run.phase = 12;
+        grid.perColumn = strToIntDef(inputText(run, "", "Vertical Pics = ", "8"), 1);
+        if (grid.perColumn < 1) grid.perColumn = 1;
     } else {
-        phase = 11;
-        perRow = strToIntDef(inputText("", "Horizontal Pics = ", "8"), 1);
-        if (perRow < 1) perRow = 1;
+        run.phase = 11;
+        grid.perRow = strToIntDef(inputText(run, "", "Horizontal Pics = ", "8"), 1);
+        if (grid.perRow < 1) grid.perRow = 1;
     }
 }
 
@@ -63,18 +64,18 @@ void requireInsideFolder(const LineReader& file) {
                                         file.path().c_str()));
 }
 
-void readSettings() {
-    phase = 20;
-    bgColor = 0xFFFFFF;
-    const std::string path = settingsPath(picPath);
+void readSettings(Run& run) {
+    run.phase = 20;
+    run.bgColor = 0xFFFFFF;
+    const std::string path = settingsPath(run.picPath);
     if (platform::fileExists(path)) {
-        phase = 21;
+        run.phase = 21;
         std::string line = firstLineOfSetting(path);
-        phase = 22;
+        run.phase = 22;
         if (!line.empty()) {
             if (line[0] == '#' || line[0] == '$' || line[0] == 'h') line[0] = '0';
             try {
-                bgColor = parseColor(line);
+                run.bgColor = parseColor(run.phase, line);
             } catch (const std::exception&) {
                 // An unreadable colour leaves the background white.
             }
@@ -93,7 +94,7 @@ int64_t intPower(int64_t base, int exponent) {
     return result;
 }
 
-TColor parseColor(const std::string& text) {
+TColor parseColor(uint16_t& phase, const std::string& text) {
     phase = 1180;
     std::string digits = text;
     while (digits.size() < 8) digits.insert(digits.begin(), '0');

@@ -12,19 +12,27 @@ class LineReader;
 
 namespace glx::app {
 
+struct Run;
+
+// Message flags as the tool passes them.
+constexpr unsigned kMbIconError = 0x10;          // error icon, OK button
+constexpr unsigned kMbQuestionYesNo = 0x24;      // question icon, Yes and No buttons
+constexpr unsigned kMbIconInformation = 0x40;    // information icon, OK button
+
 // Every message of the tool goes through here: the text with three blanks
 // appended, caption "Glumixer", system-modal. Returns the button pressed.
-int showMsg(const std::string& text, unsigned flags);
-bool queryText(const std::string& caption, const std::string& prompt, std::string& value);
+int showMsg(Run& run, const std::string& text, unsigned flags);
+bool queryText(Run& run, const std::string& caption, const std::string& prompt, std::string& value);
 // The default when the dialog is cancelled; an empty caption means "Glumixer".
-std::string inputText(const std::string& caption, const std::string& prompt, const std::string& def);
+std::string inputText(Run& run, const std::string& caption, const std::string& prompt, const std::string& def);
 
-// Asks "Use vertical placement?" and the count; sets one of the two.
-void askLayout(int32_t& perRow, int32_t& perColumn);
+// Asks "Use vertical placement?" and the count; sets one of the run's
+// perRow and perColumn.
+void askLayout(Run& run);
 
 // Reads the background colour from "Glumix.ini" beside the opened picture
-// into bgColor (white without one).
-void readSettings();
+// into the run's bgColor (white without one).
+void readSettings(Run& run);
 // The settings file's path for an opened picture or folder.
 std::string settingsPath(const std::string& opened);
 
@@ -44,6 +52,6 @@ uint8_t hexDigit(uint8_t c);
 int64_t intPower(int64_t base, int exponent);
 // Eight hexadecimal digits (shorter text padded with leading zeros), most
 // significant first, giving the colour value with red in the low byte.
-TColor parseColor(const std::string& text);
+TColor parseColor(uint16_t& phase, const std::string& text);
 
 }  // namespace glx::app

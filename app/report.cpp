@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "app/prompts.h"
-#include "app/state.h"
+#include "app/run.h"
 #include "base/string_list.h"
 #include "base/strutil.h"
 #include "platform/fs.h"
@@ -15,9 +15,9 @@
 
 namespace glx::app {
 
-std::string errorReportText(const std::string& message) {
-    return printableText(message) + "   " + "\r\n" + "Last picture: " + printableText(picPath) + "\r\n" +
-           "Tech code: #" + std::to_string(phase);
+std::string errorReportText(const Run& run, const std::string& message) {
+    return printableText(message) + "   " + "\r\n" + "Last picture: " + printableText(run.picPath) + "\r\n" +
+           "Tech code: #" + std::to_string(run.phase);
 }
 
 void printHelp() {
@@ -36,14 +36,9 @@ void reportUnusable(const std::string& path) {
     std::fflush(stderr);
 }
 
-void aeException(const std::string& message) {
-    showMsg(errorReportText(message), 16);
-    finish(kExitError);
-}
-
-void runHelpPath(bool argumentsGiven) {
-    phase = 4;
-    showMsg("Glumix by Orvando_9 \r\nOpen picture with this exe!", 16);
+int runHelpPath(Run& run, bool argumentsGiven) {
+    run.phase = 4;
+    showMsg(run, "Glumix by Orvando_9 \r\nOpen picture with this exe!", kMbIconError);
     std::string helpPath = changeFileExt(platform::programPath(), ".txt");
     if (!platform::isWritableFolder(extractFilePath(helpPath))) {
         // An installed program's folder belongs to the system: the help goes
@@ -51,11 +46,10 @@ void runHelpPath(bool argumentsGiven) {
         const std::string cache = platform::userCacheFolder();
         if (!cache.empty() && platform::forceDirectories(cache)) helpPath = cache + "/" + extractFileName(helpPath);
     }
-    if (!sharedList) sharedList = std::make_unique<TStringList>();
-    sharedList->setText(helpText());
-    sharedList->saveToFile(helpPath);
+    run.sharedList.setText(helpText());
+    run.sharedList.saveToFile(helpPath);
     platform::ui().openDocument(helpPath);
-    finish(argumentsGiven ? kExitHelpWithArguments : kExitDone);
+    return finish(run, argumentsGiven ? kExitHelpWithArguments : kExitDone);
 }
 
 }  // namespace glx::app

@@ -6,10 +6,11 @@
 
 namespace glx::app {
 
-// The error report's text for a failure message, with picPath and phase.
-std::string errorReportText(const std::string& message);
-// Shows the report (error icon) and ends the run with the error status.
-[[noreturn]] void aeException(const std::string& message);
+struct Run;
+
+// The error report's text for a failure message, with the run's picPath
+// and phase (the form's aeException shows it).
+std::string errorReportText(const Run& run, const std::string& message);
 
 // The built-in help text, CR LF line ends.
 const std::string& helpText();
@@ -20,6 +21,6 @@ void reportUnusable(const std::string& path);
 // Says how to use the tool, writes the help text beside the program (or,
 // when the program's folder is not writable, into the user's cache folder),
 // shows it and ends the run (status 0 without arguments, 2 otherwise).
-[[noreturn]] void runHelpPath(bool argumentsGiven);
+int runHelpPath(Run& run, bool argumentsGiven);
 
 }  // namespace glx::app

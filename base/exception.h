@@ -45,11 +45,13 @@ GLX_EXCEPTION(EOSError, Exception)
 
 #undef GLX_EXCEPTION
 
-// A state the code's own invariants rule out: a bug, never bad input. It is
-// reported like any failure, but the fuzz targets treat it as a crash.
-class EInternalError : public Exception {
+// A state the code's own invariants rule out: a bug, never bad input. It
+// is deliberately not an Exception, so no handler meant for damaged input
+// swallows it; the error report still shows it, and the fuzz targets treat
+// it as a crash.
+class EInternalError : public std::logic_error {
 public:
-    explicit EInternalError(const std::string& what) : Exception("Internal error: " + what) {}
+    explicit EInternalError(const std::string& what) : std::logic_error("Internal error: " + what) {}
 };
 
 }  // namespace glx

@@ -10,7 +10,7 @@
 #include "app/glue.h"
 #include "app/prefetch.h"
 #include "app/rgba.h"
-#include "app/state.h"
+#include "app/run.h"
 #include "bench/bench_images.h"
 #include "png/png_object.h"
 
@@ -21,33 +21,35 @@ namespace {
 
 constexpr int32_t kSide = 1024;
 
+uint16_t phase = 0;
+
 std::unique_ptr<TPNGObject> target() { return bench::makeImage(bench::Kind::Photo, kSide, kSide); }
 
 void pixels(benchmark::State& state, int64_t count) { state.SetItemsProcessed(int64_t(state.iterations()) * count); }
 
 void BM_SetAlpha(benchmark::State& state) {
     auto image = target();
-    for (auto _ : state) setAlpha(image, makeRect(0, 0, kSide - 1, kSide - 1), 200);
+    for (auto _ : state) setAlpha(phase, image, makeRect(0, 0, kSide - 1, kSide - 1), 200);
     pixels(state, int64_t(kSide) * kSide);
 }
 
 void BM_PasteExact(benchmark::State& state) {
     auto image = target();
     auto fragment = bench::makeImage(bench::Kind::Sprites, 512, 512);
-    for (auto _ : state) pastePng(image, fragment, makeRect(100, 100, 611, 611), kExact);
+    for (auto _ : state) pastePng(phase, image, fragment, makeRect(100, 100, 611, 611), kExact);
     pixels(state, 512 * 512);
 }
 
 void BM_PasteBlend(benchmark::State& state) {
     auto image = target();
     auto fragment = bench::makeImage(bench::Kind::Sprites, 256, 256);
-    for (auto _ : state) pastePng(image, fragment, makeRect(100, 100, 355, 355), kBlend);
+    for (auto _ : state) pastePng(phase, image, fragment, makeRect(100, 100, 355, 355), kBlend);
     pixels(state, 256 * 256);
 }
 
 void BM_KeyToAlpha(benchmark::State& state) {
     auto image = target();
-    for (auto _ : state) keyToAlpha(image, makeRect(0, 0, 511, 511), rgb(0, 0, 0), static_cast<uint8_t>(state.range(0)));
+    for (auto _ : state) keyToAlpha(phase, image, makeRect(0, 0, 511, 511), rgb(0, 0, 0), static_cast<uint8_t>(state.range(0)));
     pixels(state, 512 * 512);
 }
 
@@ -65,24 +67,26 @@ std::vector<std::unique_ptr<TPNGObject>> sprites(int count) {
 // cropped at the end.
 void BM_GlueGrowAmortised(benchmark::State& state) {
     const int count = static_cast<int>(state.range(0));
-    Tf form;
-    picPath = "sprite.png";
+    Tf form({});
+    Run& run = form.run;
+    run.picPath = "sprite.png";
+    run.modeExt = ".bmp";  // no encoding ahead: growth and placement only
     for (auto _ : state) {
         state.PauseTiming();
         auto pictures = sprites(count);
         state.ResumeTiming();
-        createRgbaCanvas();
-        TGridCursor cursor;
-        cursor.perRow = 16;
+        createRgbaCanvas(run);
+        run.cursor = TGridCursor{};
+        run.cursor.perRow = 16;
         for (auto& p : pictures) {
             PrefetchedPicture picture;
             picture.graphic = std::move(p);
             int32_t w, h;
-            placeRgba(form, cursor, w, h, picture);
+            placeRgba(form, w, h, picture);
         }
-        settleRgbaCanvas();
-        benchmark::DoNotOptimize(pngCanvas->PixelRow(0));
-        pngCanvas.reset();
+        settleRgbaCanvas(run);
+        benchmark::DoNotOptimize(run.pngCanvas->PixelRow(0));
+        run.pngCanvas.reset();
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * count);
 }
@@ -90,21 +94,23 @@ void BM_GlueGrowAmortised(benchmark::State& state) {
 // The same placements growing the canvas to the exact size each time.
 void BM_GlueGrowStepwise(benchmark::State& state) {
     const int count = static_cast<int>(state.range(0));
+    Tf form({});
+    Run& run = form.run;
     for (auto _ : state) {
         state.PauseTiming();
         auto pictures = sprites(count);
         state.ResumeTiming();
-        createRgbaCanvas();
+        run.pngCanvas = TPNGObject::CreateNew(6, 8, 1, 1);
         TGridCursor cursor;
         cursor.perRow = 16;
         for (auto& p : pictures) {
             const int32_t x = cursor.x, y = cursor.y;
-            checkwhp(x, y, 64, 64);
-            pastePng(pngCanvas, p, makeRect(x, y, x + 63, y + 63), kExact);
+            form.checkwhp(x, y, 64, 64);
+            pastePng(phase, run.pngCanvas, p, makeRect(x, y, x + 63, y + 63), kExact);
             advanceCursor(cursor, 64, 64);
         }
-        benchmark::DoNotOptimize(pngCanvas->PixelRow(0));
-        pngCanvas.reset();
+        benchmark::DoNotOptimize(run.pngCanvas->PixelRow(0));
+        run.pngCanvas.reset();
     }
     state.SetItemsProcessed(int64_t(state.iterations()) * count);
 }

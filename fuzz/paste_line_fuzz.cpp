@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::memcpy(head, data, taken);
     std::string text(reinterpret_cast<const char*>(data + taken), size - taken);
     glxfuzz::guarded([&] {
-        const glx::app::PastePosition pos = glx::app::parsePositionLine(text);
+        uint16_t phase = 0;
+        const glx::app::PastePosition pos = glx::app::parsePositionLine(phase, text);
         glx::app::TGridCursor grid;
         // Signed counts, as a layout argument can give them.
         grid.perRow = static_cast<int16_t>(head[0] | (head[1] << 8));
@@ -27,6 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         glx::app::fragmentCorner(grid, pos, w, h, px, py);
         (void)glx::app::placedRect(px, py, w, h);
     });
-    glxfuzz::guarded([&] { (void)glx::app::parseColor(text); });
+    glxfuzz::guarded([&] {
+        uint16_t phase = 0;
+        (void)glx::app::parseColor(phase, text);
+    });
     return 0;
 }

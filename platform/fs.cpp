@@ -71,11 +71,13 @@ std::string absolutePath(const std::string& path) {
         const size_t slash = full.find('/', i);
         const size_t end = slash == std::string::npos ? full.size() : slash;
         const std::string part = full.substr(i, end - i);
-        if (!part.empty() && part != ".") out += "/" + part;
+        if (!part.empty() && part != ".") {
+            out.push_back('/');
+            out.append(part);
+        }
         i = end + 1;
     }
-    if (out.empty()) out = "/";
-    if (full.size() > 1 && full.back() == '/' && out != "/") out += '/';
+    if (out.empty() || full.back() == '/') out.push_back('/');
     return out;
 }
 

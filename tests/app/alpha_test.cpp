@@ -3,7 +3,6 @@
 #include <random>
 
 #include "app/alpha.h"
-#include "app/state.h"
 #include "png/chunk_ancillary.h"
 #include "png/png_object.h"
 
@@ -11,6 +10,9 @@ using namespace glx;
 using namespace glx::app;
 
 namespace {
+
+// The phase code the routines set; one per test program, as a run has one.
+uint16_t phase = 0;
 
 std::unique_ptr<TPNGObject> rgba(int w, int h, TColor color = 0, uint8_t alpha = 0) {
     auto img = TPNGObject::CreateNew(6, 8, w, h);
@@ -47,32 +49,32 @@ TEST(BlendArithmetic, WorkedValues) {
 
 TEST(SetAlpha, EdgesAreInclusiveAndClipped) {
     auto img = rgba(4, 3);
-    setAlpha(img, makeRect(0, 0, 4, 3), 255);
+    setAlpha(phase, img, makeRect(0, 0, 4, 3), 255);
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 4; ++x) EXPECT_EQ(alphaAt(img, x, y), 255);
 
     auto big = rgba(10, 10);
-    setAlpha(big, makeRect(2, 3, 2 + 4, 3 + 2), 200);
+    setAlpha(phase, big, makeRect(2, 3, 2 + 4, 3 + 2), 200);
     EXPECT_EQ(alphaAt(big, 6, 5), 200);  // column x + w and row y + h too
     EXPECT_EQ(alphaAt(big, 7, 5), 0);
     EXPECT_EQ(alphaAt(big, 6, 6), 0);
     EXPECT_EQ(alphaAt(big, 1, 3), 0);
-    setAlpha(big, makeRect(-5, -5, 0, 0), 9);
+    setAlpha(phase, big, makeRect(-5, -5, 0, 0), 9);
     EXPECT_EQ(alphaAt(big, 0, 0), 9);
     EXPECT_EQ(alphaAt(big, 1, 0), 0);
     EXPECT_EQ(phase, 1001);
 
     std::unique_ptr<TPNGObject> none;
-    setAlpha(none, makeRect(0, 0, 1, 1), 1);  // absent image: nothing
+    setAlpha(phase, none, makeRect(0, 0, 1, 1), 1);  // absent image: nothing
     auto rgb = TPNGObject::CreateNew(2, 8, 2, 2);
-    setAlpha(rgb, makeRect(0, 0, 2, 2), 1);
+    setAlpha(phase, rgb, makeRect(0, 0, 2, 2), 1);
     EXPECT_EQ(rgb->AlphaRow(0), nullptr);
     EXPECT_EQ(phase, 1000);
 }
 
 TEST(FillColor, FillsThroughTheCanvasWithExclusiveEdges) {
     auto img = rgba(5, 5, 0, 7);
-    fillColor(img, makeRect(1, 1, 3, 3), 0x00FF8000);
+    fillColor(phase, img, makeRect(1, 1, 3, 3), 0x00FF8000);
     EXPECT_EQ(img->PixelAt(1, 1), 0x00FF8000);
     EXPECT_EQ(img->PixelAt(2, 2), 0x00FF8000);
     EXPECT_EQ(img->PixelAt(3, 3), 0);
@@ -87,7 +89,7 @@ TEST(KeyToAlpha, ClearsKeyPixelsAndSoftensTheFringe) {
     auto img = rgba(3, 3, 0, 255);
     img->SetPixelAt(0, 0, key);
     img->SetPixelAt(1, 0, key);
-    keyToAlpha(img, makeRect(0, 0, 3, 3), key, 0);
+    keyToAlpha(phase, img, makeRect(0, 0, 3, 3), key, 0);
     EXPECT_EQ(alphaAt(img, 0, 0), 0);
     EXPECT_EQ(alphaAt(img, 1, 0), 0);
     EXPECT_EQ(alphaAt(img, 1, 1), 255);  // no filter: only key pixels change
@@ -96,12 +98,12 @@ TEST(KeyToAlpha, ClearsKeyPixelsAndSoftensTheFringe) {
     auto two = rgba(3, 3, 0, 255);
     two->SetPixelAt(0, 0, key);
     two->SetPixelAt(1, 0, key);
-    keyToAlpha(two, makeRect(0, 0, 3, 3), key, 123);
+    keyToAlpha(phase, two, makeRect(0, 0, 3, 3), key, 123);
     EXPECT_EQ(alphaAt(two, 1, 1), 85);   // exactly two key neighbours
     EXPECT_EQ(alphaAt(two, 2, 2), 255);  // none
     auto three = rgba(3, 3, 0, 255);
     for (int x = 0; x < 3; ++x) three->SetPixelAt(x, 0, key);
-    keyToAlpha(three, makeRect(0, 0, 3, 3), key, 123);
+    keyToAlpha(phase, three, makeRect(0, 0, 3, 3), key, 123);
     EXPECT_EQ(alphaAt(three, 1, 1), 30);
     EXPECT_EQ(alphaAt(three, 0, 1), 85);
     // The rule applies to key pixels too: (1, 0) has two key neighbours but
@@ -113,7 +115,7 @@ TEST(KeyToAlpha, ClearsKeyPixelsAndSoftensTheFringe) {
     light->SetPixelAt(0, 0, key);
     light->SetPixelAt(1, 0, key);
     light->SetPixelAt(2, 1, 0x00101010);
-    keyToAlpha(light, makeRect(0, 0, 3, 2), key, 25);
+    keyToAlpha(phase, light, makeRect(0, 0, 3, 2), key, 25);
     EXPECT_EQ(alphaAt(light, 1, 1), 55 + 50);
     EXPECT_EQ(alphaAt(light, 2, 1), 255);
 }
@@ -121,7 +123,7 @@ TEST(KeyToAlpha, ClearsKeyPixelsAndSoftensTheFringe) {
 TEST(PastePng, ModesAndClipping) {
     auto frag = rgba(4, 4, 0x00112233, 0);
     auto target = rgba(6, 6, 0x00FFFFFF, 255);
-    pastePng(target, frag, makeRect(1, 1, 5, 5), kExact);
+    pastePng(phase, target, frag, makeRect(1, 1, 5, 5), kExact);
     EXPECT_EQ(alphaAt(target, 1, 1), 0);
     EXPECT_EQ(target->PixelAt(4, 4), 0x00112233);
     EXPECT_EQ(alphaAt(target, 5, 5), 255);  // outside the fragment
@@ -129,12 +131,12 @@ TEST(PastePng, ModesAndClipping) {
 
     auto sub = rgba(2, 2, 0x000000FF, 200);
     auto t2 = rgba(2, 2, 0x0000FF00, 100);
-    pastePng(t2, sub, makeRect(0, 0, 2, 2), kSubtract);
+    pastePng(phase, t2, sub, makeRect(0, 0, 2, 2), kSubtract);
     EXPECT_EQ(alphaAt(t2, 0, 0), 0);
     EXPECT_EQ(t2->PixelAt(0, 0), 0x0000FF00);
 
     auto t3 = rgba(2, 2, 0x0000FF00, 100);
-    pastePng(t3, sub, makeRect(0, 0, 2, 2), 7);
+    pastePng(phase, t3, sub, makeRect(0, 0, 2, 2), 7);
     EXPECT_EQ(alphaAt(t3, 1, 1), 100);
     EXPECT_EQ(t3->PixelAt(1, 1), 0x0000FF00);
 
@@ -147,7 +149,7 @@ TEST(PastePng, ModesAndClipping) {
             grad->AlphaRow(y)[x] = uint8_t(100 + x + 4 * y);
         }
     auto t4 = rgba(3, 3);
-    pastePng(t4, grad, makeRect(-2, -1, 2, 3), kExact);
+    pastePng(phase, t4, grad, makeRect(-2, -1, 2, 3), kExact);
     EXPECT_EQ(t4->PixelAt(0, 0), rgb(20, 10, 0));
     EXPECT_EQ(alphaAt(t4, 1, 2), 100 + 3 + 4 * 3);
     EXPECT_EQ(alphaAt(t4, 2, 0), 0);
@@ -171,7 +173,7 @@ TEST(PastePng, RowPathsMatchThePixelByPixelRule) {
             }
         }
     const TRect r = makeRect(9, 8, 9 + 13, 8 + 9);
-    pastePng(target, frag, r, kBlend);
+    pastePng(phase, target, frag, r, kBlend);
     for (int y = 0; y < 15; ++y)
         for (int x = 0; x < 20; ++x) {
             const int sx = x - r.Left, sy = y - r.Top;
@@ -196,7 +198,7 @@ TEST(PastePng, FragmentsWithoutAlphaPlane) {
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 2; ++x) frag->SetPixelAt(x, y, 0x00445566);
     auto target = rgba(4, 4);
-    pastePng(target, frag, makeRect(0, 0, 2, 2), kExact);
+    pastePng(phase, target, frag, makeRect(0, 0, 2, 2), kExact);
     EXPECT_EQ(target->PixelAt(1, 1), 0x00445566);
     EXPECT_EQ(alphaAt(target, 2, 2), 255);
     EXPECT_EQ(alphaAt(target, 3, 3), 0);
@@ -214,7 +216,7 @@ TEST(PastePng, FragmentsWithoutAlphaPlane) {
     trns->SetPayloadSize(1);
     trns->AlphaValues[0] = 0;
     auto canvas = rgba(3, 1, 0x00FFFFFF, 255);
-    pastePng(canvas, pal, makeRect(0, 0, 3, 1), kExact);
+    pastePng(phase, canvas, pal, makeRect(0, 0, 3, 1), kExact);
     EXPECT_EQ(alphaAt(canvas, 0, 0), 0);
     EXPECT_EQ(alphaAt(canvas, 1, 0), 255);
     EXPECT_EQ(canvas->PixelAt(1, 0), 0x000000FF);

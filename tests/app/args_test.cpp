@@ -3,40 +3,42 @@
 #include <filesystem>
 
 #include "app/args.h"
-#include "app/state.h"
+#include "app/run.h"
 
 using namespace glx::app;
 namespace fs = std::filesystem;
 
 namespace {
-void use(std::vector<std::string> args) {
-    setArguments(std::move(args));
-    silent = false;
+// The run under test, with the given arguments after the program name.
+std::unique_ptr<Run> current;
+Run& use(std::vector<std::string> args) {
+    current = std::make_unique<Run>(std::move(args));
+    return *current;
 }
 }  // namespace
 
 TEST(Arguments, SilentSuffixIsCutAfterTheFirstCharacterOnly) {
     use({"/p/a.png:silent", ":silent", "x:silentyz"});
-    EXPECT_EQ(getArg(1), "/p/a.png");
-    EXPECT_TRUE(silent);
-    silent = false;
-    EXPECT_EQ(getArg(2), ":silent");  // begins with it: unchanged, not silent
-    EXPECT_FALSE(silent);
-    EXPECT_EQ(getArg(3), "x");
-    EXPECT_TRUE(silent);
-    EXPECT_EQ(getArg(4), "");
-    EXPECT_FALSE(getArg(0).empty());  // the program's own path
+    EXPECT_EQ(getArg(*current, 1), "/p/a.png");
+    EXPECT_TRUE(current->silent);
+    current->silent = false;
+    EXPECT_EQ(getArg(*current, 2), ":silent");  // begins with it: unchanged, not silent
+    EXPECT_FALSE(current->silent);
+    EXPECT_EQ(getArg(*current, 3), "x");
+    EXPECT_TRUE(current->silent);
+    EXPECT_EQ(getArg(*current, 4), "");
+    EXPECT_FALSE(getArg(*current, 0).empty());  // the program's own path
 }
 
 TEST(Arguments, JoinRebuildsAPathSplitAtBlanks) {
     use({"/pics/my", "", "holiday", "photo.jpg"});
-    EXPECT_EQ(joinArgs(), "/pics/my holiday photo.jpg");
-    EXPECT_FALSE(silent);
+    EXPECT_EQ(joinArgs(*current), "/pics/my holiday photo.jpg");
+    EXPECT_FALSE(current->silent);
     use({"/pics/a.jpg", "more:silent"});
-    EXPECT_EQ(joinArgs(), "/pics/a.jpg more");
-    EXPECT_TRUE(silent);
+    EXPECT_EQ(joinArgs(*current), "/pics/a.jpg more");
+    EXPECT_TRUE(current->silent);
     use({});
-    EXPECT_EQ(joinArgs(), "");
+    EXPECT_EQ(joinArgs(*current), "");
 }
 
 TEST(Arguments, PositionalLayoutLetterAndCount) {
@@ -49,33 +51,33 @@ TEST(Arguments, PositionalLayoutLetterAndCount) {
     };
     for (const auto& c : cases) {
         use({"/pics/a.jpg", c.layout});
-        PositionalArgs p = readPositional();
+        PositionalArgs p = readPositional(*current);
         EXPECT_EQ(p.perRow, c.perRow) << c.layout;
         EXPECT_EQ(p.perColumn, c.perColumn) << c.layout;
-        EXPECT_FALSE(silent) << c.layout;
+        EXPECT_FALSE(current->silent) << c.layout;
     }
 }
 
 TEST(Arguments, PositionalOutputAndScriptAreRelativeToThePicture) {
     use({"/pics/a.jpg", "H2", "out.png", "script.ini"});
-    PositionalArgs p = readPositional();
+    PositionalArgs p = readPositional(*current);
     EXPECT_EQ(p.picture, "/pics/a.jpg");
     EXPECT_EQ(p.outPath, "/pics/out.png");
     EXPECT_EQ(p.pastePath, "/pics/script.ini");
-    EXPECT_TRUE(silent);  // an output name makes the run silent
+    EXPECT_TRUE(current->silent);  // an output name makes the run current->silent
 
     use({"/pics/a.jpg", "H2", "/elsewhere/x.bmp"});
-    p = readPositional();
+    p = readPositional(*current);
     EXPECT_EQ(p.outPath, "/elsewhere/x.bmp");
 
     // Relative paths are made absolute at once, against the current folder.
     use({"a.jpg", "H2", "o.bmp", "./s.ini"});
-    p = readPositional();
+    p = readPositional(*current);
     EXPECT_EQ(p.outPath, fs::current_path().string() + "/o.bmp");
     EXPECT_EQ(p.pastePath, fs::current_path().string() + "/s.ini");
 
     use({"/pics/a.jpg", "H2", ""});
-    p = readPositional();
+    p = readPositional(*current);
     EXPECT_EQ(p.outPath, "");
-    EXPECT_FALSE(silent);
+    EXPECT_FALSE(current->silent);
 }

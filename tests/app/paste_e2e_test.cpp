@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include "app/paste.h"
-#include "app/state.h"
 #include "base/exception.h"
 #include "bmp24.h"
 #include "gif_writer.h"
@@ -15,7 +14,8 @@ using namespace glxtest;
 namespace fs = std::filesystem;
 
 TEST(PositionLine, EveryFormAndDefault) {
-    using glx::app::parsePositionLine;
+    uint16_t phase = 0;
+    auto parsePositionLine = [&phase](const std::string& line) { return glx::app::parsePositionLine(phase, line); };
     auto p = parsePositionLine("3");
     EXPECT_EQ(p.cell, 3);
     EXPECT_EQ(p.mode, 1);
@@ -50,13 +50,13 @@ TEST(PositionLine, EveryFormAndDefault) {
     p = parsePositionLine("-40000;5");
     EXPECT_EQ(p.x, -40000);
     EXPECT_EQ(p.y, 5);
-    EXPECT_EQ(glx::app::phase, 107);
+    EXPECT_EQ(phase, 107);
     try {
         parsePositionLine("2.5");
         FAIL();
     } catch (const glx::EConvertError& e) {
         EXPECT_STREQ(e.what(), "'2.5' is not a valid integer value");
-        EXPECT_EQ(glx::app::phase, 106);
+        EXPECT_EQ(phase, 106);
     }
     EXPECT_THROW(parsePositionLine(""), glx::EConvertError);
 }

@@ -3,7 +3,7 @@
 #include <deque>
 
 #include "app/prompts.h"
-#include "app/state.h"
+#include "app/run.h"
 #include "platform/ui.h"
 
 using namespace glx;
@@ -59,20 +59,22 @@ TEST(LayoutQuestions, AnswersGiveTheCounts) {
         ScriptedUi* ui = install();
         ui->buttons = {c.button};
         ui->answers = {c.answer};
-        int32_t perRow = 0, perColumn = 0;
-        askLayout(perRow, perColumn);
-        EXPECT_EQ(perRow, c.perRow);
-        EXPECT_EQ(perColumn, c.perColumn);
+        glx::app::Run run({});
+        askLayout(run);
+        EXPECT_EQ(run.cursor.perRow, c.perRow);
+        EXPECT_EQ(run.cursor.perColumn, c.perColumn);
         ASSERT_EQ(ui->shown.size(), 2u);
         EXPECT_EQ(ui->shown[0], "Glumixer|Use vertical placement?   |" + std::to_string(36 + 0x1000));
         EXPECT_EQ(ui->shown[1], c.button == platform::kIdYes ? "Glumixer|Vertical Pics = |8"
                                                              : "Glumixer|Horizontal Pics = |8");
-        EXPECT_EQ(phase, 1120);
+        EXPECT_EQ(run.phase, 1120);
     }
     platform::setUi(nullptr);
 }
 
 TEST(ColourParser, ReadsEightHexDigitsAsTheColourValue) {
+    uint16_t phase = 0;
+    auto parseColor = [&phase](const std::string& text) { return glx::app::parseColor(phase, text); };
     EXPECT_EQ(parseColor("FFFFFF"), 0x00FFFFFF);
     EXPECT_EQ(parseColor("0"), 0);
     EXPECT_EQ(parseColor("00000000"), 0);
@@ -95,13 +97,14 @@ TEST(ColourParser, ReadsEightHexDigitsAsTheColourValue) {
 TEST(Messages, ShowMsgAddsBlanksAndSystemModal) {
     ScriptedUi* ui = install();
     ui->buttons = {platform::kIdYes};
-    EXPECT_EQ(showMsg("Hello", 64), platform::kIdYes);
+    glx::app::Run run({});
+    EXPECT_EQ(showMsg(run, "Hello", kMbIconInformation), platform::kIdYes);
     EXPECT_EQ(ui->shown.back(), "Glumixer|Hello   |" + std::to_string(64 + 0x1000));
-    EXPECT_EQ(phase, 1100);
+    EXPECT_EQ(run.phase, 1100);
     ui->answers = {std::nullopt};
-    EXPECT_EQ(inputText("", "P", "dflt"), "dflt");
+    EXPECT_EQ(inputText(run, "", "P", "dflt"), "dflt");
     ui->answers = {std::string("typed")};
-    EXPECT_EQ(inputText("Cap", "P", "dflt"), "typed");
+    EXPECT_EQ(inputText(run, "Cap", "P", "dflt"), "typed");
     EXPECT_EQ(ui->shown.back(), "Cap|P|dflt");
     platform::setUi(nullptr);
 }

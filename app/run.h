@@ -1,0 +1,92 @@
+// One run of the tool: everything its steps share, from the command line
+// to the canvases. The form hands it to each run mode; run modes return the
+// process's exit status, and the error report reads the phase the run had
+// reached when something failed.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/atlas.h"
+#include "app/canvas_growth.h"
+#include "base/string_list.h"
+#include "raster/color.h"
+
+namespace glx {
+class TPNGObject;
+}
+
+namespace glx::app {
+
+class CanvasEncoder;
+
+// Exit statuses of the process.
+constexpr int kExitDone = 0;
+constexpr int kExitError = 1;
+constexpr int kExitHelpWithArguments = 2;
+
+// The grid layout and the cell/position of the next picture.
+struct TGridCursor {
+    int32_t perRow = 0;
+    int32_t perColumn = 0;
+    int32_t col = 0, row = 0;
+    int32_t x = 0, y = 0;
+    int32_t rowHeight = 0;
+    int32_t columnWidth = 0;
+};
+
+struct Run {
+    // arguments: after the program name, as the shell delivered them.
+    explicit Run(std::vector<std::string> arguments);
+    ~Run();
+    Run(const Run&) = delete;
+    Run& operator=(const Run&) = delete;
+
+    // The step under way; shown by the error report as "Tech code: #".
+    uint16_t phase = 0;
+    // Suppresses the closing success messages.
+    bool silent = false;
+    // The opened picture; later its folder; during gluing and pasting the
+    // picture being placed.
+    std::string picPath;
+    // One list reused for the settings, the paste script and the folder
+    // listing.
+    TStringList sharedList;
+    TColor bgColor = clWhite;
+    // The RGBA canvas of gluing and of a PNG pattern, and the PNG picture
+    // being placed.
+    std::unique_ptr<TPNGObject> pngCanvas;
+    std::unique_ptr<TPNGObject> pngFragment;
+    uint16_t patternCount = 0;
+    std::string xmlPath;
+    bool pasteFound = false;
+
+    // Working values of the run modes.
+    std::string outPath;
+    std::string pastePath;
+    // The paste script was found beside the picture, not named by the user.
+    bool pasteScriptBeside = false;
+    std::string modeExt;
+    std::string nameExt;
+    // The listed folder, where a generated output name goes.
+    std::string outputFolder;
+    TGridCursor cursor;
+
+    // The command line after the program name.
+    std::vector<std::string> arguments;
+    // The names file of the atlas, read once as pictures are named.
+    NamesFile names;
+    // Gluing's RGBA canvas: its logical size while its memory grows ahead
+    // (absent for a canvas that grows one step at a time), and the encoder
+    // of its finished rows when the result is a PNG file.
+    std::unique_ptr<CanvasGrowth> rgbaGrowth;
+    std::unique_ptr<CanvasEncoder> encoder;
+};
+
+// Ends a run mode: removes the progress display, empties the shared list
+// and gives the exit status for the mode to return.
+int finish(Run& run, int status = kExitDone);
+
+}  // namespace glx::app
