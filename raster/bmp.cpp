@@ -233,8 +233,9 @@ TDib readRows(StreamReader& r, const BmpLayout& l) {
 // Run-length data: decoded from the stream, within the image-size field's
 // length when it is set. Each 2-byte code yields at most 255 pixels; a file
 // whose data could not fill even a small share of the picture that way is
-// refused first (an end-of-picture code can leave the rest 0, but a file
-// that covers 63/64 of its pixels so has no place among pictures).
+// refused first. Pixels skipped by an end-of-line, delta or end-of-picture
+// code stay 0 and do not count: a file that would leave more than 63/64 of
+// its picture so is what a hostile one looks like, and is refused too.
 TDib readRunLengthPixels(StreamReader& r, const BmpLayout& l, int64_t& dataEnd) {
     const uint64_t available = static_cast<uint64_t>(r.size() - l.pixelStart);
     const uint64_t dataBytes = l.h.sizeImage ? std::min<uint64_t>(l.h.sizeImage, available) : available;
