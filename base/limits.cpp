@@ -31,4 +31,12 @@ void checkCanvasExtent(int64_t right, int64_t bottom) {
         checkPictureSize(std::max<int64_t>(right, 1), std::max<int64_t>(bottom, 1));
 }
 
+void checkDataCanFill(int64_t width, int64_t height, uint64_t dataBytes, uint64_t canFill, uint64_t declared) {
+    if (canFill >= declared / kMinDataShare + (declared % kMinDataShare != 0)) return;
+    throw ELimitExceeded(formatMessage(
+        "Picture size %lld x %lld is refused: its %llu bytes of data could not fill 1/%llu of it",
+        static_cast<long long>(width), static_cast<long long>(height), static_cast<unsigned long long>(dataBytes),
+        static_cast<unsigned long long>(kMinDataShare)));
+}
+
 }  // namespace glx

@@ -88,13 +88,24 @@ std::span<const uint8_t> StreamReader::take(size_t count) {
     return view;
 }
 
+std::span<const uint8_t> StreamReader::peek(size_t max) {
+    if (buffered() == 0) fill(1);
+    return std::span<const uint8_t>(m_buffer.data() + m_pos, std::min(buffered(), max));
+}
+
+std::span<const uint8_t> StreamReader::takeSome(size_t max) {
+    const std::span<const uint8_t> view = peek(max);
+    m_pos += view.size();
+    return view;
+}
+
 size_t StreamReader::readSome(void* out, size_t count) {
     auto* dst = static_cast<uint8_t*>(out);
     size_t done = 0;
     while (done < count) {
         if (buffered() == 0) {
             // Large reads go straight from the stream into the caller's memory.
-            if (count - done >= kBufferSize) {
+            if (count - done >= kDirectRead) {
                 m_begin += static_cast<int64_t>(m_len);
                 m_len = m_pos = 0;
                 const size_t n = m_stream.read(dst + done, count - done);

@@ -26,6 +26,9 @@ public:
     // Throws; never returns.
     using ShortReadHandler = void (*)();
     static constexpr size_t kBufferSize = size_t(64) << 10;
+    // A read of at least this many bytes that finds the buffer empty goes
+    // straight from the stream into the caller's memory (picture rows).
+    static constexpr size_t kDirectRead = size_t(4) << 10;
 
     // Reads from the stream's current position; the stream's size is taken
     // once, here.
@@ -56,6 +59,12 @@ public:
     // The next count bytes (at most kBufferSize) as a view that stays valid
     // until the next call on the reader.
     std::span<const uint8_t> take(size_t count);
+    // Up to max of the next bytes, at least one unless the stream has
+    // ended, without moving past them; the view stays valid until the next
+    // call on the reader. Never fails.
+    std::span<const uint8_t> peek(size_t max);
+    // The same bytes as peek(max), moving past them.
+    std::span<const uint8_t> takeSome(size_t max);
     // The next count bytes in a vector of their own; checked against the
     // rest of the stream before anything is allocated.
     std::vector<uint8_t> readVector(size_t count);

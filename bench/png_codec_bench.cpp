@@ -5,8 +5,13 @@
 #include <benchmark/benchmark.h>
 #include <zlib.h>
 
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "base/stream.h"
@@ -105,6 +110,76 @@ void BM_DecodeZlibFloor(benchmark::State& state) {
     label(state);
 }
 
+// A 1 x 1 picture behind 400,000 empty ancillary chunks (4.8 MB), read from
+// a file as the tool reads it: what reading a file piece by piece costs.
+constexpr int kManyChunks = 400000;
+
+void putBe32(std::vector<uint8_t>& out, uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(v >> shift));
+}
+
+void putChunk(std::vector<uint8_t>& out, const char* type, const std::vector<uint8_t>& payload) {
+    putBe32(out, static_cast<uint32_t>(payload.size()));
+    const size_t start = out.size();
+    out.insert(out.end(), type, type + 4);
+    out.insert(out.end(), payload.begin(), payload.end());
+    putBe32(out, static_cast<uint32_t>(crc32(0, out.data() + start, static_cast<uInt>(out.size() - start))));
+}
+
+const std::string& manyChunksFile() {
+    static const std::string path = [] {
+        std::vector<uint8_t> png = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+        putChunk(png, "IHDR", {0, 0, 0, 1, 0, 0, 0, 1, 8, 2, 0, 0, 0});
+        for (int i = 0; i < kManyChunks; ++i) putChunk(png, "zzZz", {});
+        const std::vector<uint8_t> row = {0, 10, 20, 30};
+        std::vector<uint8_t> z(compressBound(row.size()));
+        uLongf len = z.size();
+        compress2(z.data(), &len, row.data(), row.size(), 9);
+        z.resize(len);
+        putChunk(png, "IDAT", z);
+        putChunk(png, "IEND", {});
+        char name[] = "/tmp/glx-bench-chunks-XXXXXX";
+        const int fd = mkstemp(name);
+        if (fd < 0) throw std::runtime_error("cannot create a temporary file");
+        close(fd);
+        glx::writeWholeFile(name, png.data(), png.size());
+        std::atexit([] { std::remove(manyChunksFile().c_str()); });
+        return std::string(name);
+    }();
+    return path;
+}
+
+void BM_ManyChunksOurs(benchmark::State& state) {
+    const std::string& path = manyChunksFile();
+    for (auto _ : state) {
+        glx::TPNGObject image;
+        image.LoadFile(path);
+        benchmark::DoNotOptimize(image.PixelRow(0));
+    }
+}
+
+#ifdef GLX_BENCH_LIBPNG
+// libpng through its stdio reader (buffered by the C library).
+void BM_ManyChunksLibpng(benchmark::State& state) {
+    const std::string& path = manyChunksFile();
+    std::vector<uint8_t> row(3);
+    for (auto _ : state) {
+        FILE* f = std::fopen(path.c_str(), "rb");
+        png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+        png_infop info = png_create_info_struct(png);
+        if (setjmp(png_jmpbuf(png))) throw std::runtime_error("libpng read failed");
+        png_init_io(png, f);
+        png_read_info(png, info);
+        png_read_row(png, row.data(), nullptr);
+        png_read_end(png, nullptr);
+        png_destroy_read_struct(&png, &info, nullptr);
+        std::fclose(f);
+        benchmark::DoNotOptimize(row.data());
+    }
+}
+BENCHMARK(BM_ManyChunksLibpng)->Unit(benchmark::kMillisecond);
+#endif
+
 #ifdef GLX_BENCH_LIBPNG
 struct Reader {
     const std::vector<uint8_t>* bytes;
@@ -179,5 +254,6 @@ BENCHMARK(BM_DecodeOurs)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeZlibFloor)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EncodeOurs)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EncodeZlibFloor)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ManyChunksOurs)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();

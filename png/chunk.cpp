@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "base/stream.h"
+#include "base/stream_reader.h"
 #include "png/chunk_ancillary.h"
 #include "png/chunk_idat.h"
 #include "png/chunk_ihdr.h"
@@ -15,21 +16,7 @@ namespace glx {
 
 // ---------------------------------------------------------------- helpers
 
-void readExact(TStream& stream, void* buffer, size_t count) {
-    auto* out = static_cast<uint8_t*>(buffer);
-    size_t done = 0;
-    while (done < count) {
-        size_t n = stream.read(out + done, count - done);
-        if (n == 0) throw EPngUnexpectedEnd();
-        done += n;
-    }
-}
-
-uint32_t readU32be(TStream& stream) {
-    uint8_t b[4];
-    readExact(stream, b, 4);
-    return getU32be(b);
-}
+void pngUnexpectedEnd() { throw EPngUnexpectedEnd(); }
 
 void writeU32be(TStream& stream, uint32_t value) {
     uint8_t b[4];
@@ -54,11 +41,11 @@ void TChunk::CopyFrom(const TChunk& source) {
 
 void TChunk::SetPayloadSize(int32_t size) { m_payload.resize(size > 0 ? static_cast<size_t>(size) : 0); }
 
-bool TChunk::ReadPayload(TStream& stream, const TChunkType& type, uint32_t length) {
+bool TChunk::ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) {
     // The reading loop has already refused lengths beyond the stream.
     SetPayloadSize(static_cast<int32_t>(length));
-    if (length > 0) readExact(stream, m_payload.data(), length);
-    uint32_t stored = readU32be(stream);
+    if (length > 0) reader.read(m_payload.data(), length);
+    const uint32_t stored = reader.u32be();
     if (kCheckCrc &&
         chunkCrc(reinterpret_cast<const uint8_t*>(type.data()), m_payload.data(), m_payload.size()) != stored)
         throw EPngInvalidCRC();

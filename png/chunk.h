@@ -11,6 +11,7 @@
 namespace glx {
 
 class TStream;
+class StreamReader;
 class TPNGObject;
 class TChunkIHDR;
 
@@ -34,10 +35,11 @@ public:
 
     // Copies type code and payload bytes.
     virtual void CopyFrom(const TChunk& source);
-    // Reads length payload bytes and the CRC that follows them from stream
-    // (positioned at the payload); EPngInvalidCRC on a mismatch. Returns
-    // false to stop the reading loop.
-    virtual bool ReadPayload(TStream& stream, const TChunkType& type, uint32_t length);
+    // Reads length payload bytes and the CRC that follows them (the reader
+    // is at the payload, and the reading loop has checked that the stream
+    // holds them); EPngInvalidCRC on a mismatch. Returns false to stop the
+    // reading loop.
+    virtual bool ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length);
     // Rebuilds the payload from the chunk's fields and writes the framed chunk.
     virtual bool WritePayload(TStream& stream);
 

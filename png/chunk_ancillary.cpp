@@ -21,8 +21,8 @@ void TChunkPLTE::CopyFrom(const TChunk& source) {
     EntryCount = src->EntryCount;
 }
 
-bool TChunkPLTE::ReadPayload(TStream& stream, const TChunkType& type, uint32_t length) {
-    if (!TChunk::ReadPayload(stream, type, length)) return false;
+bool TChunkPLTE::ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) {
+    if (!TChunk::ReadPayload(reader, type, length)) return false;
     if (length % 3 != 0 || length / 3 > 256) throw EPNGInvalidPalette();
     EntryCount = static_cast<int32_t>(length / 3);
     const auto& dg = Image().DecodeGamma;
@@ -70,8 +70,8 @@ void TChunktRNS::CopyFrom(const TChunk& source) {
     TChunk::CopyFrom(source);
 }
 
-bool TChunktRNS::ReadPayload(TStream& stream, const TChunkType& type, uint32_t length) {
-    if (!TChunk::ReadPayload(stream, type, length)) return false;
+bool TChunktRNS::ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) {
+    if (!TChunk::ReadPayload(reader, type, length)) return false;
     if (length > 256) throw EPNGInvalidPalette();
     AlphaValues.fill(255);
     if (length > 0) std::memcpy(AlphaValues.data(), Payload(), length);
@@ -213,8 +213,8 @@ void TChunkgAMA::CopyFrom(const TChunk& source) {
     m_ignored = src->m_ignored;
 }
 
-bool TChunkgAMA::ReadPayload(TStream& stream, const TChunkType& type, uint32_t length) {
-    if (!TChunk::ReadPayload(stream, type, length)) return false;
+bool TChunkgAMA::ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) {
+    if (!TChunk::ReadPayload(reader, type, length)) return false;
     // A gAMA of the wrong length carries no value. One after the image data
     // comes too late: the rows were decoded (and will be written back)
     // without it. Either way the tables stay as they are, and the chunk is
@@ -251,8 +251,8 @@ void TChunkpHYs::CopyFrom(const TChunk& source) {
     }
 }
 
-bool TChunkpHYs::ReadPayload(TStream& stream, const TChunkType& type, uint32_t length) {
-    if (!TChunk::ReadPayload(stream, type, length)) return false;
+bool TChunkpHYs::ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) {
+    if (!TChunk::ReadPayload(reader, type, length)) return false;
     if (length == 9) {
         DensityX = getU32be(Payload());
         DensityY = getU32be(Payload() + 4);
@@ -282,8 +282,8 @@ void TChunktIME::CopyFrom(const TChunk& source) {
     }
 }
 
-bool TChunktIME::ReadPayload(TStream& stream, const TChunkType& type, uint32_t length) {
-    if (!TChunk::ReadPayload(stream, type, length)) return false;
+bool TChunktIME::ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) {
+    if (!TChunk::ReadPayload(reader, type, length)) return false;
     if (length == 7) {
         const uint8_t* p = Payload();
         TimeYear = static_cast<uint16_t>((p[0] << 8) | p[1]);
@@ -328,8 +328,8 @@ void TChunktEXt::CopyFrom(const TChunk& source) {
     }
 }
 
-bool TChunktEXt::ReadPayload(TStream& stream, const TChunkType& type, uint32_t length) {
-    if (!TChunk::ReadPayload(stream, type, length)) return false;
+bool TChunktEXt::ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) {
+    if (!TChunk::ReadPayload(reader, type, length)) return false;
     if (length > 2) {
         const uint8_t* p = Payload();
         size_t key = keywordLength(p, length);
@@ -351,8 +351,8 @@ bool TChunktEXt::WritePayload(TStream& stream) {
     return WriteFramed(stream);
 }
 
-bool TChunkzTXt::ReadPayload(TStream& stream, const TChunkType& type, uint32_t length) {
-    if (!TChunktEXt::ReadPayload(stream, type, length)) return false;
+bool TChunkzTXt::ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) {
+    if (!TChunktEXt::ReadPayload(reader, type, length)) return false;
     if (length >= 4) {
         const uint8_t* p = Payload();
         size_t key = keywordLength(p, length);

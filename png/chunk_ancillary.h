@@ -16,7 +16,7 @@ public:
     explicit TChunkPLTE(TPNGObject& image) : TChunk(image) { initTypeCode(kClassTypeCode); }
     const char* TypeCodeOfClass() const override { return kClassTypeCode; }
     void CopyFrom(const TChunk& source) override;
-    bool ReadPayload(TStream& stream, const TChunkType& type, uint32_t length) override;
+    bool ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) override;
     bool WritePayload(TStream& stream) override;
 
     // Colour-table entry as blue | green << 8 | red << 16; EPngError at or
@@ -35,7 +35,7 @@ public:
     }
     const char* TypeCodeOfClass() const override { return kClassTypeCode; }
     void CopyFrom(const TChunk& source) override;
-    bool ReadPayload(TStream& stream, const TChunkType& type, uint32_t length) override;
+    bool ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) override;
     bool WritePayload(TStream& stream) override;
 
     // The transparent colour (red in the low byte); 0 when there is none.
@@ -58,7 +58,7 @@ public:
     void CopyFrom(const TChunk& source) override;
     // Fills the image's gamma tables from the value read. A gAMA of the
     // wrong length, or one after the image data, is ignored: the tables stay.
-    bool ReadPayload(TStream& stream, const TChunkType& type, uint32_t length) override;
+    bool ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) override;
     // Writes nothing for a gAMA that was ignored on reading.
     bool WritePayload(TStream& stream) override;
 
@@ -76,7 +76,7 @@ public:
     explicit TChunkpHYs(TPNGObject& image) : TChunk(image) { initTypeCode(kClassTypeCode); }
     const char* TypeCodeOfClass() const override { return kClassTypeCode; }
     void CopyFrom(const TChunk& source) override;
-    bool ReadPayload(TStream& stream, const TChunkType& type, uint32_t length) override;
+    bool ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) override;
     bool WritePayload(TStream& stream) override;
 
     uint32_t DensityX = 0;
@@ -90,7 +90,7 @@ public:
     explicit TChunktIME(TPNGObject& image) : TChunk(image) { initTypeCode(kClassTypeCode); }
     const char* TypeCodeOfClass() const override { return kClassTypeCode; }
     void CopyFrom(const TChunk& source) override;
-    bool ReadPayload(TStream& stream, const TChunkType& type, uint32_t length) override;
+    bool ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) override;
     bool WritePayload(TStream& stream) override;
 
     uint16_t TimeYear = 0;
@@ -103,7 +103,7 @@ public:
     explicit TChunktEXt(TPNGObject& image) : TChunk(image) { initTypeCode(kClassTypeCode); }
     const char* TypeCodeOfClass() const override { return kClassTypeCode; }
     void CopyFrom(const TChunk& source) override;
-    bool ReadPayload(TStream& stream, const TChunkType& type, uint32_t length) override;
+    bool ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) override;
     bool WritePayload(TStream& stream) override;
 
     std::string KeyName;
@@ -117,7 +117,7 @@ public:
     const char* TypeCodeOfClass() const override { return kClassTypeCode; }
     // An undecodable text leaves Content empty without an error; the
     // inflated text is capped at kMaxZtxtText bytes.
-    bool ReadPayload(TStream& stream, const TChunkType& type, uint32_t length) override;
+    bool ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) override;
     // Empty Content is written as " "; nothing is written when compression fails.
     bool WritePayload(TStream& stream) override;
 };

@@ -12,7 +12,7 @@ public:
     static constexpr const char* kClassTypeCode = "IDAT";
     explicit TChunkIDAT(TPNGObject& image) : TChunk(image) { initTypeCode(kClassTypeCode); }
     const char* TypeCodeOfClass() const override { return kClassTypeCode; }
-    bool ReadPayload(TStream& stream, const TChunkType& type, uint32_t length) override;
+    bool ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) override;
     bool WritePayload(TStream& stream) override;
 };
 

@@ -5,6 +5,7 @@
 
 #include "base/limits.h"
 #include "base/stream.h"
+#include "png/pixel_rows.h"
 #include "png/png_errors.h"
 #include "png/png_io.h"
 #include "png/png_object.h"
@@ -74,6 +75,13 @@ void TChunkIHDR::ReleaseImage() {
     RowStride = 0;
 }
 
+void TChunkIHDR::checkSize() const {
+    const bool alpha = ColorType == 4 || ColorType == 6;
+    const bool low = BitDepth == 16;
+    checkPictureSize(HeaderWidth, HeaderHeight,
+                     static_cast<uint64_t>(MemoryBitsPerPixel()) * (low ? 2 : 1) + (alpha ? 8 : 0));
+}
+
 void TChunkIHDR::AllocateImage() {
     ReleaseImage();
     UsesColorTable = ColorType == 0 || ColorType == 3 || ColorType == 4;
@@ -81,7 +89,7 @@ void TChunkIHDR::AllocateImage() {
     const bool alpha = ColorType == 4 || ColorType == 6;
     const bool low = BitDepth == 16;
     // Every plane together, checked before anything is allocated.
-    checkPictureSize(HeaderWidth, HeaderHeight, static_cast<uint64_t>(bpp) * (low ? 2 : 1) + (alpha ? 8 : 0));
+    checkSize();
     RowStride = static_cast<int32_t>(rowBytes(HeaderWidth, static_cast<uint64_t>(bpp), 4));
 
     std::vector<RGBQuad> table;
@@ -151,8 +159,16 @@ void TChunkIHDR::CopyFrom(const TChunk& source) {
     if (Position() == 0) Image().Canvas().bind(&Dib);
 }
 
-bool TChunkIHDR::ReadPayload(TStream& stream, const TChunkType& type, uint32_t length) {
-    if (!TChunk::ReadPayload(stream, type, length)) return false;
+namespace {
+
+// Deflate turns one compressed byte into at most 1032 bytes (a 258-byte
+// match coded in 2 bits, 4 to a byte).
+constexpr uint64_t kMaxDeflateRatio = 1032;
+
+}  // namespace
+
+bool TChunkIHDR::ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) {
+    if (!TChunk::ReadPayload(reader, type, length)) return false;
     if (PayloadSize() < 13) throw EPngInvalidIHDR();
     const uint8_t* p = Payload();
     const uint32_t width = getU32be(p), height = getU32be(p + 4);
@@ -170,6 +186,15 @@ bool TChunkIHDR::ReadPayload(TStream& stream, const TChunkType& type, uint32_t l
     FilterMethod = p[11];
     InterlaceMethod = p[12];
     Image().Interlacing = InterlaceMethod;
+    // Before any pixel memory: a picture beyond the limits, or one whose
+    // image data could not inflate to even a small share of its rows, is
+    // refused. Without image data ahead the read fails on its own (no IDAT,
+    // or a broken chunk).
+    checkSize();
+    const uint64_t declared = pngImageDataBytes(ColorType, BitDepth, width, height, InterlaceMethod == 1);
+    const uint64_t enough = (declared + kMaxDeflateRatio * kMinDataShare - 1) / (kMaxDeflateRatio * kMinDataShare);
+    if (const auto data = Image().imageDataAhead(reader, enough))
+        checkDataCanFill(width, height, *data, *data * kMaxDeflateRatio, declared);
     AllocateImage();
     return true;
 }

@@ -25,7 +25,7 @@ public:
     // header (EPngError when source is not a header). The low-byte plane
     // starts zeroed.
     void CopyFrom(const TChunk& source) override;
-    bool ReadPayload(TStream& stream, const TChunkType& type, uint32_t length) override;
+    bool ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) override;
     // A 2-bit depth becomes 4 here for good: 2-bit images are held and
     // written as 4-bit ones.
     bool WritePayload(TStream& stream) override;
@@ -34,6 +34,8 @@ public:
     // 0): checks the colour type / bit depth pair and the size limits first.
     void AllocateImage();
     void ReleaseImage();
+    // ELimitExceeded when the header's picture is beyond the limits.
+    void checkSize() const;
 
     // Bits per pixel of the in-memory colour pixels.
     int MemoryBitsPerPixel() const;

@@ -1,7 +1,8 @@
 // Decoding of the image data: the IDAT run is inflated block by block
-// (never reading across a chunk end, so each chunk's CRC covers exactly its
-// own data), each row is unfiltered in place in one of two alternating row
-// buffers and stored into the header's pixel memory.
+// straight from the reader's buffer (never across a chunk end, so each
+// chunk's CRC covers exactly its own data), each row is unfiltered in place
+// in one of two alternating row buffers and stored into the header's pixel
+// memory.
 #include <zlib.h>
 
 #include <algorithm>
@@ -9,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "base/stream.h"
+#include "base/stream_reader.h"
 #include "png/chunk_idat.h"
 #include "png/chunk_ihdr.h"
 #include "png/crc32.h"
@@ -27,10 +28,10 @@ constexpr size_t kInputBlock = 65535;
 
 class IdatReader {
 public:
-    IdatReader(TStream& stream, uint32_t length) : m_stream(stream), m_input(kInputBlock) {
+    IdatReader(StreamReader& reader, uint32_t length) : m_reader(reader) {
         static const uint8_t idat[4] = {'I', 'D', 'A', 'T'};
         m_crc = updateCrc(kCrcStart, idat, 4);
-        m_chunkEnd = stream.position() + length;
+        m_chunkEnd = reader.position() + length;
         if (inflateInit(&m_z) != Z_OK) throw EPNGZLIBError(std::string(kMsgPngZlibError) + InflateResultText(Z_MEM_ERROR));
     }
     ~IdatReader() { inflateEnd(&m_z); }
@@ -38,21 +39,23 @@ public:
     IdatReader& operator=(const IdatReader&) = delete;
 
     // Fills out with count inflated bytes; returns fewer when the data ends
-    // early (the zlib stream ends, or the stream runs out).
+    // early (the zlib stream ends, or the stream runs out). zlib reads the
+    // compressed bytes where the reader buffers them; the reader is called
+    // again only once zlib has taken them all.
     size_t read(uint8_t* out, size_t count) {
         if (m_ended) return 0;
         m_z.next_out = out;
         m_z.avail_out = static_cast<uInt>(count);
         while (m_z.avail_out > 0) {
-            if (m_z.avail_in == 0 && m_stream.position() >= m_chunkEnd) nextChunk();
+            if (m_z.avail_in == 0 && m_reader.position() >= m_chunkEnd) nextChunk();
             if (m_z.avail_in == 0) {
-                size_t want = static_cast<size_t>(std::min<int64_t>(kInputBlock, m_chunkEnd - m_stream.position()));
-                if (want == 0) continue;  // an empty IDAT chunk: go on to the next one
-                size_t got = m_stream.read(m_input.data(), want);
-                if (got == 0) return count - m_z.avail_out;
-                m_crc = updateCrc(m_crc, m_input.data(), got);
-                m_z.next_in = m_input.data();
-                m_z.avail_in = static_cast<uInt>(got);
+                const int64_t left = m_chunkEnd - m_reader.position();
+                if (left == 0) continue;  // an empty IDAT chunk: go on to the next one
+                const std::span<const uint8_t> block = nextBlock(left);
+                if (block.empty()) return count - m_z.avail_out;
+                m_crc = updateCrc(m_crc, block.data(), block.size());
+                m_z.next_in = const_cast<Bytef*>(block.data());
+                m_z.avail_in = static_cast<uInt>(block.size());
             }
             int r = inflate(&m_z, Z_NO_FLUSH);
             if (r == Z_BUF_ERROR) continue;  // no progress possible with this input: fetch more
@@ -69,33 +72,37 @@ public:
     // Reads what is left of the current chunk (its bytes still count for
     // its CRC) and checks the stored CRC.
     void finish() {
-        int64_t left = m_chunkEnd - m_stream.position();
+        int64_t left = m_chunkEnd - m_reader.position();
         while (left > 0) {
-            size_t want = static_cast<size_t>(std::min<int64_t>(kInputBlock, left));
-            readExact(m_stream, m_input.data(), want);
-            m_crc = updateCrc(m_crc, m_input.data(), want);
-            left -= static_cast<int64_t>(want);
+            const std::span<const uint8_t> block = nextBlock(left);
+            if (block.empty()) pngUnexpectedEnd();
+            m_crc = updateCrc(m_crc, block.data(), block.size());
+            left -= static_cast<int64_t>(block.size());
         }
         checkCrc();
     }
 
 private:
+    // Up to kInputBlock of the left bytes of the current chunk, as the
+    // reader buffers them.
+    std::span<const uint8_t> nextBlock(int64_t left) {
+        return m_reader.takeSome(static_cast<size_t>(std::min<int64_t>(kInputBlock, left)));
+    }
+
     void checkCrc() {
-        if (readU32be(m_stream) != finishCrc(m_crc) && kCheckCrc) throw EPngInvalidCRC();
+        if (m_reader.u32be() != finishCrc(m_crc) && kCheckCrc) throw EPngInvalidCRC();
     }
 
     void nextChunk() {
         checkCrc();
-        uint32_t length = readChunkLengthChecked(m_stream, readU32be(m_stream), 4);
-        uint8_t type[4];
-        readExact(m_stream, type, 4);
-        if (std::memcmp(type, "IDAT", 4) != 0) throw EPNGMissingMultipleIDAT();
-        m_crc = updateCrc(kCrcStart, type, 4);
-        m_chunkEnd = m_stream.position() + length;
+        const uint32_t length = readChunkLengthChecked(m_reader, m_reader.u32be(), 4);
+        const std::span<const uint8_t> type = m_reader.take(4);
+        if (std::memcmp(type.data(), "IDAT", 4) != 0) throw EPNGMissingMultipleIDAT();
+        m_crc = updateCrc(kCrcStart, type.data(), 4);
+        m_chunkEnd = m_reader.position() + length;
     }
 
-    TStream& m_stream;
-    std::vector<uint8_t> m_input;
+    StreamReader& m_reader;
     z_stream m_z{};
     uint32_t m_crc = kCrcStart;
     int64_t m_chunkEnd = 0;
@@ -104,7 +111,7 @@ private:
 
 }  // namespace
 
-bool TChunkIDAT::ReadPayload(TStream& stream, const TChunkType&, uint32_t length) {
+bool TChunkIDAT::ReadPayload(StreamReader& reader, const TChunkType&, uint32_t length) {
     SetPayloadSize(0);
     TChunkIHDR* header = HeaderChunk();
     if (!header || !header->HasImage()) throw EPNGHeaderNotPresent();
@@ -113,7 +120,7 @@ bool TChunkIDAT::ReadPayload(TStream& stream, const TChunkType&, uint32_t length
 
     const uint32_t columns = header->HeaderWidth, rows = header->HeaderHeight;
     const PngRowGeometry full = pngRowGeometry(header->ColorType, header->BitDepth, columns);
-    IdatReader reader(stream, length);
+    IdatReader idat(reader, length);
     // Two row buffers (filter byte + row) used alternately: one receives the
     // next row while the other holds the previous one.
     std::vector<uint8_t> buffers[2] = {std::vector<uint8_t>(full.rowBytes + 1, 0),
@@ -122,7 +129,7 @@ bool TChunkIDAT::ReadPayload(TStream& stream, const TChunkType&, uint32_t length
 
     auto decodeRow = [&](uint32_t rowLength) -> bool {
         uint8_t* cur = buffers[active].data();
-        if (reader.read(cur, rowLength + 1) != rowLength + 1) return false;
+        if (idat.read(cur, rowLength + 1) != rowLength + 1) return false;
         UnfilterRow(cur[0], cur + 1, buffers[active ^ 1].data() + 1, rowLength, full.distance);
         return true;
     };
@@ -158,7 +165,7 @@ bool TChunkIDAT::ReadPayload(TStream& stream, const TChunkType&, uint32_t length
     // Rows never delivered keep the zero fill. The rest of the current
     // chunk is read before its CRC is checked, so a zlib trailer in a later
     // block does not break the check.
-    reader.finish();
+    idat.finish();
     return true;
 }
 

@@ -42,6 +42,17 @@ PngRowGeometry pngRowGeometry(uint8_t colorType, uint8_t bitDepth, uint32_t widt
     return {static_cast<uint32_t>(rowBytes(width, bits)), distance};
 }
 
+uint64_t pngImageDataBytes(uint8_t colorType, uint8_t bitDepth, uint32_t width, uint32_t height, bool interlaced) {
+    if (!interlaced) return uint64_t(height) * (uint64_t(pngRowGeometry(colorType, bitDepth, width).rowBytes) + 1);
+    uint64_t total = 0;
+    for (const Adam7Pass& pass : kAdam7) {
+        const uint32_t bytes = pngRowGeometry(colorType, bitDepth, passWidth(width, pass)).rowBytes;
+        if (bytes == 0 || pass.row0 >= height) continue;
+        total += uint64_t((height - pass.row0 + pass.rowStep - 1) / pass.rowStep) * (uint64_t(bytes) + 1);
+    }
+    return total;
+}
+
 void storePngRow(TChunkIHDR& h, const uint8_t* s, int32_t y, uint32_t x0, uint32_t dx, uint32_t n,
                  const std::array<uint8_t, 256>& dg) {
     uint8_t* d = h.PixelRow(y);

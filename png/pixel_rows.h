@@ -32,6 +32,9 @@ struct PngRowGeometry {
     uint32_t distance;
 };
 PngRowGeometry pngRowGeometry(uint8_t colorType, uint8_t bitDepth, uint32_t width);
+// Bytes of the whole inflated image data: every row (of every Adam7 pass
+// when interlaced) with its filter byte.
+uint64_t pngImageDataBytes(uint8_t colorType, uint8_t bitDepth, uint32_t width, uint32_t height, bool interlaced);
 
 // PNG row -> memory row y. dg is the decoding gamma table.
 void storePngRow(TChunkIHDR& header, const uint8_t* png, int32_t y, uint32_t x0, uint32_t dx, uint32_t count,

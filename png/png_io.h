@@ -7,15 +7,16 @@
 namespace glx {
 
 class TStream;
+class StreamReader;
 
-// Reads exactly count bytes; EPngUnexpectedEnd when the stream ends first.
-void readExact(TStream& stream, void* buffer, size_t count);
-uint32_t readU32be(TStream& stream);
 void writeU32be(TStream& stream, uint32_t value);
+// The short-read handler of the PNG reader's StreamReader: a stream that
+// ends before what the file promises is EPngUnexpectedEnd.
+[[noreturn]] void pngUnexpectedEnd();
 // Refuses (EPngUnexpectedEnd) a chunk length of 2^31 or more, or one whose
 // data and CRC do not fit in the rest of the stream; headerLeft = bytes of
-// the chunk header (its type) still to be read at the stream's position.
-uint32_t readChunkLengthChecked(TStream& stream, uint32_t length, uint32_t headerLeft);
+// the chunk header (its type) still to be read at the reader's position.
+uint32_t readChunkLengthChecked(const StreamReader& reader, uint32_t length, uint32_t headerLeft);
 
 inline uint32_t getU32be(const uint8_t* p) {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "png/chunk.h"
 #include "png/chunk_ihdr.h"
@@ -112,10 +113,28 @@ public:
     bool Constructing = false;
 
 private:
+    friend class TChunkIHDR;
+
+    // What one reading pass has learnt of the first run of IDAT chunks
+    // ahead: chunk headers are looked at once, however many header chunks
+    // ask (png_stream.cpp).
+    struct ImageDataProbe {
+        int64_t next = -1;    // the next chunk header to look at
+        uint64_t bytes = 0;   // data bytes of the run counted so far
+        bool run = false;     // an IDAT chunk was found
+        bool ended = false;   // the run ended, or no IDAT chunk can follow
+    };
+    // The data bytes of the first run of IDAT chunks after the reader's
+    // position, counted until at least `enough` (the reader is left where
+    // it was); nullopt when no image data comes before IEND or before the
+    // chunk framing breaks, which makes the read fail on its own.
+    std::optional<uint64_t> imageDataAhead(StreamReader& reader, uint64_t enough);
+
     void CopyPNG(const TPNGObject& source);
     void BlendOnto(TCanvas& canvas, const TRect& rect) const;
 
     int32_t m_idatChunkSize = 65535;
+    ImageDataProbe m_probe;
     std::shared_ptr<const TPreparedIdat> m_prepared;
     mutable TCanvas m_canvas;
     TPNGList m_chunks;

@@ -1,7 +1,11 @@
-// Reading a PNG stream into the chunk list and writing it back.
+// Reading a PNG stream into the chunk list and writing it back. Reading goes
+// through one buffered StreamReader: a file of many small chunks costs one
+// system call per 64 KiB, and no length read from the file is trusted
+// before the rest of the stream has been found to hold it.
 #include <cstring>
 
 #include "base/stream.h"
+#include "base/stream_reader.h"
 #include "png/chunk_ihdr.h"
 #include "png/png_errors.h"
 #include "png/png_io.h"
@@ -14,44 +18,68 @@ namespace {
 const uint8_t kSignature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
 
 bool isType(const TChunkType& t, const char* code) { return std::memcmp(t.data(), code, 4) == 0; }
+bool isType(std::span<const uint8_t> t, const char* code) { return std::memcmp(t.data(), code, 4) == 0; }
 
 }  // namespace
 
 // Checked before anything is read or allocated for the chunk.
-uint32_t readChunkLengthChecked(TStream& stream, uint32_t length, uint32_t headerLeft) {
-    if (length > 0x7FFFFFFFu || static_cast<int64_t>(length) + 4 + headerLeft > stream.remaining())
-        throw EPngUnexpectedEnd();
+uint32_t readChunkLengthChecked(const StreamReader& reader, uint32_t length, uint32_t headerLeft) {
+    if (length > 0x7FFFFFFFu || !reader.has(uint64_t(length) + 4 + headerLeft)) throw EPngUnexpectedEnd();
     return length;
+}
+
+std::optional<uint64_t> TPNGObject::imageDataAhead(StreamReader& reader, uint64_t enough) {
+    ImageDataProbe& p = m_probe;
+    const int64_t back = reader.position();
+    if (p.next < 0) p.next = back;
+    while (!p.ended && p.bytes < enough) {
+        reader.seek(p.next);
+        if (!reader.has(8)) {
+            p.ended = true;
+            break;
+        }
+        const uint32_t length = reader.u32be();
+        const std::span<const uint8_t> type = reader.take(4);
+        const bool idat = isType(type, "IDAT");
+        if (length > 0x7FFFFFFFu || !reader.has(uint64_t(length) + 4) || (!idat && (p.run || isType(type, "IEND")))) {
+            p.ended = true;
+            break;
+        }
+        if (idat) {
+            p.run = true;
+            p.bytes += length;
+        }
+        p.next = reader.position() + int64_t(length) + 4;
+    }
+    reader.seek(back);
+    // Empty IDAT chunks alone cannot decode anything either.
+    if (p.bytes == 0) return std::nullopt;
+    return p.bytes;
 }
 
 void TPNGObject::ReadFrom(TStream& stream) {
     RemoveAllChunks();
+    m_probe = ImageDataProbe{};
+    StreamReader reader(stream, pngUnexpectedEnd);
     uint8_t signature[8];
-    size_t got = 0;
-    while (got < 8) {
-        size_t n = stream.read(signature + got, 8 - got);
-        if (n == 0) break;
-        got += n;
-    }
-    if (got < 8 || std::memcmp(signature, kSignature, 8) != 0) throw EPNGInvalidFileHeader();
+    if (reader.readSome(signature, 8) < 8 || std::memcmp(signature, kSignature, 8) != 0)
+        throw EPNGInvalidFileHeader();
 
     bool imageData = false;
     uint32_t count = 0;  // chunks met, dropped ones included
     TChunkType type{};
     do {
         ++count;
-        uint8_t lengthBytes[4];
-        size_t n = stream.read(lengthBytes, 4);
-        if (n == 0) throw EPngUnexpectedEnd();
-        if (n < 4) readExact(stream, lengthBytes + n, 4 - n);
-        const uint32_t length = getU32be(lengthBytes);
-        readExact(stream, type.data(), 4);
+        // No byte left for a length, or only part of one, or of the type:
+        // the file ended early.
+        const uint32_t length = reader.u32be();
+        reader.read(type.data(), 4);
         if (count == 1 && !isType(type, "IHDR")) throw EPNGIHDRNotFirst();
-        readChunkLengthChecked(stream, length, 0);
+        readChunkLengthChecked(reader, length, 0);
         // cHRM is dropped, and so is image data after the first IDAT run
         // (the first IDAT chunk decodes the whole run).
         if ((imageData && isType(type, "IDAT")) || isType(type, "cHRM")) {
-            stream.seek(static_cast<int64_t>(length) + 4, SeekOrigin::Current);
+            reader.skip(uint64_t(length) + 4);
             continue;
         }
         if (isType(type, "IDAT")) imageData = true;
@@ -59,8 +87,10 @@ void TPNGObject::ReadFrom(TStream& stream) {
         m_chunks.Append(chunk);
         const bool critical = type[0] != 0 && (type[0] & 0x20) == 0;
         if (critical && !IsRegisteredChunkType(type)) throw EPNGUnknownCriticalChunk();
-        if (!chunk->ReadPayload(stream, type, length)) break;
+        if (!chunk->ReadPayload(reader, type, length)) break;
     } while (!isType(type, "IEND"));
+    // Nothing after IEND is read; the stream is left just behind it.
+    reader.syncStream();
     if (!imageData) throw EPNGNoImageData();
 }
 

@@ -1,14 +1,11 @@
 #include "raster/bmp.h"
 
 #include <algorithm>
-#include <cstring>
-#include <optional>
 
-#include "base/byte_reader.h"
 #include "base/exception.h"
-#include "base/large_buffer.h"
 #include "base/limits.h"
 #include "base/stream.h"
+#include "base/stream_reader.h"
 
 namespace glx {
 
@@ -28,9 +25,9 @@ struct InfoHeader {
     bool os2 = false;
 };
 
-InfoHeader readInfoHeader(ByteReader& r) {
+InfoHeader readInfoHeader(StreamReader& r) {
     InfoHeader h;
-    const size_t start = r.position();
+    const int64_t start = r.position();
     const uint32_t size = r.u32le();
     if (size == 12) {
         h.os2 = true;
@@ -41,14 +38,14 @@ InfoHeader readInfoHeader(ByteReader& r) {
         return h;
     }
     if (size < 40) invalid();
-    h.width = r.i32le();
-    h.height = r.i32le();
+    h.width = static_cast<int32_t>(r.u32le());
+    h.height = static_cast<int32_t>(r.u32le());
     h.planes = r.u16le();
     h.bitCount = r.u16le();
     h.compression = r.u32le();
     h.sizeImage = r.u32le();
-    h.xPelsPerMeter = r.i32le();
-    h.yPelsPerMeter = r.i32le();
+    h.xPelsPerMeter = static_cast<int32_t>(r.u32le());
+    h.yPelsPerMeter = static_cast<int32_t>(r.u32le());
     h.colorsUsed = r.u32le();
     r.u32le();  // colours important: not used
     if (size >= 52 && h.compression == kCompressBitFields) {
@@ -97,21 +94,24 @@ void validate(const InfoHeader& h) {
     if (h.width < 0) invalid();
 }
 
-// Run-length decoding (RLE8 and RLE4). Rows are counted from the bottom;
-// pixels the data never reaches keep index 0. Runs that leave the picture
-// are clipped; the data ending early ends the picture.
-void decodeRle(ByteReader& r, TDib& dib, bool fourBit) {
+// Run-length decoding (RLE8 and RLE4) of the data up to the stream
+// position dataEnd. Rows are counted from the bottom; pixels the data never
+// reaches keep index 0. Runs that leave the picture are clipped; the data
+// ending early ends the picture.
+void decodeRle(StreamReader& r, int64_t dataEnd, TDib& dib, bool fourBit) {
     const int32_t width = dib.width(), height = dib.height();
+    auto has = [&](uint64_t count) { return count <= static_cast<uint64_t>(dataEnd - r.position()); };
     int64_t x = 0, y = 0;
     auto put = [&](uint32_t value) {
         if (x < width && y < height) dib.setIndex(static_cast<int32_t>(x), static_cast<int32_t>(height - 1 - y), value);
         ++x;
     };
-    while (r.has(2) && y < height) {
-        const uint8_t count = r.u8();
-        const uint8_t value = r.u8();
+    while (has(2) && y < height) {
+        const std::span<const uint8_t> code = r.take(2);
+        const uint8_t count = code[0];
+        const uint8_t value = code[1];
         if (count > 0) {
-            for (int i = 0; i < count; ++i) put(fourBit ? ((i & 1) ? (value & 0x0F) : (value >> 4)) : value);
+            for (int i = 0; i < count; ++i) put(fourBit ? ((i & 1) ? (value & 0x0Fu) : (value >> 4u)) : value);
             continue;
         }
         if (value == 0) {  // end of line
@@ -120,20 +120,21 @@ void decodeRle(ByteReader& r, TDib& dib, bool fourBit) {
         } else if (value == 1) {  // end of picture
             break;
         } else if (value == 2) {  // delta
-            if (!r.has(2)) break;
-            x += r.u8();
-            y += r.u8();
+            if (!has(2)) break;
+            const std::span<const uint8_t> delta = r.take(2);
+            x += delta[0];
+            y += delta[1];
         } else {  // absolute run of `value` pixels, padded to a 16-bit boundary
             const size_t bytes = fourBit ? (size_t(value) + 1) / 2 : value;
-            if (!r.has(bytes)) break;
-            auto data = r.take(bytes);
-            for (int i = 0; i < value; ++i) {
+            if (!has(bytes)) break;
+            const std::span<const uint8_t> data = r.take(bytes);
+            for (size_t i = 0; i < value; ++i) {
                 if (fourBit)
-                    put((i & 1) ? (data[size_t(i) / 2] & 0x0F) : (data[size_t(i) / 2] >> 4));
+                    put((i & 1) ? (data[i / 2] & 0x0Fu) : (data[i / 2] >> 4u));
                 else
-                    put(data[size_t(i)]);
+                    put(data[i]);
             }
-            if ((bytes & 1) && r.has(1)) r.skip(1);
+            if ((bytes & 1) && has(1)) r.skip(1);
         }
     }
 }
@@ -146,20 +147,23 @@ void putU32(std::vector<uint8_t>& out, uint32_t v) {
     for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
 }
 
-// Everything a BMP file says before its pixel data.
+// Everything a BMP file says before its pixel data. Positions are those of
+// the stream.
 struct BmpLayout {
     InfoHeader h;
     std::vector<RGBQuad> table;
     int32_t width = 0, height = 0;
     bool topDown = false;
-    uint64_t pixelStart = 0;  // file offset of the pixel data
+    int64_t fileStart = 0;   // the file's first byte
+    int64_t tableEnd = 0;    // the end of the colour table
+    int64_t pixelStart = 0;  // the pixel data
     bool compressed() const { return h.compression == kCompressRLE8 || h.compression == kCompressRLE4; }
 };
 
-// Reads the headers and the colour table. r holds the file from its first
-// byte, or only a leading part of it; fileSize is the whole file's size.
-BmpLayout readLayout(ByteReader& r, uint64_t fileSize) {
+// Reads the headers and the colour table, from the reader's position on.
+BmpLayout readLayout(StreamReader& r) {
     BmpLayout l;
+    l.fileStart = r.position();
     if (r.u16le() != kTypeBM) invalid();
     r.u32le();  // file size: not trusted
     r.u32le();  // reserved
@@ -176,23 +180,25 @@ BmpLayout readLayout(ByteReader& r, uint64_t fileSize) {
     l.height = static_cast<int32_t>(height);
 
     // Colour table: the colours-used count, else the full table of an
-    // indexed format. Entries beyond what the format can address are read
-    // past but not kept.
-    uint64_t entries = h.colorsUsed ? h.colorsUsed : (h.bitCount <= 8 ? (uint64_t(1) << h.bitCount) : 0);
-    const size_t entrySize = h.os2 ? 3 : 4;
-    if (!r.has(static_cast<size_t>(entries * entrySize))) throw EReadError("Stream read error");
+    // indexed format. Entries beyond what the format can address are
+    // skipped, not kept.
+    const uint64_t entries = h.colorsUsed ? h.colorsUsed : (h.bitCount <= 8 ? (uint64_t(1) << h.bitCount) : 0);
+    const uint64_t entrySize = h.os2 ? 3 : 4;
+    if (!r.has(entries * entrySize)) throw EReadError("Stream read error");
     const uint64_t keep = std::min<uint64_t>(entries, h.bitCount <= 8 ? (uint64_t(1) << h.bitCount) : 256);
     l.table.resize(static_cast<size_t>(keep));
-    for (uint64_t i = 0; i < entries; ++i) {
-        auto e = r.take(entrySize);
-        if (i < keep) l.table[static_cast<size_t>(i)] = RGBQuad{e[0], e[1], e[2], 0};
+    for (RGBQuad& entry : l.table) {
+        const std::span<const uint8_t> e = r.take(static_cast<size_t>(entrySize));
+        entry = RGBQuad{e[0], e[1], e[2], 0};
     }
+    r.skip((entries - keep) * entrySize);
 
     // The pixel data normally follows the table; a pixel-data offset that
     // points further on (a gap, as some writers leave) is honoured when it
     // stays inside the file.
-    l.pixelStart = r.position();
-    if (dataOffset > l.pixelStart && dataOffset < fileSize) l.pixelStart = dataOffset;
+    l.tableEnd = l.pixelStart = r.position();
+    if (dataOffset > l.pixelStart - l.fileStart && l.fileStart + dataOffset < r.size())
+        l.pixelStart = l.fileStart + dataOffset;
     return l;
 }
 
@@ -206,93 +212,81 @@ BmpImage startImage(const BmpLayout& l) {
 
 // Uncompressed pixel data: whole rows in file order (bottom-up unless the
 // height was negative), as many as the data holds and the image-size field
-// promises; rows the data does not reach stay 0. read(dst, n) delivers the
-// next n bytes of the pixel data.
-template <class Read>
-TDib readRows(const BmpLayout& l, uint64_t available, Read read) {
-    TDib dib(l.width, l.height, l.h.bitCount, l.table, l.h.masks);
-    const uint64_t stride = dib.stride();
+// promises; rows the data does not reach stay 0. A file whose data could
+// not fill even a small share of the rows is refused first.
+TDib readRows(StreamReader& r, const BmpLayout& l) {
+    const uint64_t stride = rowBytes(static_cast<uint64_t>(l.width), l.h.bitCount, 4);
     const uint64_t full = stride * static_cast<uint64_t>(l.height);
     const uint64_t promised = l.h.sizeImage ? l.h.sizeImage : full;
-    uint64_t left = std::min<uint64_t>({promised, full, available});
+    uint64_t left = std::min<uint64_t>({promised, full, static_cast<uint64_t>(r.size() - l.pixelStart)});
+    checkDataCanFill(l.width, l.height, left, left, full);
+    TDib dib(l.width, l.height, l.h.bitCount, l.table, l.h.masks);
+    r.seek(l.pixelStart);
     for (int32_t i = 0; i < l.height && left > 0; ++i) {
         const size_t n = static_cast<size_t>(std::min<uint64_t>(stride, left));
-        read(dib.row(l.topDown ? i : l.height - 1 - i), n);
+        r.read(dib.row(l.topDown ? i : l.height - 1 - i), n);
         left -= n;
     }
     return dib;
 }
 
-// Bytes read first from a stream: enough for the headers and colour table
-// of any ordinary file.
-constexpr size_t kHeadBytes = size_t(64) << 10;
+// Run-length data: decoded from the stream, within the image-size field's
+// length when it is set. Each 2-byte code yields at most 255 pixels; a file
+// whose data could not fill even a small share of the picture that way is
+// refused first. Pixels skipped by an end-of-line, delta or end-of-picture
+// code stay 0 and do not count: a file that would leave more than 63/64 of
+// its picture so is what a hostile one looks like, and is refused too.
+TDib readRunLengthPixels(StreamReader& r, const BmpLayout& l, int64_t& dataEnd) {
+    const uint64_t available = static_cast<uint64_t>(r.size() - l.pixelStart);
+    const uint64_t dataBytes = l.h.sizeImage ? std::min<uint64_t>(l.h.sizeImage, available) : available;
+    const uint64_t pixels = static_cast<uint64_t>(l.width) * static_cast<uint64_t>(l.height);
+    checkDataCanFill(l.width, l.height, dataBytes, std::min<uint64_t>(dataBytes, uint64_t(1) << 40) / 2 * 255, pixels);
+    TDib dib(l.width, l.height, l.h.bitCount, l.table);
+    dataEnd = l.pixelStart + static_cast<int64_t>(dataBytes);
+    r.seek(l.pixelStart);
+    decodeRle(r, dataEnd, dib, l.h.compression == kCompressRLE4);
+    if (!l.h.sizeImage) dataEnd = r.position();
+    return dib;
+}
+
+// The file bytes kept beside a run-length picture are the file as far as
+// its format goes: headers, colour table and run-length data. A file whose
+// gap and data run far beyond anything a run-length coding of the picture
+// needs (2 bytes a pixel, an end-of-line code a row) keeps none; it is
+// written uncompressed when saved, as a changed picture is.
+std::vector<uint8_t> keptFileBytes(StreamReader& r, const BmpLayout& l, int64_t dataEnd) {
+    const uint64_t extent = static_cast<uint64_t>(dataEnd - l.fileStart);
+    const uint64_t pixels = static_cast<uint64_t>(l.width) * static_cast<uint64_t>(l.height);
+    const uint64_t cap = static_cast<uint64_t>(l.tableEnd - l.fileStart) + (uint64_t(64) << 10) + 2 * pixels +
+                         2 * static_cast<uint64_t>(l.height);
+    if (extent > cap) return {};
+    r.seek(l.fileStart);
+    return r.readVector(static_cast<size_t>(extent));
+}
 
 }  // namespace
 
 BmpImage decodeBmp(std::span<const uint8_t> file) {
-    if (file.empty()) return BmpImage{};
-    ByteReader r(file);
-    const BmpLayout l = readLayout(r, file.size());
-    r.seek(static_cast<size_t>(l.pixelStart));
-    BmpImage image = startImage(l);
-
-    if (l.compressed()) {
-        TDib dib(l.width, l.height, l.h.bitCount, l.table);
-        const size_t available =
-            l.h.sizeImage ? std::min<size_t>(l.h.sizeImage, r.remaining()) : r.remaining();
-        ByteReader data(r.take(available));
-        decodeRle(data, dib, l.h.compression == kCompressRLE4);
-        image.dib = std::move(dib);
-        image.keptBytes.assign(file.begin(), file.end());
-        return image;
-    }
-    image.dib = readRows(l, r.remaining(), [&](uint8_t* dst, size_t n) { r.copy(dst, n); });
-    return image;
+    TMemoryStream stream(file.data(), file.size());
+    return readBmp(stream);
 }
 
 BmpImage readBmp(TStream& stream) {
-    const int64_t start = stream.position();
-    const uint64_t total = static_cast<uint64_t>(std::max<int64_t>(stream.remaining(), 0));
-    if (total == 0) return BmpImage{};
-
-    // Uncompressed files: parse the head, then read the pixel rows straight
-    // into the picture, without holding the file in memory as well.
-    std::vector<uint8_t> head(static_cast<size_t>(std::min<uint64_t>(total, kHeadBytes)));
-    stream.readBuffer(head.data(), head.size());
-    if (head.size() < total) {
-        std::optional<BmpLayout> layout;
-        try {
-            ByteReader r(head);
-            layout = readLayout(r, total);
-        } catch (const EReadError&) {
-            // The head ends inside the headers or the colour table: such a
-            // file is read whole below, which tells truncation apart.
-        }
-        if (layout && !layout->compressed()) {
-            const BmpLayout& l = *layout;
-            uint64_t pos = l.pixelStart;  // file offset of the next pixel byte
-            if (pos > head.size()) stream.setPosition(start + static_cast<int64_t>(pos));
-            BmpImage image = startImage(l);
-            image.dib = readRows(l, total - l.pixelStart, [&](uint8_t* dst, size_t n) {
-                if (pos < head.size()) {
-                    const size_t k = std::min<size_t>(n, head.size() - static_cast<size_t>(pos));
-                    std::memcpy(dst, head.data() + pos, k);
-                    dst += k;
-                    n -= k;
-                    pos += k;
-                }
-                stream.readBuffer(dst, n);
-                pos += n;
-            });
-            stream.setPosition(start + static_cast<int64_t>(total));
-            return image;
-        }
+    StreamReader r(stream);
+    if (r.atEnd()) return BmpImage{};
+    const BmpLayout l = readLayout(r);
+    BmpImage image = startImage(l);
+    if (l.compressed()) {
+        int64_t dataEnd = 0;
+        image.dib = readRunLengthPixels(r, l, dataEnd);
+        image.keptBytes = keptFileBytes(r, l, dataEnd);
+    } else {
+        image.dib = readRows(r, l);
     }
-
-    LargeBuffer file(static_cast<size_t>(total));
-    std::memcpy(file.data(), head.data(), head.size());
-    if (total > head.size()) stream.readBuffer(file.data() + head.size(), static_cast<size_t>(total) - head.size());
-    return decodeBmp(std::span<const uint8_t>(file.data(), file.size()));
+    // The whole rest of the stream counts as the file, whatever of it was read.
+    r.seek(r.size());
+    r.syncStream();
+    return image;
 }
 
 void encodeBmp(TStream& out, const TDib& dib, bool os2, int32_t xPelsPerMeter, int32_t yPelsPerMeter) {

@@ -1,9 +1,13 @@
 #include "raster/jpeg_image.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <new>
+#include <span>
 
 // The JPEG library's headers need <cstdio> first and C linkage.
 extern "C" {
@@ -13,6 +17,7 @@ extern "C" {
 
 #include "base/limits.h"
 #include "base/stream.h"
+#include "base/stream_reader.h"
 #include "base/strutil.h"
 #include "raster/bitmap.h"
 #include "raster/canvas.h"
@@ -89,6 +94,171 @@ extern "C" void srcSkip(j_decompress_ptr info, long count) {
 }
 extern "C" void srcTerm(j_decompress_ptr) {}
 
+// ------------------------------------------------------------------------
+// Reading a JPEG file as far as its format goes: from its start-of-image
+// marker to its end-of-image marker, the way the library walks it. Segments
+// are read by their lengths; bytes that no length covers (entropy-coded
+// data, stray bytes between segments) run to the next marker that is not a
+// restart marker. Nothing after the end-of-image marker is read, and each
+// stretch of uncovered bytes is read no further than the most that a
+// Huffman-coded scan of the frame can take: 64 coefficients of at most 32
+// bits per 8 x 8 block and component, doubled for stuffed bytes, plus a
+// restart marker per block, and 64 KiB to spare (arithmetic coding, which
+// codes tighter, stays far below it). What lies beyond can only be padding:
+// a picture padded to gigabytes is read as its few kilobytes.
+
+constexpr uint64_t kStretchBytesPerBlock = 2 * 64 * 4 + 2;
+constexpr uint64_t kStretchSlack = uint64_t(64) << 10;
+
+class JpegCollector {
+public:
+    explicit JpegCollector(StreamReader& reader) : m_r(reader) {
+        m_bytes.reserve(static_cast<size_t>(std::min<int64_t>(reader.remaining(), int64_t(64) << 20)));
+    }
+
+    // Appends the next piece of the file (a marker with its segment, or the
+    // bytes up to and including the next marker); false when nothing more
+    // comes.
+    bool pull() {
+        const size_t before = m_bytes.size();
+        if (m_state == State::Start) {
+            appendFromReader(2);
+            const bool soi = m_bytes.size() == 2 && m_bytes[0] == 0xFF && m_bytes[1] == 0xD8;
+            m_state = soi ? State::Markers : State::Done;
+        } else if (m_state == State::Markers) {
+            uint8_t code = 0;
+            if (!scanToMarker(code) || code == 0xD9) {
+                m_state = State::Done;
+            } else if (code >= 0xC0 && (code < 0xD0 || code > 0xD8)) {
+                // A marker with a segment; the others stand alone.
+                if (!segment(code)) m_state = State::Done;
+                m_stretch = 0;
+            }
+        }
+        return m_bytes.size() > before;
+    }
+
+    std::vector<uint8_t>& bytes() { return m_bytes; }
+
+private:
+    enum class State { Start, Markers, Done };
+
+    // Appends up to count bytes from the reader; returns how many came.
+    size_t appendFromReader(size_t count) {
+        const size_t at = m_bytes.size();
+        m_bytes.resize(at + count);
+        const size_t got = m_r.readSome(m_bytes.data() + at, count);
+        m_bytes.resize(at + got);
+        return got;
+    }
+
+    // Appends uncovered bytes up to and including the code byte of the next
+    // marker: 0xFF, any fill bytes, then a code other than 0 (0xFF 0x00 is
+    // a stuffed data byte). False at the end of the stream or of the budget.
+    bool scanToMarker(uint8_t& code) {
+        bool marker = false;  // inside 0xFF ... at the moment
+        for (;;) {
+            const std::span<const uint8_t> view = m_r.peek(StreamReader::kBufferSize);
+            if (view.empty()) return false;
+            size_t n = 0;
+            if (marker) {
+                code = view[0];
+                n = 1;
+            } else {
+                const void* ff = std::memchr(view.data(), 0xFF, view.size());
+                n = ff ? static_cast<size_t>(static_cast<const uint8_t*>(ff) - view.data()) + 1 : view.size();
+            }
+            if (m_stretch + n > m_budget) n = static_cast<size_t>(m_budget - m_stretch);
+            m_bytes.insert(m_bytes.end(), view.begin(), view.begin() + static_cast<std::ptrdiff_t>(n));
+            m_r.skip(n);
+            m_stretch += n;
+            if (n == 0) return false;  // the budget is spent
+            if (marker && code != 0xFF) {
+                if (code != 0) return true;
+                marker = false;
+            } else if (!marker) {
+                marker = m_bytes.back() == 0xFF;
+            }
+        }
+    }
+
+    // The 2-byte length and the segment it covers; false when the stream
+    // ends first.
+    bool segment(uint8_t code) {
+        if (appendFromReader(2) < 2) return false;
+        const size_t length = (size_t(m_bytes[m_bytes.size() - 2]) << 8) | m_bytes.back();
+        const size_t payload = length >= 2 ? length - 2 : 0;
+        const size_t at = m_bytes.size();
+        if (appendFromReader(payload) < payload) return false;
+        const bool frame = code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC;
+        if (frame) noteFrame(std::span<const uint8_t>(m_bytes.data() + at, payload));
+        return true;
+    }
+
+    // A frame header: the budget of a stretch follows its blocks.
+    void noteFrame(std::span<const uint8_t> p) {
+        if (p.size() < 6) return;
+        const uint64_t height = (uint64_t(p[1]) << 8) | p[2];
+        const uint64_t width = (uint64_t(p[3]) << 8) | p[4];
+        uint64_t hMax = 1, vMax = 1, perMcu = 0;
+        for (size_t i = 6; i + 2 < p.size() && (i - 6) / 3 < p[5]; i += 3) {
+            const uint64_t h = std::max<uint64_t>(p[i + 1] >> 4, 1), v = std::max<uint64_t>(p[i + 1] & 15u, 1);
+            hMax = std::max(hMax, h);
+            vMax = std::max(vMax, v);
+            perMcu += h * v;
+        }
+        const uint64_t mcus = ((width + 8 * hMax - 1) / (8 * hMax)) * ((height + 8 * vMax - 1) / (8 * vMax));
+        m_budget = std::max(m_budget, kStretchSlack + kStretchBytesPerBlock * mcus * std::max<uint64_t>(perMcu, 1));
+    }
+
+    StreamReader& m_r;
+    std::vector<uint8_t> m_bytes;
+    State m_state = State::Start;
+    uint64_t m_stretch = 0;               // uncovered bytes since the last segment
+    uint64_t m_budget = kStretchSlack;    // most uncovered bytes in one stretch
+};
+
+// A source that hands the library the collector's bytes as they come, so
+// that the frame header is read (and an oversized picture refused) before
+// the rest of the file.
+struct CollectingSource {
+    jpeg_source_mgr pub;  // first: the library sees only this part
+    JpegCollector* collector;
+    size_t delivered;
+    std::exception_ptr error;  // a failure of the reader, passed on after the jump
+};
+
+extern "C" boolean collectFill(j_decompress_ptr info) {
+    auto* src = reinterpret_cast<CollectingSource*>(info->src);
+    std::vector<uint8_t>& bytes = src->collector->bytes();
+    try {
+        while (src->delivered == bytes.size() && src->collector->pull()) {
+        }
+    } catch (...) {
+        src->error = std::current_exception();
+    }
+    if (src->error) ERREXIT(info, JERR_FILE_READ);
+    if (src->delivered == bytes.size()) ERREXIT(info, JERR_INPUT_EOF);
+    info->src->next_input_byte = bytes.data() + src->delivered;
+    info->src->bytes_in_buffer = bytes.size() - src->delivered;
+    src->delivered = bytes.size();
+    return TRUE;
+}
+
+extern "C" void collectSkip(j_decompress_ptr info, long count) {
+    if (count <= 0) return;
+    auto n = static_cast<unsigned long>(count);
+    jpeg_source_mgr* src = info->src;
+    while (n > src->bytes_in_buffer) {
+        n -= static_cast<unsigned long>(src->bytes_in_buffer);
+        src->next_input_byte += src->bytes_in_buffer;
+        src->bytes_in_buffer = 0;
+        collectFill(info);
+    }
+    src->next_input_byte += n;
+    src->bytes_in_buffer -= n;
+}
+
 struct DecodeOptions {
     int scale = 0;
     bool smoothing = true;
@@ -119,20 +289,22 @@ struct Decompressor {
 
 // Each of the following returns 0 or the library's message code
 // (kTooManyScans for the scan cap).
-int createDecompressor(Decompressor& d, const uint8_t* data, size_t size) {
+// Over bytes in memory when source is null, else over the collecting source.
+int createDecompressor(Decompressor& d, const uint8_t* data, size_t size, CollectingSource* source = nullptr) {
     setupErrors(d.err);
     d.info.err = &d.err.pub;
     if (setjmp(d.err.jump)) return d.err.code;
     d.created = true;  // destroying a half-created decompressor is safe
     jpeg_create_decompress(&d.info);
-    d.src.init_source = srcInit;
-    d.src.fill_input_buffer = srcFill;
-    d.src.skip_input_data = srcSkip;
-    d.src.resync_to_restart = jpeg_resync_to_restart;
-    d.src.term_source = srcTerm;
-    d.src.next_input_byte = data;
-    d.src.bytes_in_buffer = size;
-    d.info.src = &d.src;
+    jpeg_source_mgr& src = source ? source->pub : d.src;
+    src.init_source = srcInit;
+    src.fill_input_buffer = source ? collectFill : srcFill;
+    src.skip_input_data = source ? collectSkip : srcSkip;
+    src.resync_to_restart = jpeg_resync_to_restart;
+    src.term_source = srcTerm;
+    src.next_input_byte = data;
+    src.bytes_in_buffer = size;
+    d.info.src = &src;
     d.progress.progress_monitor = onProgress;
     d.info.progress = &d.progress;
     // The library's own working memory (coefficient buffers of multi-scan
@@ -410,27 +582,36 @@ void TJPEGImage::ReadFrom(TStream& stream) {
     m_bitmap.reset();
 
     auto data = std::make_shared<TJPEGData>();
-    const int64_t left = stream.remaining();
-    if (left > 0) {
+    StreamReader reader(stream);
+    if (!reader.atEnd()) {
         try {
-            data->bytes.resize(static_cast<size_t>(left));
+            // The frame header is read from the file as it comes; the rest
+            // of the file's bytes are kept for decoding later.
+            JpegCollector collector(reader);
+            CollectingSource source{{}, &collector, 0, nullptr};
+            Decompressor d;
+            int code = createDecompressor(d, nullptr, 0, &source);
+            if (!code) code = readHeader(d);
+            if (source.error) std::rethrow_exception(source.error);
+            if (code) {
+                // Sides above the library's own maximum (65500) are refused by
+                // it before the limits are asked; the message names the size.
+                if (code == JERR_IMAGE_TOO_BIG) checkPictureSize(d.info.image_width, d.info.image_height, 24);
+                fail(code);
+            }
+            checkPictureSize(d.info.image_width, d.info.image_height, 24);
+            data->width = static_cast<int32_t>(d.info.image_width);
+            data->height = static_cast<int32_t>(d.info.image_height);
+            data->grayscale = d.info.jpeg_color_space == JCS_GRAYSCALE;
+            ProgressiveEncoding = jpeg_has_multiple_scans(&d.info);
+            while (collector.pull()) {
+            }
+            data->bytes = std::move(collector.bytes());
+            if (data->bytes.capacity() / 2 > data->bytes.size()) data->bytes.shrink_to_fit();
         } catch (const std::bad_alloc&) {
             throw EOutOfMemory("Out of memory");
         }
-        stream.readBuffer(data->bytes.data(), data->bytes.size());
-        Decompressor d;
-        if (int code = createDecompressor(d, data->bytes.data(), data->bytes.size())) fail(code);
-        if (int code = readHeader(d)) {
-            // Sides above the library's own maximum (65500) are refused by
-            // it before the limits are asked; the message names the size.
-            if (code == JERR_IMAGE_TOO_BIG) checkPictureSize(d.info.image_width, d.info.image_height, 24);
-            fail(code);
-        }
-        checkPictureSize(d.info.image_width, d.info.image_height, 24);
-        data->width = static_cast<int32_t>(d.info.image_width);
-        data->height = static_cast<int32_t>(d.info.image_height);
-        data->grayscale = d.info.jpeg_color_space == JCS_GRAYSCALE;
-        ProgressiveEncoding = jpeg_has_multiple_scans(&d.info);
+        reader.syncStream();
     }
     m_data = std::move(data);
     NotifyChange();

@@ -1,6 +1,7 @@
 // TJPEGImage: a JPEG picture. It keeps the file's compressed bytes as they
-// are, decodes them into a bitmap only when pixels are needed (once), and
-// encodes a bitmap into JPEG bytes only when saved without compressed bytes.
+// are (from its start to its end-of-image marker), decodes them into a
+// bitmap only when pixels are needed (once), and encodes a bitmap into JPEG
+// bytes only when saved without compressed bytes.
 #pragma once
 
 #include <cstdint>
@@ -63,8 +64,11 @@ public:
     void SetWidth(int32_t value) override;
     void SetHeight(int32_t value) override;
 
-    // Reads all bytes from the stream's position to its end; parses only
-    // the frame header (size, greyscale, progressive).
+    // Reads the file from the stream's position as far as its end-of-image
+    // marker (bytes behind it are neither read nor kept, and the stream is
+    // left just behind it), parsing only the frame header (size, greyscale,
+    // progressive); the frame header is read before the rest, so that an
+    // oversized picture is refused first.
     void ReadFrom(TStream& stream) override;
     // The compressed bytes, encoded from the bitmap first when there are none.
     void WriteTo(TStream& stream) const override;

@@ -117,3 +117,23 @@ TEST(StreamReader, ManySmallFieldsCostOneStreamReadPerBuffer) {
     EXPECT_GT(sum, 0u);
     EXPECT_LE(stream.reads, static_cast<int>(n / StreamReader::kBufferSize) + 2);
 }
+
+TEST(StreamReader, PeekAndTakeSomeHandOutBufferedBytesWithoutFailing) {
+    const std::vector<uint8_t> bytes = ramp(StreamReader::kBufferSize + 10);
+    CountingStream stream(bytes);
+    StreamReader r(stream, throwTruncated);
+    auto first = r.peek(5);
+    ASSERT_EQ(first.size(), 5u);
+    EXPECT_EQ(first[4], bytes[4]);
+    EXPECT_EQ(r.position(), 0);  // peeking moves nothing
+    // Never more than one buffer, however much is asked.
+    auto all = r.takeSome(size_t(1) << 30);
+    EXPECT_EQ(all.size(), StreamReader::kBufferSize);
+    EXPECT_EQ(all[StreamReader::kBufferSize - 1], bytes[StreamReader::kBufferSize - 1]);
+    auto rest = r.takeSome(100);
+    ASSERT_EQ(rest.size(), 10u);
+    EXPECT_EQ(rest[9], bytes.back());
+    EXPECT_TRUE(r.peek(1).empty());
+    EXPECT_TRUE(r.takeSome(1).empty());
+    EXPECT_EQ(stream.reads, 2);  // two fills; at the known end nothing more is asked
+}

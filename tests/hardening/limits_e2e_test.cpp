@@ -59,6 +59,58 @@ TEST(Limits, DeclaredHugeSizesAreRefusedNamingTheSize) {
         }
 }
 
+// Inside the size limit, but far too little data for the picture declared:
+// refused before the pixels are allocated, naming the size.
+TEST(Limits, TinyFilesDeclaringPicturesTheirDataCannotFillAreRefused) {
+    struct Hostile {
+        const char* name;
+        std::string bytes;
+        const char* size;
+    };
+    const std::string zlibOfNothing = deflateZeros(0);
+    const Hostile files[] = {
+        {"empty.png", pngWithIdat(16384, 16384, zlibOfNothing), "16384 x 16384"},
+        {"rows.bmp", hugeBmp(5, 16777219) + std::string(76, '\x11'), "5 x 16777219"},
+    };
+    ASSERT_EQ(files[0].bytes.size(), 65u);
+    ASSERT_EQ(files[1].bytes.size(), 130u);
+    for (const Hostile& h : files) {
+        TempFolder s;
+        auto r = glueAlone(s, h.name, h.bytes);
+        expectRefused(r, h.name);
+        EXPECT_NE(r.err.find(h.size), std::string::npos) << h.name << ": " << r.err;
+        EXPECT_NE(r.err.find("could not fill"), std::string::npos) << h.name << ": " << r.err;
+    }
+}
+
+// A picture at deflate's best ratio still glues: 4096 x 4096 RGBA of one
+// colour is 64 MiB from 65 KB.
+TEST(Limits, PictureAtDeflatesBestRatioGlues) {
+    TempFolder s;
+    const std::string png = pngSignature() + ihdr(4096, 4096, 8, 6) +
+                            pngChunk("IDAT", deflateZeros(uint64_t(4096) * (1 + 4096 * 4))) + pngChunk("IEND", "");
+    ASSERT_LT(png.size(), 70000u);
+    writeFile(s / "flat.png", png);
+    auto r = runChild({(s / "flat.png").string(), "H1", "out.png"}, s.path, {.timeoutSeconds = 60});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(std::filesystem::exists(s / "out.png"));
+}
+
+// A 16 x 16 JPEG stretched to gigabytes by a hole (a few KiB on disk) is
+// read as far as its end marker: glued quickly and with little memory.
+TEST(Limits, JpegPaddedToGigabytesGluesFromItsOwnBytes) {
+    for (uint64_t size : {uint64_t(1) << 30, uint64_t(3) << 30}) {
+        TempFolder s;
+        writeFile(s / "small.jpg", encodeJpeg(16, 16, 3));
+        std::filesystem::resize_file(s / "small.jpg", size);
+        auto r = runChild({(s / "small.jpg").string(), "H1", "out.jpg"}, s.path);
+        EXPECT_FALSE(r.timedOut) << size;
+        EXPECT_EQ(r.status, 0) << size << r.err;
+        EXPECT_LT(r.peakBytes, kPeakLimit) << size;
+        EXPECT_TRUE(std::filesystem::exists(s / "out.jpg")) << size;
+    }
+}
+
 TEST(Limits, TwoGigabyteChunkInAHundredBytesIsNotAllocated) {
     TempFolder s;
     std::string png = pngSignature() + ihdr(1, 1);

@@ -127,6 +127,87 @@ TEST(PngChunkStream, OversizedOrTruncatedChunkLengthIsRefusedWithoutReadingIt) {
     EXPECT_THROW(loadFromBytes(img, greyHead().raw({0, 0}).bytes()), EPngUnexpectedEnd);
 }
 
+// A memory stream that counts the calls reaching it.
+class CountingStream : public TMemoryStream {
+public:
+    using TMemoryStream::TMemoryStream;
+    size_t read(void* buffer, size_t count) override {
+        ++reads;
+        return TMemoryStream::read(buffer, count);
+    }
+    int64_t seek(int64_t offset, SeekOrigin origin) override {
+        ++seeks;
+        return TMemoryStream::seek(offset, origin);
+    }
+    int reads = 0, seeks = 0;
+};
+
+// Reading goes through one buffer: a file of many small chunks (ancillary
+// ones, or header chunks that each look ahead for the image data) costs a
+// few calls on the stream, not several per chunk.
+TEST(PngChunkStream, ManySmallChunksCostAFewCallsOnTheStream) {
+    for (const char* type : {"zzZz", "IHDR"}) {
+        PngBuilder b = greyHead();
+        for (int i = 0; i < 500; ++i) {
+            if (std::string(type) == "IHDR")
+                b.ihdr(2, 2, 8, 0);
+            else
+                b.chunk(type, {});
+        }
+        CountingStream stream(b.chunk("IDAT", greyIdat()).iend().bytes());
+        TPNGObject img;
+        img.ReadFrom(stream);
+        EXPECT_EQ(img.PixelAt(1, 1), rgb(40, 40, 40)) << type;
+        EXPECT_EQ(img.Chunks().SlotCount(), 503u) << type;
+        EXPECT_LE(stream.reads, 2) << type;
+        EXPECT_LE(stream.seeks, 12) << type;
+        EXPECT_EQ(stream.position(), stream.size()) << type;  // left just behind IEND
+    }
+}
+
+// Image data must be able to inflate to 1/64 of the rows (deflate yields at
+// most 1032 bytes a byte): 50000 rows of 101 bytes need 77 bytes of it.
+// The header's picture is refused before its pixels are allocated; a run
+// of exactly 77 bytes (a short zlib stream and a chunk of padding) loads,
+// rows past the stream's end 0.
+TEST(PngChunkStream, ImageDataMustFillASixtyFourthOfTheRows) {
+    const Bytes rows = zlibCompress(filterNone({Bytes(100, 7), Bytes(100, 7)}));
+    auto file = [&](size_t total) {
+        PngBuilder b;
+        b.signature().ihdr(100, 50000, 8, 0).chunk("tEXt", {'k', 0, 'v'}).chunk("IDAT", rows);
+        b.chunk("IDAT", Bytes(total - rows.size(), 0)).iend();
+        return b.bytes();
+    };
+    TPNGObject img;
+    loadFromBytes(img, file(77));
+    EXPECT_EQ(img.PixelAt(99, 1), rgb(7, 7, 7));
+    EXPECT_EQ(img.PixelAt(99, 2), rgb(0, 0, 0));
+    try {
+        loadFromBytes(img, file(76));
+        FAIL() << "no exception";
+    } catch (const ELimitExceeded& e) {
+        EXPECT_STREQ(e.what(), "Picture size 100 x 50000 is refused: its 76 bytes of data could not fill 1/64 of it");
+    }
+    ASSERT_TRUE(img.HasHeader());
+    EXPECT_FALSE(img.HeaderChunk().HasImage());
+
+    // 16384 x 16384 RGB from an empty zlib stream: 65 bytes in all.
+    PngBuilder tiny;
+    tiny.signature().ihdr(16384, 16384, 8, 2).chunk("IDAT", zlibCompress({})).iend();
+    ASSERT_EQ(tiny.bytes().size(), 65u);
+    try {
+        loadFromBytes(img, tiny.bytes());
+        FAIL() << "no exception";
+    } catch (const ELimitExceeded& e) {
+        EXPECT_NE(std::string(e.what()).find("16384 x 16384"), std::string::npos) << e.what();
+    }
+    EXPECT_FALSE(img.HeaderChunk().HasImage());
+    // Without image data ahead, the read fails as it always did.
+    PngBuilder none;
+    none.signature().ihdr(16384, 16384, 8, 2).iend();
+    EXPECT_THROW(loadFromBytes(img, none.bytes()), EPNGNoImageData);
+}
+
 TEST(PngChunkStream, ZeroLengthChunkWritesTwelveBytes) {
     TPNGObject img;
     TChunk chunk(img);

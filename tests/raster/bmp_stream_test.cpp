@@ -1,9 +1,10 @@
-// Reading a BMP from a stream reads uncompressed rows straight into the
-// picture once the headers are parsed from the first part of the file.
-// Whatever the file, the result must be what decoding the whole file in
-// memory gives: the same pixels, header facts and kept bytes, or the same
-// failure. The files here are larger than the part read first, so both the
-// direct path and its fall-backs are taken.
+// Reading a BMP goes through a buffered reader: rows are copied out of its
+// buffer or read straight into the picture, offsets count from the file's
+// first byte wherever the stream starts, and a file is read from disk as
+// from memory. Whatever the file, the result must be what reading the same
+// bytes from the start of a memory stream gives: the same pixels, header
+// facts and kept bytes, or the same failure. The files here are larger than
+// the reader's buffer, and gaps and headers reach beyond it.
 #include <gtest/gtest.h>
 
 #include <cstring>

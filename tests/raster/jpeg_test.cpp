@@ -12,6 +12,7 @@ extern "C" {
 
 #include "base/exception.h"
 #include "base/stream.h"
+#include "base/stream_reader.h"
 #include "raster/bitmap.h"
 #include "raster/canvas.h"
 #include "raster/jpeg_image.h"
@@ -37,7 +38,37 @@ void paintGradient(TBitmap& bmp, int32_t w, int32_t h) {
             bmp.Dib().setPixel(x, y, rgb(uint8_t(x * 255 / w), uint8_t(y * 255 / h), 128));
 }
 
-std::vector<uint8_t> encode(const TBitmap& bmp, int quality = 90, bool progressive = false, bool grey = false) {
+std::vector<uint8_t> encode(const TBitmap& bmp, int quality = 90, bool progressive = false, bool grey = false,
+                            int restartRows = 0);
+
+std::vector<uint8_t> encode(const TBitmap& bmp, int quality, bool progressive, bool grey, int restartRows) {
+    if (restartRows > 0) {
+        // Straight through the library: the picture class sets no restart interval.
+        jpeg_compress_struct c;
+        jpeg_error_mgr err;
+        c.err = jpeg_std_error(&err);
+        jpeg_create_compress(&c);
+        unsigned char* buffer = nullptr;
+        unsigned long size = 0;
+        jpeg_mem_dest(&c, &buffer, &size);
+        c.image_width = static_cast<JDIMENSION>(bmp.Width());
+        c.image_height = static_cast<JDIMENSION>(bmp.Height());
+        c.input_components = 3;
+        c.in_color_space = JCS_EXT_BGR;
+        jpeg_set_defaults(&c);
+        jpeg_set_quality(&c, quality, TRUE);
+        c.restart_in_rows = restartRows;
+        jpeg_start_compress(&c, TRUE);
+        while (c.next_scanline < c.image_height) {
+            JSAMPROW row = const_cast<uint8_t*>(bmp.Dib().row(static_cast<int32_t>(c.next_scanline)));
+            jpeg_write_scanlines(&c, &row, 1);
+        }
+        jpeg_finish_compress(&c);
+        std::vector<uint8_t> out(buffer, buffer + size);
+        jpeg_destroy_compress(&c);
+        std::free(buffer);
+        return out;
+    }
     TJPEGImage jpeg;
     jpeg.CompressionQuality = quality;
     jpeg.ProgressiveEncoding = progressive;
@@ -131,6 +162,76 @@ TEST_F(JpegFile, CopiesIntoBitmapAndBetweenPictures) {
     TMemoryStream out;
     copy.WriteTo(out);
     EXPECT_EQ(out.bytes(), m_bytes);  // shares the compressed bytes
+}
+
+// A JPEG is read up to its end-of-image marker: padding behind it (a file
+// stretched to gigabytes) is neither read nor kept, the stream is left just
+// behind the marker, and the picture is the same.
+TEST_F(JpegFile, ReadOnlyToTheEndOfImageMarker) {
+    std::vector<uint8_t> padded = m_bytes;
+    padded.resize(m_bytes.size() + (size_t(8) << 20), 0);
+    test::CountingStream stream(padded);
+    TJPEGImage jpeg;
+    jpeg.ReadFrom(stream);
+    EXPECT_LE(stream.bytesRead, m_bytes.size() + StreamReader::kBufferSize);
+    EXPECT_EQ(stream.position(), static_cast<int64_t>(m_bytes.size()));
+    EXPECT_EQ(jpeg.Data(), m_bytes);
+    EXPECT_EQ(test::pixelsOf(jpeg.Bitmap().Dib()), test::pixelsOf(readJpeg(m_bytes)->Bitmap().Dib()));
+}
+
+// The frame header is read first: a picture beyond the limits is refused
+// before the megabytes behind its header are read.
+TEST_F(JpegFile, OversizeFrameIsRefusedBeforeTheRestIsRead) {
+    std::vector<uint8_t> bytes = m_bytes;
+    for (size_t i = 0; i + 8 < bytes.size(); ++i) {
+        if (bytes[i] == 0xFF && bytes[i + 1] == 0xC0) {
+            bytes[i + 5] = bytes[i + 7] = 20000 >> 8;
+            bytes[i + 6] = bytes[i + 8] = 20000 & 0xFF;
+            break;
+        }
+    }
+    bytes.insert(bytes.end() - 2, size_t(8) << 20, 0x11);  // entropy-coded bytes before the end marker
+    test::CountingStream stream(bytes);
+    TJPEGImage jpeg;
+    EXPECT_THROW(jpeg.ReadFrom(stream), ELimitExceeded);
+    EXPECT_LE(stream.bytesRead, m_bytes.size() + StreamReader::kBufferSize);
+}
+
+// The decoded pixels, or the failure's message.
+std::pair<std::string, std::vector<TColor>> decoded(const TJPEGImage& jpeg) {
+    try {
+        return {"", test::pixelsOf(jpeg.Bitmap().Dib())};
+    } catch (const EJPEG& e) {
+        return {e.what(), {}};
+    }
+}
+
+// 16 x 16 pictures, baseline with a restart marker after every block row,
+// and progressive: the kept bytes are the file, restart markers and scans
+// included. Without its end marker and padded with zeros, a file is kept
+// in full while the padding is within reach of its scan's blocks, and no
+// further than that however long the padding: it decodes (or fails: the
+// progressive one misses its end) the same either way.
+TEST(Jpeg, KeptBytesFollowTheMarkersAndStopWithinReach) {
+    TBitmap bmp;
+    paintGradient(bmp, 16, 16);
+    for (const std::vector<uint8_t>& file : {encode(bmp, 90, false, false, 1), encode(bmp, 90, true)}) {
+        EXPECT_EQ(readJpeg(file)->Data(), file);
+        std::vector<uint8_t> open(file.begin(), file.end() - 2);
+        std::vector<uint8_t> near = open, far = open;
+        near.resize(open.size() + 1000, 0);
+        far.resize(open.size() + (size_t(4) << 20), 0);
+        auto nearJpeg = readJpeg(near), farJpeg = readJpeg(far);
+        EXPECT_EQ(nearJpeg->Data(), near);
+        // One MCU of 6 blocks: the last scan's data and the padding behind
+        // it are kept up to 64 KiB + 6 x 514 bytes.
+        const std::vector<uint8_t>& kept = farJpeg->Data();
+        EXPECT_GT(kept.size(), open.size() + (size_t(64) << 10));
+        EXPECT_LE(kept.size(), open.size() + (size_t(64) << 10) + 6 * 514);
+        EXPECT_TRUE(std::equal(open.begin(), open.end(), kept.begin()));
+        EXPECT_EQ(decoded(*farJpeg), decoded(*nearJpeg));
+    }
+    EXPECT_EQ(decoded(*readJpeg(encode(bmp, 90, false, false, 1))).first, "");
 }
 
 TEST(Jpeg, EveryPrefixFailsCleanlyOrReads) {

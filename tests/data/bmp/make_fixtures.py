@@ -3,8 +3,8 @@
 
 Every valid fixture NAME.bmp comes with NAME.expect: the first line "width
 height", then one line per pixel row, top row first, each pixel as RRGGBB.
-Files under malformed/ are named by what is wrong with them; the tests list
-the failure each one must raise. Run from anywhere; writes beside itself.
+Malformed files go to ../malformed/bmp/, named by what is wrong with them;
+tests/raster/malformed_test.cpp lists the failure each one must raise. Run from anywhere; writes beside itself.
 """
 import os
 import struct
@@ -57,9 +57,12 @@ def write(name, data, pixels=None):
                 f.write(" ".join("%02X%02X%02X" % p for p in row) + "\n")
 
 
+MALFORMED = os.path.join(HERE, "..", "malformed", "bmp")
+
+
 def write_bad(name, data):
-    os.makedirs(os.path.join(HERE, "malformed"), exist_ok=True)
-    with open(os.path.join(HERE, "malformed", name + ".bmp"), "wb") as f:
+    os.makedirs(MALFORMED, exist_ok=True)
+    with open(os.path.join(MALFORMED, name + ".bmp"), "wb") as f:
         f.write(data)
 
 
@@ -238,6 +241,15 @@ def main():
     write_bad("oversize_20000x20000", file_header(54, 54) + hdr)
     hdr = info40(70000, 70000, 32)
     write_bad("oversize_70000x70000", file_header(54, 54) + hdr)
+    # Inside the size limit, but the data could not fill 1/64 of the picture:
+    # 76 bytes of rows for 268 MB, and one run and an end code for 16.7
+    # million run-length pixels.
+    hdr = info40(5, 16777219, 24)
+    write_bad("pixels_missing_5x16777219", file_header(130, 54) + hdr + b"\x11" * 76)
+    table = table_bytes(palette(256))
+    hdr = info40(4096, 4096, 8, compression=1, size_image=4)
+    write_bad("rle8_data_missing_4096x4096",
+              file_header(14 + 40 + len(table) + 4, 14 + 40 + len(table)) + hdr + table + b"\xff\x07\x00\x01")
 
 
 if __name__ == "__main__":
