@@ -102,7 +102,7 @@ int Tf::FormCreate() {
 }
 
 int Tf::aeException(const std::string& message) {
-    showMsg(run, errorReportText(run, message), kMbIconError);
+    showMsg(run, errorReportText(run, message), kMbError);
     return finish(run, kExitError);
 }
 

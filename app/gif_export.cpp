@@ -191,7 +191,7 @@ int runGifExport(Tf& form) {
     control.reset();
     image.reset();
     run.pngCanvas.reset();
-    if (!run.silent) showMsg(run, std::to_string(count) + " Pictures extracted from gif!", kMbIconInformation);
+    if (!run.silent) showMsg(run, std::to_string(count) + " Pictures extracted from gif!", kMbInformation);
     return finish(run);
 }
 

@@ -262,7 +262,7 @@ int runGluing(Tf& form) {
         saveImage(run.phase, form.i2, run.outPath);
     }
     run.phase = 299;
-    if (!run.silent) showMsg(run, std::to_string(count) + " Pictures gummed!", kMbIconInformation);
+    if (!run.silent) showMsg(run, std::to_string(count) + " Pictures gummed!", kMbInformation);
     return finish(run);
 }
 

@@ -289,7 +289,7 @@ int runPasteScript(Tf& form) {
         saveImage(run.phase, form.i1, target);
     }
     run.phase = 199;
-    if (!run.silent) showMsg(run, "Picture pasted!", kMbIconInformation);
+    if (!run.silent) showMsg(run, "Picture pasted!", kMbInformation);
     return finish(run);
 }
 

@@ -31,7 +31,7 @@ std::string inputText(Run& run, const std::string& caption, const std::string& p
 
 void askLayout(Run& run) {
     TGridCursor& grid = run.cursor;
-    if (showMsg(run, "Use vertical placement?", kMbQuestionYesNo) == platform::kIdYes) {
+    if (showMsg(run, "Use vertical placement?", kMbQuestion) == platform::kIdYes) {
         run.phase = 12;
         grid.perColumn = strToIntDef(inputText(run, "", "Vertical Pics = ", "8"), 1);
         if (grid.perColumn < 1) grid.perColumn = 1;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/ui.h"
 #include "raster/color.h"
 
 namespace glx {
@@ -14,10 +15,11 @@ namespace glx::app {
 
 struct Run;
 
-// Message flags as the tool passes them.
-constexpr unsigned kMbIconError = 0x10;          // error icon, OK button
-constexpr unsigned kMbQuestionYesNo = 0x24;      // question icon, Yes and No buttons
-constexpr unsigned kMbIconInformation = 0x40;    // information icon, OK button
+// The message flags the tool passes: error icon and OK (16), question icon
+// with Yes and No (36), information icon and OK (64).
+constexpr unsigned kMbError = platform::kMbIconError;
+constexpr unsigned kMbQuestion = platform::kMbIconQuestion | platform::kMbYesNo;
+constexpr unsigned kMbInformation = platform::kMbIconInformation;
 
 // Every message of the tool goes through here: the text with three blanks
 // appended, caption "Glumixer", system-modal. Returns the button pressed.

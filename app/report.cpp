@@ -38,7 +38,7 @@ void reportUnusable(const std::string& path) {
 
 int runHelpPath(Run& run, bool argumentsGiven) {
     run.phase = 4;
-    showMsg(run, "Glumix by Orvando_9 \r\nOpen picture with this exe!", kMbIconError);
+    showMsg(run, "Glumix by Orvando_9 \r\nOpen picture with this exe!", kMbError);
     std::string helpPath = changeFileExt(platform::programPath(), ".txt");
     if (!platform::isWritableFolder(extractFilePath(helpPath))) {
         // An installed program's folder belongs to the system: the help goes

@@ -61,7 +61,7 @@ public:
     int GifHeight() const { return m_loaded ? m_gifHeight : 0; }
     int CurrentFrame() const { return m_currentFrame; }
 
-    // Published properties; setting the look repaints, setting Active
+    // The look and the animation switch; setting the look repaints, setting Active
     // starts or stops the animation without repainting.
     bool Active() const { return m_active; }
     void SetActive(bool value);

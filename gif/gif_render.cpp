@@ -1,5 +1,7 @@
 #include "gif/gif_render.h"
 
+#include "base/arith.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -148,15 +150,6 @@ bool drawFrame(TDib& dst, const FrameRows& rows, const std::vector<RGBQuad>& tab
 
 }  // namespace
 
-int32_t mulDiv(int64_t a, int64_t b, int64_t c) {
-    if (c == 0) return -1;
-    int64_t num = a * b;
-    bool negative = (num < 0) != (c < 0);
-    int64_t an = num < 0 ? -num : num, ac = c < 0 ? -c : c;
-    int64_t q = (an + ac / 2) / ac;  // halves away from zero
-    if (negative) q = -q;
-    return static_cast<int32_t>(std::clamp<int64_t>(q, INT32_MIN, INT32_MAX));
-}
 
 // ---------------------------------------------------------------- colour tables
 

@@ -53,8 +53,4 @@ struct TGIFFrameCache {
     std::unique_ptr<std::vector<RGBQuad>> palette;  // from the local colour map
 };
 
-// a * b / c in 64 bits, rounded to nearest with halves away from zero;
-// a divisor of 0 gives -1.
-int32_t mulDiv(int64_t a, int64_t b, int64_t c);
-
 }  // namespace glx

@@ -710,12 +710,6 @@ void TJPEGImage::encode() const {
     m_data = std::move(data);
 }
 
-bool isJpegExt(const std::string& ext) {
-    std::string e = lowerCaseAscii(ext);
-    if (!e.empty() && e[0] == '.') e.erase(0, 1);
-    return e == "jpg" || e == "jpeg";
-}
-
 void setJpegOptions(TJPEGImage& image) {
     image.CompressionQuality = 100;
     image.ProgressiveEncoding = false;

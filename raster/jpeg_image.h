@@ -109,9 +109,6 @@ private:
     bool m_smoothing = true;
 };
 
-// Extensions the JPEG kind is registered for ("jpg", "jpeg"; any case,
-// with or without the dot).
-bool isJpegExt(const std::string& ext);
 // The tool's settings for every JPEG it writes: quality 100, progressive
 // off, block smoothing off.
 void setJpegOptions(TJPEGImage& image);

@@ -391,15 +391,6 @@ const bool registered = (registerDesktopBackend(&makeDesktopBackend), true);
 
 }  // namespace
 
-int mulDiv(int a, int b, int c) {
-    if (c == 0) return -1;
-    const int64_t p = static_cast<int64_t>(a) * b;
-    const bool negative = (p < 0) != (c < 0);
-    const int64_t ap = p < 0 ? -p : p;
-    const int64_t ac = c < 0 ? -static_cast<int64_t>(c) : c;
-    const int64_t q = (ap + ac / 2) / ac;
-    return static_cast<int>(negative ? -q : q);
-}
 
 QueryLayout layoutQuery(CharSize size, int labelHeight, int editHeight) {
     const int cx = size.cx, cy = size.cy;

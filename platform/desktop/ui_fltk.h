@@ -3,6 +3,8 @@
 // uses it when started as "glumixer-gui" and a display can be opened.
 #pragma once
 
+#include "base/arith.h"
+
 #include <memory>
 
 #include "platform/ui.h"
@@ -20,10 +22,6 @@ struct CharSize {
     int cy = 0;
 };
 CharSize aveCharSize();
-
-// a * b / c rounded to the nearest integer (halves away from zero), the
-// product taken in 64 bits.
-int mulDiv(int a, int b, int c);
 
 struct Frame {
     int x = 0, y = 0, w = 0, h = 0;

@@ -98,7 +98,7 @@ TEST(Messages, ShowMsgAddsBlanksAndSystemModal) {
     ScriptedUi* ui = install();
     ui->buttons = {platform::kIdYes};
     glx::app::Run run({});
-    EXPECT_EQ(showMsg(run, "Hello", kMbIconInformation), platform::kIdYes);
+    EXPECT_EQ(showMsg(run, "Hello", kMbInformation), platform::kIdYes);
     EXPECT_EQ(ui->shown.back(), "Glumixer|Hello   |" + std::to_string(64 + 0x1000));
     EXPECT_EQ(run.phase, 1100);
     ui->answers = {std::nullopt};

@@ -125,22 +125,6 @@ TEST(GdipGif, LoadFile) {
     EXPECT_EQ(gif.FrameCount(), 4);
 }
 
-TEST(GdipGif, Defaults) {
-    TGdipGIF gif;
-    EXPECT_EQ(gif.Width(), 105);
-    EXPECT_EQ(gif.Height(), 105);
-    EXPECT_FALSE(gif.Active());
-    EXPECT_EQ(gif.BevelInner(), TBevelCut::bvRaised);
-    EXPECT_EQ(gif.BevelOuter(), TBevelCut::bvNone);
-    EXPECT_FALSE(gif.Center());
-    EXPECT_FALSE(gif.Stretch());
-    EXPECT_FALSE(gif.AutoSize);
-    EXPECT_TRUE(gif.Visible);
-    EXPECT_EQ(gif.Color, clWindow);
-    EXPECT_FALSE(gif.TimerEnabled());
-    EXPECT_EQ(gif.FrameCount(), 0);
-}
-
 TEST(GdipGif, AutoSizeFollowsTheGif) {
     TGdipGIF gif;
     gif.AutoSize = true;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "gif/gif_image.h"
+#include "base/arith.h"
 #include "gif/gif_render.h"
 #include "gif_test_util.h"
 #include "raster/canvas.h"

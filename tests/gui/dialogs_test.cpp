@@ -228,26 +228,26 @@ TEST_F(Desktop, InputDialogFollowsTheLayoutAndReturnsWhatWasTyped) {
         EXPECT_EQ(shot.inputValue, "8");
         EXPECT_EQ(std::abs(shot.inputPosition - shot.inputMark), 1);
 
-        EXPECT_EQ(win.width, platform::mulDiv(180, cs.cx, 4));
+        EXPECT_EQ(win.width, glx::mulDiv(180, cs.cx, 4));
         EXPECT_EQ(win.width, shot.width);
         EXPECT_EQ(win.height, shot.height);
         auto b = buttons(shot);
         ASSERT_EQ(b.size(), 2u);
         EXPECT_EQ(b[0].label, "OK");
         EXPECT_EQ(b[1].label, "Cancel");
-        EXPECT_EQ(b[0].x, platform::mulDiv(38, cs.cx, 4));
-        EXPECT_EQ(b[1].x, platform::mulDiv(92, cs.cx, 4));
+        EXPECT_EQ(b[0].x, glx::mulDiv(38, cs.cx, 4));
+        EXPECT_EQ(b[1].x, glx::mulDiv(92, cs.cx, 4));
         for (const auto& button : b) {
-            EXPECT_EQ(button.w, platform::mulDiv(50, cs.cx, 4));
-            EXPECT_EQ(button.h, platform::mulDiv(14, cs.cy, 8));
+            EXPECT_EQ(button.w, glx::mulDiv(50, cs.cx, 4));
+            EXPECT_EQ(button.h, glx::mulDiv(14, cs.cy, 8));
         }
         EXPECT_EQ(shot.height, b[1].y + b[1].h + 13);
         const Control* input = nullptr;
         for (const auto& control : shot.controls)
             if (control.kind == "input") input = &control;
         ASSERT_NE(input, nullptr);
-        EXPECT_EQ(input->x, platform::mulDiv(8, cs.cx, 4));
-        EXPECT_EQ(input->w, platform::mulDiv(164, cs.cx, 4));
+        EXPECT_EQ(input->x, glx::mulDiv(8, cs.cx, 4));
+        EXPECT_EQ(input->w, glx::mulDiv(164, cs.cx, 4));
         EXPECT_EQ(b[0].y, input->y + input->h + 15);
     }
 }
@@ -263,11 +263,11 @@ TEST_F(Desktop, InputDialogKeepsAtMost255Characters) {
 }
 
 TEST(DialogLayout, SizesAreMultipliedThenDividedAndRounded) {
-    EXPECT_EQ(platform::mulDiv(180, 7, 4), 315);
-    EXPECT_EQ(platform::mulDiv(14, 17, 8), 30);   // 29.75
-    EXPECT_EQ(platform::mulDiv(50, 7, 4), 88);    // 87.5 rounds up
-    EXPECT_EQ(platform::mulDiv(-50, 7, 4), -88);  // halves away from zero
-    EXPECT_EQ(platform::mulDiv(1 << 30, 8, 16), 1 << 29);
+    EXPECT_EQ(glx::mulDiv(180, 7, 4), 315);
+    EXPECT_EQ(glx::mulDiv(14, 17, 8), 30);   // 29.75
+    EXPECT_EQ(glx::mulDiv(50, 7, 4), 88);    // 87.5 rounds up
+    EXPECT_EQ(glx::mulDiv(-50, 7, 4), -88);  // halves away from zero
+    EXPECT_EQ(glx::mulDiv(1 << 30, 8, 16), 1 << 29);
     const platform::QueryLayout l = platform::layoutQuery({7, 17}, 34, 25);
     EXPECT_EQ(l.clientWidth, 315);
     EXPECT_EQ(l.label.x, 14);

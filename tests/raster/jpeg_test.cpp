@@ -403,12 +403,5 @@ TEST(Jpeg, RunawayProgressiveFileIsStopped) {
     EXPECT_EQ(message([&] { jpeg->Bitmap(); }), "JPEG file has more than 100 scans");
 }
 
-TEST(Jpeg, ExtensionTest) {
-    EXPECT_TRUE(isJpegExt("jpg"));
-    EXPECT_TRUE(isJpegExt(".JPEG"));
-    EXPECT_FALSE(isJpegExt(".jpe"));
-    EXPECT_FALSE(isJpegExt("png"));
-}
-
 }  // namespace
 }  // namespace glx
