@@ -105,15 +105,18 @@ SharedPool& sharedPoolSlot() {
     return *slot;
 }
 
+// Called with slot.mutex held.
+void makeDefaultPool(SharedPool& slot) {
+    // Kept alive by the slot for ever (see above).
+    if (!slot.pool) slot.pool = std::shared_ptr<DeflatePool>(new DeflatePool(availableCores()), [](DeflatePool*) {});
+}
+
 }  // namespace
 
 std::shared_ptr<DeflatePool> sharedDeflatePool() {
     SharedPool& slot = sharedPoolSlot();
     std::lock_guard<std::mutex> lock(slot.mutex);
-    if (!slot.pool) {
-        // Kept alive by the slot for ever (see above).
-        slot.pool = std::shared_ptr<DeflatePool>(new DeflatePool(availableCores()), [](DeflatePool*) {});
-    }
+    makeDefaultPool(slot);
     return slot.pool;
 }
 
@@ -121,6 +124,7 @@ std::shared_ptr<DeflatePool> setSharedDeflatePool(std::shared_ptr<DeflatePool> p
     if (!pool) throw EInternalError("no deflate pool given");
     SharedPool& slot = sharedPoolSlot();
     std::lock_guard<std::mutex> lock(slot.mutex);
+    makeDefaultPool(slot);
     std::swap(slot.pool, pool);
     return pool;
 }
