@@ -47,9 +47,8 @@ public:
     // Ends the zlib stream and writes the last chunk.
     void finish();
 
-    struct Piece;
-
 private:
+    struct Piece;
     void handOut(bool last);
     void emitOldest();
     void emit(Piece& piece);
