@@ -3,7 +3,9 @@
 #include <algorithm>
 
 #include "base/stream.h"
+#include "png/pixel_rows.h"
 #include "png/png_object.h"
+#include "png/row_filters.h"
 
 namespace glx::bench {
 
@@ -87,6 +89,22 @@ std::vector<uint8_t> encodePng(const TPNGObject& image) {
     TMemoryStream out;
     image.WriteTo(out);
     return out.bytes();
+}
+
+std::vector<uint8_t> filteredRows(const TPNGObject& image) {
+    TChunkIHDR& header = image.HeaderChunk();
+    const auto width = static_cast<uint32_t>(image.Width());
+    const PngRowGeometry g = pngRowGeometry(header.ColorType, header.BitDepth, width);
+    FilterRows rows(g.rowBytes, image.RowFilters);
+    std::vector<uint8_t> raw(g.rowBytes), out;
+    out.reserve((size_t(g.rowBytes) + 1) * static_cast<size_t>(image.Height()));
+    for (int32_t y = 0; y < image.Height(); ++y) {
+        loadPngRow(header, raw.data(), y, 0, 1, width, image.EncodeGamma);
+        const uint8_t f = ChooseRowFilter(raw.data(), rows, g.distance);
+        out.push_back(f);
+        out.insert(out.end(), rows.candidates[f].begin(), rows.candidates[f].begin() + g.rowBytes);
+    }
+    return out;
 }
 
 }  // namespace glx::bench

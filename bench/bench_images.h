@@ -22,5 +22,8 @@ const char* kindName(Kind kind);
 std::vector<uint8_t> rgbaRows(const TPNGObject& image);
 // The image as our encoder writes it (a whole PNG stream).
 std::vector<uint8_t> encodePng(const TPNGObject& image);
+// What the encoder hands to deflate: each row's filter byte and filtered
+// bytes (non-interlaced, the image's RowFilters).
+std::vector<uint8_t> filteredRows(const TPNGObject& image);
 
 }  // namespace glx::bench

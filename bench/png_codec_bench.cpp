@@ -2,6 +2,14 @@
 // pictures by our codec and by libpng (same level 7, same Sub filter), and
 // bare zlib on the same data — deflate of the filtered rows at level 7 and
 // inflate of the stream — which is the floor both codecs share.
+//
+// Encoding deflates in pieces on a pool of threads: BM_EncodeOurs runs with
+// 1 and 2 workers (process CPU time and wall time), BM_DeflatePieces
+// measures what the piece size costs in bytes and CPU time on one worker
+// against one whole-stream deflate (piece size 0). PNG files named on the
+// command line after the benchmark flags (e.g. the glued corpus sheets) join
+// both as further pictures:
+//   bench_png_codec --benchmark_filter=Pieces sheet-1000.png photo.png
 #include <benchmark/benchmark.h>
 #include <zlib.h>
 
@@ -10,12 +18,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "base/stream.h"
 #include "bench/bench_images.h"
+#include "png/deflate_pool.h"
+#include "png/idat_writer.h"
 #include "png/png_object.h"
 
 #ifdef GLX_BENCH_LIBPNG
@@ -65,14 +76,69 @@ void label(benchmark::State& state) {
     state.SetBytesProcessed(int64_t(state.iterations()) * kWidth * kHeight * 4);
 }
 
+// A picture for the encode benchmarks: the two made in memory, then the
+// files of the command line.
+struct EncodeInput {
+    std::string name;
+    std::unique_ptr<glx::TPNGObject> image;
+    std::vector<uint8_t> filtered;
+    size_t oneShot = 0;  // bytes of one whole-stream deflate of filtered
+};
+
+std::vector<EncodeInput>& encodeInputs() {
+    static std::vector<EncodeInput> inputs;
+    return inputs;
+}
+
+EncodeInput& encodeInput(const benchmark::State& state) {
+    EncodeInput& in = encodeInputs()[static_cast<size_t>(state.range(0))];
+    if (in.filtered.empty()) {
+        in.filtered = glx::bench::filteredRows(*in.image);
+        glx::TMemoryStream out;
+        glx::IdatWriter writer(out, 65535, 7, std::make_shared<glx::DeflatePool>(1), size_t(1) << 30);
+        writer.write(in.filtered.data(), in.filtered.size());
+        writer.finish();
+        in.oneShot = out.bytes().size();
+    }
+    return in;
+}
+
+// The whole image written, with state.range(1) workers.
 void BM_EncodeOurs(benchmark::State& state) {
-    const Sample& s = sample(kindOf(state));
+    EncodeInput& in = encodeInput(state);
+    std::shared_ptr<glx::DeflatePool> previous =
+        glx::setSharedDeflatePool(std::make_shared<glx::DeflatePool>(static_cast<unsigned>(state.range(1))));
+    size_t bytes = 0;
     for (auto _ : state) {
         glx::TMemoryStream out;
-        s.image->WriteTo(out);
+        in.image->WriteTo(out);
+        bytes = out.bytes().size();
         benchmark::DoNotOptimize(out.bytes().data());
     }
-    label(state);
+    glx::setSharedDeflatePool(previous);
+    state.SetLabel(in.name);
+    state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(in.filtered.size()));
+    state.counters["file_bytes"] = static_cast<double>(bytes);
+}
+
+// The filtered rows deflated in pieces of state.range(1) KiB (0: one piece)
+// on one worker: bytes against the one-shot stream, and CPU time.
+void BM_DeflatePieces(benchmark::State& state) {
+    EncodeInput& in = encodeInput(state);
+    const size_t piece = state.range(1) == 0 ? size_t(1) << 30 : static_cast<size_t>(state.range(1)) << 10;
+    auto pool = std::make_shared<glx::DeflatePool>(1);
+    size_t bytes = 0;
+    for (auto _ : state) {
+        glx::TMemoryStream out;
+        glx::IdatWriter writer(out, 65535, 7, pool, piece);
+        writer.write(in.filtered.data(), in.filtered.size());
+        writer.finish();
+        bytes = out.bytes().size();
+        benchmark::DoNotOptimize(out.bytes().data());
+    }
+    state.SetLabel(in.name);
+    state.counters["idat_bytes"] = static_cast<double>(bytes);
+    state.counters["vs_one_shot_pct"] = 100.0 * (static_cast<double>(bytes) / static_cast<double>(in.oneShot) - 1.0);
 }
 
 // deflate level 7, default window, memLevel and strategy: what zlib alone
@@ -252,8 +318,41 @@ BENCHMARK(BM_EncodeLibpng)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 BENCHMARK(BM_DecodeOurs)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeZlibFloor)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_EncodeOurs)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_EncodeZlibFloor)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ManyChunksOurs)->Unit(benchmark::kMillisecond);
 
-BENCHMARK_MAIN();
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    // What is left of the command line: PNG files to encode as well.
+    encodeInputs().push_back({"photo", glx::bench::makeImage(Kind::Photo, kWidth, kHeight), {}, 0});
+    encodeInputs().push_back({"sprites", glx::bench::makeImage(Kind::Sprites, kWidth, kHeight), {}, 0});
+    for (int i = 1; i < argc; ++i) {
+        auto image = std::make_unique<glx::TPNGObject>();
+        image->LoadFile(argv[i]);
+        std::string name = argv[i];
+        name = name.substr(name.find_last_of('/') + 1);
+        encodeInputs().push_back({name, std::move(image), {}, 0});
+    }
+    for (size_t i = 0; i < encodeInputs().size(); ++i) {
+        const auto index = static_cast<int64_t>(i);
+        // Files are large: one iteration each.
+        const bool file = i >= 2;
+        auto* encode = benchmark::RegisterBenchmark("BM_EncodeOurs", BM_EncodeOurs)
+                           ->Args({index, 1})
+                           ->Args({index, 2})
+                           ->MeasureProcessCPUTime()
+                           ->UseRealTime()
+                           ->Unit(benchmark::kMillisecond);
+        auto* pieces = benchmark::RegisterBenchmark("BM_DeflatePieces", BM_DeflatePieces)
+                           ->MeasureProcessCPUTime()
+                           ->Unit(benchmark::kMillisecond);
+        for (int64_t kib : {0, 64, 128, 256, 512, 1024}) pieces->Args({index, kib});
+        if (file) {
+            encode->Iterations(1);
+            pieces->Iterations(1);
+        }
+    }
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

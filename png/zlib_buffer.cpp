@@ -2,13 +2,23 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <climits>
+
+#include "base/exception.h"
+#include "png/png_errors.h"
 
 namespace glx {
 
 namespace {
 
-// Ends the zlib stream whichever way the operation leaves.
+[[noreturn]] void zlibFailed(const char* call, int result) {
+    if (result == Z_MEM_ERROR) throw EOutOfMemory("Out of memory");
+    throw EInternalError(std::string(call) + " returned " + InflateResultText(result));
+}
+
+// Ends the zlib stream whichever way the operation leaves. Its result only
+// tells whether the stream was complete, which the caller already knows.
 template <int (*End)(z_streamp)>
 struct StreamGuard {
     z_stream* s;
@@ -21,7 +31,7 @@ bool InflateBuffer(const uint8_t* data, size_t size, std::string& out, size_t ma
     out.clear();
     if (size > UINT_MAX) return false;
     z_stream z{};
-    if (inflateInit(&z) != Z_OK) return false;
+    if (const int r = inflateInit(&z); r != Z_OK) zlibFailed("inflateInit", r);
     StreamGuard<inflateEnd> guard{&z};
     z.next_in = const_cast<Bytef*>(data);
     z.avail_in = static_cast<uInt>(size);
@@ -29,8 +39,9 @@ bool InflateBuffer(const uint8_t* data, size_t size, std::string& out, size_t ma
     for (;;) {
         z.next_out = buf;
         z.avail_out = sizeof buf;
-        int r = inflate(&z, Z_NO_FLUSH);
-        size_t produced = sizeof buf - z.avail_out;
+        const int r = inflate(&z, Z_NO_FLUSH);
+        const size_t produced = sizeof buf - z.avail_out;
+        if (r == Z_MEM_ERROR || r == Z_STREAM_ERROR) zlibFailed("inflate", r);
         // A stream asking for a preset dictionary cannot be inflated: inflate
         // would answer Z_NEED_DICT for ever.
         if (r == Z_NEED_DICT || (r < 0 && !(r == Z_BUF_ERROR && produced > 0))) {
@@ -54,7 +65,7 @@ bool DeflateBuffer(const uint8_t* data, size_t size, int level, std::string& out
     out.clear();
     if (size > UINT_MAX) return false;
     z_stream z{};
-    if (deflateInit(&z, level) != Z_OK) return false;
+    if (const int r = deflateInit(&z, std::clamp(level, 0, 9)); r != Z_OK) zlibFailed("deflateInit", r);
     StreamGuard<deflateEnd> guard{&z};
     z.next_in = const_cast<Bytef*>(data);
     z.avail_in = static_cast<uInt>(size);
@@ -62,11 +73,10 @@ bool DeflateBuffer(const uint8_t* data, size_t size, int level, std::string& out
     for (;;) {
         z.next_out = buf;
         z.avail_out = sizeof buf;
-        int r = deflate(&z, Z_FINISH);
-        if (r < 0 && r != Z_BUF_ERROR) {
-            out.clear();
-            return false;
-        }
+        // Every call has fresh output room, so anything but progress is a
+        // failure (Z_BUF_ERROR included).
+        const int r = deflate(&z, Z_FINISH);
+        if (r != Z_OK && r != Z_STREAM_END) zlibFailed("deflate", r);
         out.append(reinterpret_cast<const char*>(buf), sizeof buf - z.avail_out);
         if (r == Z_STREAM_END) return true;
     }

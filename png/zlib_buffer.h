@@ -7,10 +7,13 @@
 
 namespace glx {
 
-// Inflates one zlib stream. False (and out empty) on any zlib error, on a
-// stream that ends early, or when the output would exceed maxOutput bytes.
+// Inflates one zlib stream. False (and out empty) when the data is not a
+// complete zlib stream (damaged, cut short, or asking for a preset
+// dictionary), or when the output would exceed maxOutput bytes. zlib running
+// out of memory raises EOutOfMemory; any other zlib failure EInternalError.
 bool InflateBuffer(const uint8_t* data, size_t size, std::string& out, size_t maxOutput);
-// Deflates data at level; false on a zlib error.
+// Deflates data at level (clamped to 0..9). False only for more than 4 GiB
+// of input; zlib failures raise as above.
 bool DeflateBuffer(const uint8_t* data, size_t size, int level, std::string& out);
 
 }  // namespace glx

@@ -326,6 +326,12 @@ TEST(PngTextChunks, CompressedText) {
     z->Content = std::string(5000, 'x');
     z2 = reread<TChunkzTXt>(*img, back);
     EXPECT_EQ(z2->Content, std::string(5000, 'x'));
+    // A level beyond 9 is taken as 9, as for the image data: the chunk was
+    // once left out of the file without a word.
+    img->DeflateLevel = 12;
+    z2 = reread<TChunkzTXt>(*img, back);
+    ASSERT_NE(z2, nullptr);
+    EXPECT_EQ(z2->Content, std::string(5000, 'x'));
 
     // Damaged compressed text is left empty without an error.
     Bytes payload = {'k', 0, 0, 1, 2, 3, 4};

@@ -1,17 +1,28 @@
-// Image data streamed row by row ahead of writing: the written file is the
-// one encoding the finished image gives, and data made for other settings
-// or another size is never written in its place.
+// Image data deflated in pieces on a pool of threads, and streamed row by
+// row ahead of writing: the stream inflates to the rows a one-shot deflate
+// would carry, is the same bytes whatever the number of workers and however
+// the data is fed, and streaming writes the file that encoding the finished
+// image writes; data made for other settings or another size is never
+// written in its place.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
+#include <random>
 #include <vector>
 
+#include "base/exception.h"
 #include "base/stream.h"
+#include "png/deflate_pool.h"
 #include "png/idat_stream.h"
+#include "png/idat_writer.h"
 #include "png/pixel_rows.h"
 #include "png/png_object.h"
+#include "png_test_util.h"
 
 namespace glx {
 namespace {
+
+using pngtest::Bytes;
 
 // An RGBA picture with varied colour and alpha, so every filter scores
 // differently from row to row.
@@ -99,6 +110,285 @@ TEST(IdatStream, DataForOtherSettingsOrSizeIsNotWritten) {
     }
     full->SetPreparedImageData(partial.finish());
     EXPECT_EQ(written(*full), expected);
+}
+
+// The shared pool of the image writers, with workers threads, for the life
+// of one scope.
+class UseWorkers {
+public:
+    explicit UseWorkers(unsigned workers) : m_previous(setSharedDeflatePool(std::make_shared<DeflatePool>(workers))) {}
+    ~UseWorkers() { setSharedDeflatePool(m_previous); }
+
+private:
+    std::shared_ptr<DeflatePool> m_previous;
+};
+
+// Framed IDAT chunks from offset on: their data sizes and their payloads
+// joined into the zlib stream. Every chunk's CRC is checked.
+struct Idat {
+    std::vector<size_t> sizes;
+    Bytes zlib;
+};
+
+Idat idatOf(const Bytes& bytes, size_t offset) {
+    Idat out;
+    while (offset + 12 <= bytes.size()) {
+        const size_t n = (size_t(bytes[offset]) << 24) | (size_t(bytes[offset + 1]) << 16) |
+                         (size_t(bytes[offset + 2]) << 8) | bytes[offset + 3];
+        const uint8_t* type = &bytes[offset + 4];
+        if (std::string(type, type + 4) == "IDAT") {
+            EXPECT_LE(offset + 12 + n, bytes.size());
+            const uLong crc = crc32(crc32(0, type, 4), type + 4, static_cast<uInt>(n));
+            const uint8_t* stored = type + 4 + n;
+            EXPECT_EQ(crc, (uLong(stored[0]) << 24) | (uLong(stored[1]) << 16) | (uLong(stored[2]) << 8) | stored[3]);
+            out.sizes.push_back(n);
+            out.zlib.insert(out.zlib.end(), type + 4, type + 4 + n);
+        }
+        offset += 12 + n;
+    }
+    return out;
+}
+
+void expectChunkSizes(const std::vector<size_t>& sizes, size_t chunkSize) {
+    ASSERT_FALSE(sizes.empty());
+    for (size_t i = 0; i + 1 < sizes.size(); ++i) EXPECT_EQ(sizes[i], chunkSize) << "chunk " << i;
+    EXPECT_GT(sizes.back(), 0u);
+    EXPECT_LE(sizes.back(), chunkSize);
+}
+
+// Data with matches at every distance up to 20000 bytes: pieces much
+// smaller than that compress well only when each starts from the window of
+// data before it.
+Bytes repetitiveData(size_t n) {
+    std::mt19937 rng(11);
+    Bytes block(20000);
+    for (auto& b : block) b = static_cast<uint8_t>(rng() % 64);
+    Bytes out(n);
+    for (size_t i = 0; i < n; ++i) out[i] = rng() % 50 == 0 ? static_cast<uint8_t>(rng()) : block[i % block.size()];
+    return out;
+}
+
+TEST(IdatWriter, PiecesInflateToTheDataAndDoNotDependOnWorkersOrFeeding) {
+    constexpr size_t kPiece = 4096, kChunk = 997;
+    const Bytes all = repetitiveData(40 * kPiece + 123);
+    const std::shared_ptr<DeflatePool> pools[] = {std::make_shared<DeflatePool>(1), std::make_shared<DeflatePool>(2),
+                                                  std::make_shared<DeflatePool>(4)};
+    for (int level = 0; level <= 9; ++level) {
+        for (size_t size : {size_t(1), kPiece - 1, kPiece, kPiece + 1, 3 * kPiece + 17, all.size()}) {
+            SCOPED_TRACE(testing::Message() << "level " << level << ", " << size << " bytes");
+            const Bytes data(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(size));
+            Bytes first;
+            for (const auto& pool : pools) {
+                TMemoryStream out;
+                IdatWriter writer(out, kChunk, level, pool, kPiece);
+                // Fed in uneven bites that differ from one pool to the next.
+                std::mt19937 rng(pool->workers());
+                for (size_t pos = 0; pos < size;) {
+                    const size_t n = std::min<size_t>(size - pos, 1 + rng() % 9000);
+                    writer.write(data.data() + pos, n);
+                    pos += n;
+                }
+                writer.finish();
+                if (first.empty()) {
+                    first = out.bytes();
+                    const Idat idat = idatOf(first, 0);
+                    expectChunkSizes(idat.sizes, kChunk);
+                    EXPECT_EQ(pngtest::zlibInflate(idat.zlib), data);
+                    const Bytes oneShot = pngtest::zlibCompress(data, level);
+                    if (size <= kPiece) {
+                        EXPECT_EQ(idat.zlib, oneShot);  // one piece is a one-shot deflate
+                    } else if (level > 0) {
+                        // A fresh start at every piece would cost about
+                        // 2 KiB a piece here.
+                        EXPECT_LE(idat.zlib.size(), oneShot.size() + 160 * (size / kPiece)) << oneShot.size();
+                    }
+                } else {
+                    EXPECT_TRUE(out.bytes() == first) << pool->workers() << " workers";
+                }
+            }
+        }
+    }
+}
+
+// A sink that fails after a number of bytes, as a full disk does.
+class FailingStream : public TStream {
+public:
+    explicit FailingStream(size_t budget) : m_budget(budget) {}
+    size_t read(void*, size_t) override { return 0; }
+    size_t write(const void*, size_t count) override {
+        if (count > m_budget) return 0;
+        m_budget -= count;
+        return count;
+    }
+    int64_t seek(int64_t, SeekOrigin) override { return 0; }
+
+private:
+    size_t m_budget;
+};
+
+TEST(IdatWriter, AFailingSinkRaisesAndPiecesInWorkAreDropped) {
+    const Bytes data = repetitiveData(300000);
+    for (unsigned workers : {1u, 2u, 4u}) {
+        auto pool = std::make_shared<DeflatePool>(workers);
+        FailingStream sink(5000);
+        auto run = [&] {
+            IdatWriter writer(sink, 1000, 1, pool, 4096);
+            writer.write(data.data(), data.size());
+            writer.finish();
+        };
+        EXPECT_THROW(run(), EWriteError) << workers << " workers";
+        // The pool is still good for the next writer.
+        TMemoryStream out;
+        IdatWriter writer(out, 65535, 1, pool, 4096);
+        writer.write(data.data(), data.size());
+        writer.finish();
+        EXPECT_EQ(pngtest::zlibInflate(idatOf(out.bytes(), 0).zlib), data);
+    }
+}
+
+// The filter byte and filtered row of every row, as encoding the image
+// gives them to deflate (Adam7 passes one after the other).
+Bytes filteredRows(const TPNGObject& img) {
+    TChunkIHDR& h = img.HeaderChunk();
+    const uint32_t width = h.HeaderWidth, height = h.HeaderHeight;
+    const PngRowGeometry full = pngRowGeometry(h.ColorType, h.BitDepth, width);
+    FilterRows rows(full.rowBytes, img.RowFilters);
+    Bytes raw(full.rowBytes), out;
+    auto add = [&](uint32_t length) {
+        rows.length = length;
+        const uint8_t f = ChooseRowFilter(raw.data(), rows, full.distance);
+        out.push_back(f);
+        out.insert(out.end(), rows.candidates[f].begin(), rows.candidates[f].begin() + length);
+    };
+    if (img.Interlacing == 0) {
+        for (uint32_t y = 0; y < height; ++y) {
+            loadPngRow(h, raw.data(), static_cast<int32_t>(y), 0, 1, width, img.EncodeGamma);
+            add(full.rowBytes);
+        }
+        return out;
+    }
+    for (const Adam7Pass& pass : kAdam7) {
+        const uint32_t passColumns = passWidth(width, pass);
+        const uint32_t length = pngRowGeometry(h.ColorType, h.BitDepth, passColumns).rowBytes;
+        rows.length = length;
+        rows.resetPrevious();
+        if (length == 0) continue;
+        for (uint32_t y = pass.row0; y < height; y += pass.rowStep) {
+            loadPngRow(h, raw.data(), static_cast<int32_t>(y), pass.col0, pass.colStep, passColumns, img.EncodeGamma);
+            add(length);
+        }
+    }
+    return out;
+}
+
+// Photo-like content with grain in every channel and in alpha.
+std::unique_ptr<TPNGObject> grainy(uint32_t colorType, int32_t w, int32_t h) {
+    auto img = TPNGObject::CreateNew(colorType, 8, w, h);
+    std::mt19937 rng(static_cast<unsigned>(w * 31 + h));
+    const size_t bytes = colorType == 0 ? 1 : 3;
+    for (int32_t y = 0; y < h; ++y) {
+        uint8_t* p = img->PixelRow(y);
+        for (size_t i = 0; i < bytes * static_cast<size_t>(w); ++i)
+            p[i] = static_cast<uint8_t>(i / bytes * 3 + static_cast<size_t>(y) * 2 + i % bytes * 50 + rng() % 8);
+        if (uint8_t* a = img->AlphaRow(y))
+            for (int32_t x = 0; x < w; ++x) a[x] = static_cast<uint8_t>(255 - (x + y) / 8 - static_cast<int>(rng() % 4));
+    }
+    return img;
+}
+
+// Filtered sizes around the piece size: grey rows carry width + 1 bytes.
+static_assert(kDeflatePieceBytes == 262144, "the grey cases below are sized for 256 KiB pieces");
+struct SizeCase {
+    const char* what;
+    uint32_t colorType;
+    int32_t width, height;
+    size_t filteredBytes;
+};
+const SizeCase kSizeCases[] = {
+    {"one row", 6, 100, 1, 401},
+    {"a piece less one byte", 0, 512, 511, kDeflatePieceBytes - 1},
+    {"exactly one piece", 0, 511, 512, kDeflatePieceBytes},
+    {"a piece and one byte", 0, 480, 545, kDeflatePieceBytes + 1},
+    {"many pieces", 6, 640, 480, 480 * 2561},
+};
+
+void expectPixelsRead(const Bytes& png, const TPNGObject& img) {
+    const pngtest::RefImage ref = pngtest::libpngDecode(png);
+    ASSERT_EQ(ref.width, static_cast<uint32_t>(img.Width()));
+    ASSERT_EQ(ref.height, static_cast<uint32_t>(img.Height()));
+    const int channels = ref.channels();
+    for (int32_t y = 0; y < img.Height(); ++y) {
+        const uint8_t* p = img.PixelRow(y);
+        const uint8_t* a = img.AlphaRow(y);
+        for (int32_t x = 0; x < img.Width(); ++x) {
+            const auto ux = static_cast<uint32_t>(x), uy = static_cast<uint32_t>(y);
+            if (channels == 1) {
+                ASSERT_EQ(ref.sample(ux, uy, 0), p[x]) << x << "," << y;
+            } else {
+                for (int c = 0; c < 3; ++c) ASSERT_EQ(ref.sample(ux, uy, c), p[3 * x + 2 - c]) << x << "," << y;
+                ASSERT_EQ(ref.sample(ux, uy, 3), a[x]) << x << "," << y;
+            }
+        }
+    }
+}
+
+TEST(IdatWriter, ImagesAroundThePieceSizeAtEveryLevelOnBothPaths) {
+    for (const SizeCase& c : kSizeCases) {
+        auto img = grainy(c.colorType, c.width, c.height);
+        const Bytes rows = filteredRows(*img);
+        ASSERT_EQ(rows.size(), c.filteredBytes) << c.what;
+        for (uint8_t level = 0; level <= 9; ++level) {
+            SCOPED_TRACE(testing::Message() << c.what << ", level " << int(level));
+            img->DeflateLevel = level;
+            img->SetPreparedImageData(nullptr);
+            const Bytes finished = written(*img);
+            const Idat idat = idatOf(finished, 8 + 25);  // after the signature and IHDR
+            expectChunkSizes(idat.sizes, 65535);
+            EXPECT_EQ(pngtest::zlibInflate(idat.zlib), rows);
+            const Bytes oneShot = pngtest::zlibCompress(rows, level);
+            if (rows.size() <= kDeflatePieceBytes) {
+                EXPECT_EQ(idat.zlib, oneShot);
+            } else {
+                EXPECT_LE(idat.zlib.size(), oneShot.size() + 256 * (rows.size() / kDeflatePieceBytes));
+            }
+            // The row-by-row stream gives the same file.
+            img->SetPreparedImageData(streamed(*img));
+            EXPECT_TRUE(written(*img) == finished);
+            img->SetPreparedImageData(nullptr);
+            if (level == 0 || level == 7) expectPixelsRead(finished, *img);
+        }
+    }
+}
+
+TEST(IdatWriter, SameBytesWithOneTwoOrFourWorkersOnBothPathsAndInterlaced) {
+    auto img = grainy(6, 640, 480);
+    for (uint8_t level : {uint8_t(1), uint8_t(7)}) {
+        img->DeflateLevel = level;
+        Bytes finished[3], streamedFile[3], interlaced[3];
+        const unsigned workers[3] = {1, 2, 4};
+        for (int i = 0; i < 3; ++i) {
+            UseWorkers use(workers[i]);
+            img->Interlacing = 0;
+            finished[i] = written(*img);
+            img->SetPreparedImageData(streamed(*img));
+            streamedFile[i] = written(*img);
+            img->SetPreparedImageData(nullptr);
+            img->Interlacing = 1;
+            interlaced[i] = written(*img);
+        }
+        for (int i = 1; i < 3; ++i) {
+            EXPECT_TRUE(finished[i] == finished[0]) << workers[i] << " workers, level " << int(level);
+            EXPECT_TRUE(streamedFile[i] == finished[0]) << workers[i] << " workers, level " << int(level);
+            EXPECT_TRUE(interlaced[i] == interlaced[0]) << workers[i] << " workers, level " << int(level);
+        }
+        EXPECT_TRUE(streamedFile[0] == finished[0]);
+        // The interlaced stream carries the seven passes' rows and reads back.
+        const Idat idat = idatOf(interlaced[0], 8 + 25);
+        expectChunkSizes(idat.sizes, 65535);
+        EXPECT_EQ(pngtest::zlibInflate(idat.zlib), filteredRows(*img));
+        expectPixelsRead(interlaced[0], *img);
+        img->Interlacing = 0;
+    }
 }
 
 }  // namespace

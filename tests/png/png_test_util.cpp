@@ -1,5 +1,7 @@
 #include "png_test_util.h"
 
+#include <gtest/gtest.h>
+
 #include <png.h>
 #include <zlib.h>
 
@@ -48,6 +50,26 @@ Bytes zlibCompress(const Bytes& data, int level) {
     if (compress2(out.data(), &size, data.data(), static_cast<uLong>(data.size()), level) != Z_OK)
         throw std::runtime_error("compress2 failed");
     out.resize(size);
+    return out;
+}
+
+Bytes zlibInflate(const Bytes& stream) {
+    z_stream s{};
+    if (inflateInit(&s) != Z_OK) throw std::runtime_error("inflateInit failed");
+    Bytes out;
+    uint8_t buf[65536];
+    s.next_in = const_cast<Bytef*>(stream.data());
+    s.avail_in = static_cast<uInt>(stream.size());
+    int r = Z_OK;
+    while (r == Z_OK) {
+        s.next_out = buf;
+        s.avail_out = sizeof buf;
+        r = inflate(&s, Z_NO_FLUSH);
+        out.insert(out.end(), buf, buf + (sizeof buf - s.avail_out));
+    }
+    inflateEnd(&s);
+    EXPECT_EQ(r, Z_STREAM_END) << "not one whole zlib stream";
+    EXPECT_EQ(s.avail_in, 0u) << "bytes after the zlib stream";
     return out;
 }
 

@@ -33,6 +33,8 @@ private:
 
 Bytes be32(uint32_t v);
 Bytes zlibCompress(const Bytes& data, int level = 6);
+// Inflates one whole zlib stream (a test failure when it is not one).
+Bytes zlibInflate(const Bytes& stream);
 // Unfiltered image data: every row gets filter byte 0 in front.
 Bytes filterNone(const std::vector<Bytes>& rows);
 
