@@ -60,7 +60,7 @@ public:
     }
     uint8_t at(int32_t x, int32_t y, TColor color) const {
         if (m_palette) {
-            uint32_t index = m_image.HeaderChunk().Dib.index(x, y);
+            uint32_t index = m_image.HeaderChunk().Pixels().index(x, y);
             return static_cast<int32_t>(index) < m_count ? m_values[index] : 255;
         }
         return color == m_key ? 0 : 255;

@@ -37,7 +37,7 @@ CanvasEncoder::~CanvasEncoder() {
 }
 
 void CanvasEncoder::hand(const TPNGObject& canvas, int32_t width, int32_t toRow) {
-    TIdatRecipe recipe = idatRecipeOf(canvas);
+    IdatRecipe recipe = idatRecipeOf(canvas);
     recipe.width = static_cast<uint32_t>(width);
     recipe.height = 0;
     TChunkIHDR& header = canvas.HeaderChunk();
@@ -49,7 +49,7 @@ void CanvasEncoder::hand(const TPNGObject& canvas, int32_t width, int32_t toRow)
         block.bytes.resize(rowBytes * static_cast<size_t>(count));
         for (int32_t i = 0; i < count; ++i) {
             uint8_t* row = block.bytes.data() + rowBytes * static_cast<size_t>(i);
-            loadPngRow(header, row, m_handed + i, 0, 1, recipe.width, canvas.EncodeGamma);
+            loadPngRow(header, row, m_handed + i, 0, 1, recipe.width, canvas.EncodeGamma());
             m_crc = crcOf(m_crc, row, rowBytes);
         }
         block.rows = static_cast<uint32_t>(count);
@@ -97,7 +97,7 @@ void CanvasEncoder::attach(TPNGObject& canvas) {
     std::vector<uint8_t> row(rowBytes);
     uint32_t crc = 0;
     for (int32_t y = 0; y < height; ++y) {
-        loadPngRow(header, row.data(), y, 0, 1, static_cast<uint32_t>(width), canvas.EncodeGamma);
+        loadPngRow(header, row.data(), y, 0, 1, static_cast<uint32_t>(width), canvas.EncodeGamma());
         crc = crcOf(crc, row.data(), rowBytes);
     }
 
@@ -105,13 +105,13 @@ void CanvasEncoder::attach(TPNGObject& canvas) {
     m_changed.wait(lock, [&] { return m_finished; });
     if (m_error) std::rethrow_exception(m_error);
     if (m_failed || !m_result || m_resultGeneration != m_generation || m_handed != height || crc != m_crc) return;
-    TIdatRecipe expected = idatRecipeOf(canvas);
+    IdatRecipe expected = idatRecipeOf(canvas);
     if (!(m_result->recipe == expected)) return;
-    canvas.SetPreparedImageData(std::shared_ptr<const TPreparedIdat>(std::move(m_result)));
+    canvas.SetPreparedImageData(std::shared_ptr<const PreparedIdat>(std::move(m_result)));
 }
 
 void CanvasEncoder::work() {
-    std::unique_ptr<TIdatStream> stream;
+    std::unique_ptr<IdatStream> stream;
     uint64_t generation = 0;
     try {
         for (;;) {
@@ -123,7 +123,7 @@ void CanvasEncoder::work() {
                 if (m_queue.empty()) {
                     // Every row is in: end the stream of the last generation.
                     lock.unlock();
-                    std::unique_ptr<TPreparedIdat> result = stream ? stream->finish() : nullptr;
+                    std::unique_ptr<PreparedIdat> result = stream ? stream->finish() : nullptr;
                     lock.lock();
                     m_result = std::move(result);
                     m_resultGeneration = generation;
@@ -135,7 +135,7 @@ void CanvasEncoder::work() {
             }
             m_changed.notify_all();
             if (!stream || block.generation != generation) {
-                stream = std::make_unique<TIdatStream>(block.recipe);
+                stream = std::make_unique<IdatStream>(block.recipe);
                 generation = block.generation;
             }
             const size_t rowBytes = stream->rowBytes();

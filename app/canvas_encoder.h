@@ -43,7 +43,7 @@ public:
 private:
     struct Block {
         uint64_t generation;
-        TIdatRecipe recipe;  // of the generation's first block
+        IdatRecipe recipe;  // of the generation's first block
         uint32_t rows;
         std::vector<uint8_t> bytes;
     };
@@ -66,7 +66,7 @@ private:
     bool m_finished = false;
     std::exception_ptr m_error;  // a failure that is not a shortage of memory
     uint64_t m_resultGeneration = 0;
-    std::unique_ptr<TPreparedIdat> m_result;
+    std::unique_ptr<PreparedIdat> m_result;
     std::thread m_thread;
 };
 

@@ -110,7 +110,7 @@ std::unique_ptr<TPNGObject> newCanvas(int32_t width, int32_t height) {
 // A frame file goes through a temporary name like every picture the tool
 // writes; the export makes all of them durable at once at its end.
 void saveFrame(const TPNGObject& canvas, const std::string& path) {
-    TSafeFileStream file(path, TSafeFileStream::CommitSync::Deferred);
+    SafeFileStream file(path, SafeFileStream::CommitSync::Deferred);
     canvas.WriteTo(file);
     file.commit();
 }

@@ -201,7 +201,7 @@ void removeTemporaryFiles() {
 
 // ---------------------------------------------------------------- safe files
 
-TSafeFileStream::TSafeFileStream(const std::string& target, CommitSync sync) : m_target(target), m_sync(sync) {
+SafeFileStream::SafeFileStream(const std::string& target, CommitSync sync) : m_target(target), m_sync(sync) {
     std::string dir = ".";
     std::string base = target;
     if (auto slash = target.rfind('/'); slash != std::string::npos) {
@@ -233,7 +233,7 @@ TSafeFileStream::TSafeFileStream(const std::string& target, CommitSync sync) : m
         throw EFCreateError(formatMessage("Cannot create file \"%s\". %s", target.c_str(), std::strerror(err)));
 }
 
-TSafeFileStream::~TSafeFileStream() {
+SafeFileStream::~SafeFileStream() {
     if (m_fd >= 0) {
         ::close(m_fd);
         ::unlink(m_temp.c_str());
@@ -241,22 +241,22 @@ TSafeFileStream::~TSafeFileStream() {
     releaseTempSlot(m_slot);
 }
 
-size_t TSafeFileStream::read(void*, size_t) { return 0; }
+size_t SafeFileStream::read(void*, size_t) { return 0; }
 
-void TSafeFileStream::fail(int err) {
+void SafeFileStream::fail(int err) {
     throw EWriteError(formatMessage("Cannot write file \"%s\". %s", m_target.c_str(), std::strerror(err)));
 }
 
-size_t TSafeFileStream::write(const void* buffer, size_t count) {
+size_t SafeFileStream::write(const void* buffer, size_t count) {
     errno = 0;
     const size_t n = fdWrite(m_fd, buffer, count);
     if (n != count) fail(errno != 0 ? errno : ENOSPC);
     return n;
 }
 
-int64_t TSafeFileStream::seek(int64_t offset, SeekOrigin origin) { return fdSeek(m_fd, offset, origin); }
+int64_t SafeFileStream::seek(int64_t offset, SeekOrigin origin) { return fdSeek(m_fd, offset, origin); }
 
-void TSafeFileStream::commit() {
+void SafeFileStream::commit() {
     if (m_fd < 0) return;
     // The permission bits of a file being replaced; never its set-user-ID,
     // set-group-ID or sticky bits.
@@ -344,7 +344,7 @@ std::vector<uint8_t> readWholeFile(const std::string& path) {
 }
 
 void writeWholeFile(const std::string& path, const void* data, size_t count) {
-    TSafeFileStream f(path);
+    SafeFileStream f(path);
     f.writeBuffer(data, count);
     f.commit();
 }

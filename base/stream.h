@@ -74,15 +74,15 @@ protected:
 // does an interrupting signal (removeTemporaryFiles). The temporary name
 // stays short whatever the target's name, and a write that fails (a full
 // disk) raises EWriteError naming the target and the system's reason.
-class TSafeFileStream : public TStream {
+class SafeFileStream : public TStream {
 public:
     // How commit() makes the file durable: synced before the rename, or left
     // to the caller, who syncs many new files at once (syncFolder).
     enum class CommitSync { BeforeRename, Deferred };
-    explicit TSafeFileStream(const std::string& target, CommitSync sync = CommitSync::BeforeRename);
-    ~TSafeFileStream() override;
-    TSafeFileStream(const TSafeFileStream&) = delete;
-    TSafeFileStream& operator=(const TSafeFileStream&) = delete;
+    explicit SafeFileStream(const std::string& target, CommitSync sync = CommitSync::BeforeRename);
+    ~SafeFileStream() override;
+    SafeFileStream(const SafeFileStream&) = delete;
+    SafeFileStream& operator=(const SafeFileStream&) = delete;
 
     size_t read(void* buffer, size_t count) override;
     size_t write(const void* buffer, size_t count) override;
@@ -105,7 +105,7 @@ private:
     CommitSync m_sync = CommitSync::BeforeRename;
 };
 
-// Removes every temporary file of a TSafeFileStream that is still open.
+// Removes every temporary file of a SafeFileStream that is still open.
 // Async-signal-safe: the interrupt handler calls it before the process ends.
 void removeTemporaryFiles();
 
@@ -126,7 +126,7 @@ public:
 
     void clear() { m_data.clear(); m_pos = 0; }
     void loadFromFile(const std::string& path);
-    void saveToFile(const std::string& path);  // through TSafeFileStream
+    void saveToFile(const std::string& path);  // through SafeFileStream
     void loadFromStream(TStream& source);      // whole source from its start
     const std::vector<uint8_t>& bytes() const { return m_data; }
     std::vector<uint8_t>& bytes() { return m_data; }

@@ -99,7 +99,7 @@ std::vector<uint8_t> filteredRows(const TPNGObject& image) {
     std::vector<uint8_t> raw(g.rowBytes), out;
     out.reserve((size_t(g.rowBytes) + 1) * static_cast<size_t>(image.Height()));
     for (int32_t y = 0; y < image.Height(); ++y) {
-        loadPngRow(header, raw.data(), y, 0, 1, width, image.EncodeGamma);
+        loadPngRow(header, raw.data(), y, 0, 1, width, image.EncodeGamma());
         const uint8_t f = ChooseRowFilter(raw.data(), rows, g.distance);
         out.push_back(f);
         out.insert(out.end(), rows.candidates[f].begin(), rows.candidates[f].begin() + g.rowBytes);

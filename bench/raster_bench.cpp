@@ -27,7 +27,7 @@ constexpr int32_t kWidth = 4000, kHeight = 3000;
 const std::vector<uint8_t>& bmpFile() {
     static const std::vector<uint8_t> bytes = [] {
         TBitmap picture(kWidth, kHeight);
-        TDib& dib = picture.Dib();
+        Dib& dib = picture.Pixels();
         for (int32_t y = 0; y < kHeight; ++y) {
             uint8_t* row = dib.row(y);
             for (int32_t x = 0; x < kWidth; ++x) {
@@ -83,7 +83,7 @@ void BM_BmpDecode(benchmark::State& state) {
     for (auto _ : state) {
         stream.setPosition(0);
         picture.ReadFrom(stream);
-        benchmark::DoNotOptimize(picture.Dib().bits());
+        benchmark::DoNotOptimize(picture.Pixels().bits());
     }
     bytesMoved(state);
 }
@@ -101,7 +101,7 @@ void BM_BmpLoadFile(benchmark::State& state) {
     for (auto _ : state) {
         TBitmap picture;
         picture.LoadFile(path);
-        benchmark::DoNotOptimize(picture.Dib().bits());
+        benchmark::DoNotOptimize(picture.Pixels().bits());
     }
     std::remove(path);
     bytesMoved(state);
@@ -114,7 +114,7 @@ void BM_DrawAt24(benchmark::State& state) {
     TBitmap canvas(kWidth, kHeight);
     for (auto _ : state) {
         canvas.Canvas().DrawAt(0, 0, &picture);
-        benchmark::DoNotOptimize(canvas.Dib().bits());
+        benchmark::DoNotOptimize(canvas.Pixels().bits());
     }
     bytesMoved(state);
 }
@@ -129,7 +129,7 @@ void BM_BmpDecodeAndDraw(benchmark::State& state) {
         stream.setPosition(0);
         picture.ReadFrom(stream);
         canvas.Canvas().DrawAt(0, 0, &picture);
-        benchmark::DoNotOptimize(canvas.Dib().bits());
+        benchmark::DoNotOptimize(canvas.Pixels().bits());
     }
     bytesMoved(state);
 }

@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         glx::TMemoryStream in(data, size);
         glx::TGIFImage gif;
         gif.ReadFrom(in);
-        glx::TDib surface(48, 48, 24);
+        glx::Dib surface(48, 48, 24);
         glx::TCanvas canvas(&surface);
         for (int i = 0; i < gif.Frames().ItemCount(); ++i) {
             glx::TGIFSubImage& frame = gif.Frames()[i];

@@ -70,7 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     // A valid 8 x 8 pattern for the paste run.
     glx::TMemoryStream pattern;
-    glx::encodeBmp(pattern, glx::TDib(8, 8, 24));
+    glx::encodeBmp(pattern, glx::Dib(8, 8, 24));
     writeBytes(w / "paste" / "pattern.bmp", pattern.bytes().data(), pattern.bytes().size());
     const char script[] = "1\r\nfrag.png\r\n2;3;3\r\nfrag.png\r\n";
     writeBytes(w / "paste" / "Glumix_paste.ini", script, sizeof script - 1);

@@ -64,7 +64,7 @@ void scanTiming(GifInput& in, int& width, int& height, TArrayOfFrameDelay& delay
     }
 }
 
-void frame3D(TDib& dib, TRect& r, TColor topColor, TColor bottomColor) {
+void frame3D(Dib& dib, TRect& r, TColor topColor, TColor bottomColor) {
     // Top and left edge in the top colour, right and bottom edge (the
     // corners they share included) in the bottom colour; then one pixel in.
     const int32_t l = r.Left, t = r.Top, rr = r.Right - 1, b = r.Bottom - 1;
@@ -76,7 +76,7 @@ void frame3D(TDib& dib, TRect& r, TColor topColor, TColor bottomColor) {
     r = TRect{r.Left + 1, r.Top + 1, r.Right - 1, r.Bottom - 1};
 }
 
-void drawBevel(TDib& dib, TRect& r, TBevelCut cut) {
+void drawBevel(Dib& dib, TRect& r, TBevelCut cut) {
     const TColor highlight = colorToRGB(static_cast<TColor>(0xFF000014u));  // button highlight
     const TColor shadow = colorToRGB(static_cast<TColor>(0xFF000010u));     // button shadow
     if (cut == TBevelCut::bvLowered) frame3D(dib, r, shadow, highlight);
@@ -111,8 +111,8 @@ void TGdipGIF::release() {
     m_image.reset();
     m_frameIndex.clear();
     m_decodeTried = false;
-    m_screen = TDib();
-    m_saved = TDib();
+    m_screen = Dib();
+    m_saved = Dib();
     m_screenWindow = TRect{};
     m_screenFrame = -1;
     m_currentFrame = 0;
@@ -263,9 +263,9 @@ bool TGdipGIF::composeFrame(int frame, const TRect& window) {
     if (m_screenFrame < 0 || frame < m_screenFrame || background != m_screenColor || window != m_screenWindow) {
         m_screenColor = background;
         m_screenWindow = window;
-        m_screen = TDib(window.width(), window.height(), 24);
+        m_screen = Dib(window.width(), window.height(), 24);
         m_screen.fill(0, 0, window.width(), window.height(), background);
-        m_saved = TDib();
+        m_saved = Dib();
         m_screenFrame = -1;
     }
     TCanvas canvas(&m_screen);
@@ -320,14 +320,14 @@ void TGdipGIF::paintFrame(TCanvas& canvas) {
 void TGdipGIF::Paint() {
     ++m_paintCount;
     if (m_width <= 0 || m_height <= 0) {
-        m_bitmap = TDib();
+        m_bitmap = Dib();
         return;
     }
     try {
-        m_bitmap = TDib(m_width, m_height, 24);
+        m_bitmap = Dib(m_width, m_height, 24);
     } catch (const Exception&) {
         // A control too large for the limits has no picture.
-        m_bitmap = TDib();
+        m_bitmap = Dib();
         return;
     }
     m_bitmap.fill(0, 0, m_width, m_height, colorToRGB(Color));
@@ -338,8 +338,8 @@ void TGdipGIF::Paint() {
             paintFrame(canvas);
         } catch (const Exception&) {
             // A screen too large to compose shows the background only.
-            m_screen = TDib();
-            m_saved = TDib();
+            m_screen = Dib();
+            m_saved = Dib();
             m_screenFrame = -1;
         }
     }

@@ -99,7 +99,7 @@ public:
     // setters and the timer paint only a Visible control.
     void Paint();
     // The off-screen bitmap of the control's size (24 bits) as last painted.
-    const TDib& Bitmap() const { return m_bitmap; }
+    const Dib& Bitmap() const { return m_bitmap; }
     int PaintCount() const { return m_paintCount; }
 
 private:
@@ -121,8 +121,8 @@ private:
     std::unique_ptr<TGIFImage> m_image;      // the frames for painting, or none
     std::vector<int> m_frameIndex;           // image descriptor i -> frame of m_image
     bool m_decodeTried = false;
-    TDib m_screen;                           // the composed logical screen inside m_screenWindow
-    TDib m_saved;                            // what a "restore previous" frame restores
+    Dib m_screen;                           // the composed logical screen inside m_screenWindow
+    Dib m_saved;                            // what a "restore previous" frame restores
     int m_screenFrame = -1;
     TColor m_screenColor = 0;
     TRect m_screenWindow;
@@ -134,7 +134,7 @@ private:
     bool m_center = false, m_stretch = false;
     int m_left = 0, m_top = 0, m_width = 105, m_height = 105;
     ITickSource* m_ticks = nullptr;
-    TDib m_bitmap;
+    Dib m_bitmap;
     int m_paintCount = 0;
 };
 

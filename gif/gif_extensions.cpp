@@ -17,11 +17,11 @@ std::unique_ptr<TGIFExtension> create(TGIFSubImage& frame) {
 }
 
 // Every class but the application extension family reads what it is.
-const TGIFExtensionClass* refineSelf(const TGIFExtensionClass* self, GifInput&) { return self; }
+const GifExtensionClass* refineSelf(const GifExtensionClass* self, GifInput&) { return self; }
 
 // Looks at the block size and identifier ahead to pick the application
 // extension class.
-const TGIFExtensionClass* refineApplication(const TGIFExtensionClass* self, GifInput& input) {
+const GifExtensionClass* refineApplication(const GifExtensionClass* self, GifInput& input) {
     size_t start = input.position();
     uint8_t size;
     if (!input.readByte(size)) return nullptr;
@@ -32,7 +32,7 @@ const TGIFExtensionClass* refineApplication(const TGIFExtensionClass* self, GifI
     if (size == 11) {
         uint8_t ident[11];
         if (input.readSome(ident, 11) == 11) {
-            const TGIFExtensionClass* found = TAppExtensionList::Find(ident);
+            const GifExtensionClass* found = TAppExtensionList::Find(ident);
             return found ? found : &TGIFUnknownAppExtension::Class_;
         }
         input.setPosition(start);
@@ -55,25 +55,25 @@ void readLines(GifInput& input, std::vector<std::string>& lines) {
 
 }  // namespace
 
-const TGIFExtensionClass TGIFGraphicControlExtension::Class_{"TGIFGraphicControlExtension", 0xF9, refineSelf,
+const GifExtensionClass TGIFGraphicControlExtension::Class_{"TGIFGraphicControlExtension", 0xF9, refineSelf,
                                                              create<TGIFGraphicControlExtension>};
-const TGIFExtensionClass TGIFTextExtension::Class_{"TGIFTextExtension", 0x01, refineSelf, create<TGIFTextExtension>};
-const TGIFExtensionClass TGIFCommentExtension::Class_{"TGIFCommentExtension", 0xFE, refineSelf,
+const GifExtensionClass TGIFTextExtension::Class_{"TGIFTextExtension", 0x01, refineSelf, create<TGIFTextExtension>};
+const GifExtensionClass TGIFCommentExtension::Class_{"TGIFCommentExtension", 0xFE, refineSelf,
                                                       create<TGIFCommentExtension>};
 // The application extension itself is abstract. Its refinement answers it
 // only for data that cannot be read (a block size below 10, or an
 // identifier cut off by the end of the data); the object made for that
 // fails while reading the fixed part, with the message for the fault.
-const TGIFExtensionClass TGIFApplicationExtension::Class_{"TGIFApplicationExtension", 0xFF, refineApplication,
+const GifExtensionClass TGIFApplicationExtension::Class_{"TGIFApplicationExtension", 0xFF, refineApplication,
                                                           create<TGIFUnknownAppExtension>};
-const TGIFExtensionClass TGIFAppExtNSLoop::Class_{"TGIFAppExtNSLoop", 0xFF, refineApplication, create<TGIFAppExtNSLoop>};
-const TGIFExtensionClass TGIFUnknownAppExtension::Class_{"TGIFUnknownAppExtension", 0xFF, refineApplication,
+const GifExtensionClass TGIFAppExtNSLoop::Class_{"TGIFAppExtNSLoop", 0xFF, refineApplication, create<TGIFAppExtNSLoop>};
+const GifExtensionClass TGIFUnknownAppExtension::Class_{"TGIFUnknownAppExtension", 0xFF, refineApplication,
                                                          create<TGIFUnknownAppExtension>};
 
 // ---------------------------------------------------------------- registries
 
-const TGIFExtensionClass* TExtensionList::Find(uint8_t label) {
-    static const TGIFExtensionClass* const entries[] = {
+const GifExtensionClass* TExtensionList::Find(uint8_t label) {
+    static const GifExtensionClass* const entries[] = {
         &TGIFTextExtension::Class_,
         &TGIFGraphicControlExtension::Class_,
         &TGIFCommentExtension::Class_,
@@ -84,10 +84,10 @@ const TGIFExtensionClass* TExtensionList::Find(uint8_t label) {
     return nullptr;
 }
 
-const TGIFExtensionClass* TAppExtensionList::Find(const uint8_t* identifier) {
+const GifExtensionClass* TAppExtensionList::Find(const uint8_t* identifier) {
     struct Entry {
         const char* ident;
-        const TGIFExtensionClass* cls;
+        const GifExtensionClass* cls;
     };
     static const Entry entries[] = {
         {"NETSCAPE2.0", &TGIFAppExtNSLoop::Class_},
@@ -98,16 +98,16 @@ const TGIFExtensionClass* TAppExtensionList::Find(const uint8_t* identifier) {
     return nullptr;
 }
 
-const TGIFExtensionClass* findExtensionClass(GifInput& input) {
+const GifExtensionClass* findExtensionClass(GifInput& input) {
     size_t start = input.position();
     uint8_t label;
-    const TGIFExtensionClass* cls = nullptr;
+    const GifExtensionClass* cls = nullptr;
     if (input.readByte(label)) cls = TExtensionList::Find(label);
     // Each refinement looks at the bytes after the previous look-ahead; it
     // ends when a class answers itself, or none. Every step that answers
     // another class has consumed bytes, so the search ends with the data.
     while (cls) {
-        const TGIFExtensionClass* answer = cls->RefineClass(cls, input);
+        const GifExtensionClass* answer = cls->RefineClass(cls, input);
         if (answer == cls) break;
         cls = answer;
     }
@@ -212,7 +212,7 @@ void TGIFExtensionList::LoadFromStream(GifInput& input, TGIFSubImage& parent) {
             ReportWarning(kWarning, "Invalid extension introducer");
             break;
         }
-        const TGIFExtensionClass* cls = findExtensionClass(input);
+        const GifExtensionClass* cls = findExtensionClass(input);
         if (!cls) throw GIFException("Unknown extension type");
         input.back();
         std::unique_ptr<TGIFExtension> ext = cls->Create(parent);

@@ -19,13 +19,13 @@ class TGIFExtension;
 
 // An extension class as a value: the registries map labels and application
 // identifiers to these, and RefineClass answers one of them.
-struct TGIFExtensionClass {
+struct GifExtensionClass {
     const char* Name;
     uint8_t Label;
     // Looks at the bytes ahead (after the label, or after an earlier
     // look-ahead) and answers the class that should read them, itself, or
     // none. The cursor is left wherever the look-ahead ended.
-    const TGIFExtensionClass* (*RefineClass)(const TGIFExtensionClass* self, GifInput& input);
+    const GifExtensionClass* (*RefineClass)(const GifExtensionClass* self, GifInput& input);
     std::unique_ptr<TGIFExtension> (*Create)(TGIFSubImage& frame);
 };
 
@@ -36,7 +36,7 @@ public:
 
     TGIFSubImage& Frame() const { return *m_frame; }
     bool NeedsGIF89a() const override { return true; }
-    virtual const TGIFExtensionClass& Class() const = 0;
+    virtual const GifExtensionClass& Class() const = 0;
     uint8_t Label() const { return Class().Label; }
     // Reads from the introducer on: "!" and the class's label, then the body.
     void LoadFromStream(GifInput& input) override;
@@ -49,10 +49,10 @@ protected:
 // Graphic control extension (label 0xF9): timing, disposal, transparency.
 class TGIFGraphicControlExtension : public TGIFExtension {
 public:
-    static const TGIFExtensionClass Class_;
+    static const GifExtensionClass Class_;
     explicit TGIFGraphicControlExtension(TGIFSubImage& frame);
     ~TGIFGraphicControlExtension() override;
-    const TGIFExtensionClass& Class() const override { return Class_; }
+    const GifExtensionClass& Class() const override { return Class_; }
 
     uint8_t BlockSize() const { return m_block[0]; }
     uint8_t PackedFlags() const { return m_block[1]; }
@@ -76,9 +76,9 @@ private:
 // Plain text extension (label 0x01).
 class TGIFTextExtension : public TGIFExtension {
 public:
-    static const TGIFExtensionClass Class_;
+    static const GifExtensionClass Class_;
     explicit TGIFTextExtension(TGIFSubImage& frame) : TGIFExtension(frame) {}
-    const TGIFExtensionClass& Class() const override { return Class_; }
+    const GifExtensionClass& Class() const override { return Class_; }
 
     int GridLeft() const { return m_block[1] | (m_block[2] << 8); }
     int GridTop() const { return m_block[3] | (m_block[4] << 8); }
@@ -101,9 +101,9 @@ private:
 // Comment extension (label 0xFE).
 class TGIFCommentExtension : public TGIFExtension {
 public:
-    static const TGIFExtensionClass Class_;
+    static const GifExtensionClass Class_;
     explicit TGIFCommentExtension(TGIFSubImage& frame) : TGIFExtension(frame) {}
-    const TGIFExtensionClass& Class() const override { return Class_; }
+    const GifExtensionClass& Class() const override { return Class_; }
     const std::vector<std::string>& Lines() const { return m_lines; }
 
 protected:
@@ -117,7 +117,7 @@ private:
 // reading the descendant decides.
 class TGIFApplicationExtension : public TGIFExtension {
 public:
-    static const TGIFExtensionClass Class_;
+    static const GifExtensionClass Class_;
     explicit TGIFApplicationExtension(TGIFSubImage& frame) : TGIFExtension(frame) {}
     const std::array<uint8_t, 11>& AppIdentifier() const { return m_ident; }
     std::string AppIdentifierText() const { return std::string(m_ident.begin(), m_ident.end()); }
@@ -131,9 +131,9 @@ protected:
 // "NETSCAPE2.0" / "ANIMEXTS1.0": loop count and buffering size.
 class TGIFAppExtNSLoop : public TGIFApplicationExtension {
 public:
-    static const TGIFExtensionClass Class_;
+    static const GifExtensionClass Class_;
     explicit TGIFAppExtNSLoop(TGIFSubImage& frame);
-    const TGIFExtensionClass& Class() const override { return Class_; }
+    const GifExtensionClass& Class() const override { return Class_; }
     int LoopCount() const { return m_loopCount; }
     uint32_t BufferingSize() const { return m_bufferingSize; }
 
@@ -154,9 +154,9 @@ struct TGIFBlock {
 // An application extension nobody registered: its sub-blocks kept as read.
 class TGIFUnknownAppExtension : public TGIFApplicationExtension {
 public:
-    static const TGIFExtensionClass Class_;
+    static const GifExtensionClass Class_;
     explicit TGIFUnknownAppExtension(TGIFSubImage& frame) : TGIFApplicationExtension(frame) {}
-    const TGIFExtensionClass& Class() const override { return Class_; }
+    const GifExtensionClass& Class() const override { return Class_; }
     const std::vector<std::unique_ptr<TGIFBlock>>& RawBlocks() const { return m_blocks; }
 
 protected:
@@ -179,18 +179,18 @@ public:
 // from the last entry to the first.
 class TExtensionList {
 public:
-    static const TGIFExtensionClass* Find(uint8_t label);
+    static const GifExtensionClass* Find(uint8_t label);
 };
 
 // Registry of application extension classes by 11-byte identifier
 // ("NETSCAPE2.0", "ANIMEXTS1.0"), searched from the last entry to the first.
 class TAppExtensionList {
 public:
-    static const TGIFExtensionClass* Find(const uint8_t* identifier);
+    static const GifExtensionClass* Find(const uint8_t* identifier);
 };
 
 // With the cursor just after a "!": the class that should read the
 // extension, or none. The cursor is restored.
-const TGIFExtensionClass* findExtensionClass(GifInput& input);
+const GifExtensionClass* findExtensionClass(GifInput& input);
 
 }  // namespace glx

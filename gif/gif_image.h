@@ -27,9 +27,9 @@ namespace glx {
 class TCanvas;
 class TStream;
 class TGIFSubImage;
-struct TGIFFrameCache;
-struct TGIFFrameWindow;
-struct TGIFTransparencyMask;
+struct GifFrameCache;
+struct GifFrameWindow;
+struct GifTransparencyMask;
 
 // When set, every frame builds its bitmap while it is read. Off by default.
 extern bool PrebuildBitmaps;
@@ -157,11 +157,11 @@ public:
     std::vector<RGBQuad> ColorTable();
     // The 8-bit bitmap of the whole frame (with the transparency mask when
     // the frame has one), built on first use; none for an empty frame.
-    const TDib* FrameBitmap();
+    const Dib* FrameBitmap();
     // Whether the frame has a transparency mask: it has transparency and
     // some pixel carries the transparent index.
     bool HasMask();
-    const TGIFTransparencyMask* TransparencyMask();
+    const GifTransparencyMask* TransparencyMask();
     // Draws the frame into rect of the canvas (see gif_render.h). Only the
     // part of the frame that lands on the canvas is decoded, and kept for
     // the next draw.
@@ -178,7 +178,7 @@ private:
     // Decodes the kept image data again, handing the rows to sink.
     void decodeRows(const std::function<bool(int, const uint8_t*, int)>& sink) const;
     // The decoded rows of area (frame coordinates), decoding them if needed.
-    const TGIFFrameWindow& frameWindow(const TRect& area);
+    const GifFrameWindow& frameWindow(const TRect& area);
 
     uint8_t m_separator = 0x2C;
     int m_left = 0, m_top = 0, m_width = 0, m_height = 0;
@@ -194,7 +194,7 @@ private:
     // The whole frame's indices once someone asked for them.
     mutable std::vector<uint8_t> m_indexData;
     mutable bool m_indexDecoded = false;
-    std::unique_ptr<TGIFFrameCache> m_cache;
+    std::unique_ptr<GifFrameCache> m_cache;
 };
 
 // The frames of an image, in file order.

@@ -54,7 +54,7 @@ void tileRange(int64_t base, int64_t step, int64_t size, int64_t limit, int64_t 
 // The frame's rows as a draw reads them: row(sy) points at column left of
 // frame row sy.
 struct FrameRows {
-    const TGIFFrameWindow* window = nullptr;  // decoded rows of part of the frame, or
+    const GifFrameWindow* window = nullptr;  // decoded rows of part of the frame, or
     const uint8_t* indices = nullptr;         // the whole frame's indices
     size_t stride = 0;
     int32_t left = 0;
@@ -66,7 +66,7 @@ struct FrameRows {
 // What a draw into target on surface samples of a srcW x srcH frame: each
 // visible destination pixel takes the source pixel at the truncated scaled
 // position, as the canvas scales. Empty when nothing is visible.
-TRect sampledArea(const TRect& target, const TDib& surface, int64_t srcW, int64_t srcH) {
+TRect sampledArea(const TRect& target, const Dib& surface, int64_t srcW, int64_t srcH) {
     const int64_t dstW = int64_t(target.Right) - target.Left, dstH = int64_t(target.Bottom) - target.Top;
     if (dstW <= 0 || dstH <= 0 || srcW <= 0 || srcH <= 0 || surface.empty()) return TRect{};
     const int32_t xBegin = std::max<int32_t>(target.Left, 0), xEnd = std::min<int32_t>(target.Right, surface.width());
@@ -98,7 +98,7 @@ bool contains(const TRect& outer, const TRect& inner) {
 // canvas draws an 8-bit bitmap with that table (a surface of the very same
 // format takes the indices as they are). Answers whether anything was
 // written or could have been.
-bool drawFrame(TDib& dst, const FrameRows& rows, const std::vector<RGBQuad>& table, int64_t srcW, int64_t srcH,
+bool drawFrame(Dib& dst, const FrameRows& rows, const std::vector<RGBQuad>& table, int64_t srcW, int64_t srcH,
                const TRect& target, int transparentIndex) {
     const TRect area = sampledArea(target, dst, srcW, srcH);
     if (area.width() <= 0) return false;
@@ -171,7 +171,7 @@ std::vector<RGBQuad> TGIFSubImage::ColorTable() {
     if (m_cache && m_cache->bitmap) return m_cache->bitmap->colorTable();
     if (m_cache && m_cache->palette) return *m_cache->palette;
     if (m_localColors.EntryCount() > 0) {
-        if (!m_cache) m_cache = std::make_unique<TGIFFrameCache>();
+        if (!m_cache) m_cache = std::make_unique<GifFrameCache>();
         m_cache->palette = std::make_unique<std::vector<RGBQuad>>(tableFromMap(m_localColors));
         return *m_cache->palette;
     }
@@ -189,9 +189,9 @@ void TGIFSubImage::ReleaseBitmaps() {
     m_cache->window.reset();
 }
 
-const TDib* TGIFSubImage::FrameBitmap() {
+const Dib* TGIFSubImage::FrameBitmap() {
     if (IsEmpty()) return nullptr;
-    if (!m_cache) m_cache = std::make_unique<TGIFFrameCache>();
+    if (!m_cache) m_cache = std::make_unique<GifFrameCache>();
     if (m_cache->bitmap) return m_cache->bitmap.get();
 
     m_image->Progress(TProgressStage::Starting, 0, false, kRendering);
@@ -200,11 +200,11 @@ const TDib* TGIFSubImage::FrameBitmap() {
         std::vector<RGBQuad> table = ColorTable();
         table.resize(256);  // indices beyond the frame's table show black
         const std::vector<uint8_t>& indices = IndexData();
-        auto bitmap = std::make_unique<TDib>(m_width, m_height, 8, std::move(table));
+        auto bitmap = std::make_unique<Dib>(m_width, m_height, 8, std::move(table));
 
-        std::unique_ptr<TGIFTransparencyMask> mask;
+        std::unique_ptr<GifTransparencyMask> mask;
         if (m_hasTransparency) {
-            mask = std::make_unique<TGIFTransparencyMask>();
+            mask = std::make_unique<GifTransparencyMask>();
             mask->width = m_width;
             mask->height = m_height;
             mask->stride = (static_cast<size_t>(m_width) + 15) / 16 * 2;
@@ -245,20 +245,20 @@ bool TGIFSubImage::HasMask() {
     return std::find(m_indexData.begin(), m_indexData.end(), transparentIndex) != m_indexData.end();
 }
 
-const TGIFTransparencyMask* TGIFSubImage::TransparencyMask() {
+const GifTransparencyMask* TGIFSubImage::TransparencyMask() {
     if (!HasMask()) return nullptr;
     if (m_cache && m_cache->bitmap && !m_cache->mask) m_cache->bitmap.reset();
     FrameBitmap();
     return m_cache->mask.get();
 }
 
-const TGIFFrameWindow& TGIFSubImage::frameWindow(const TRect& area) {
-    if (!m_cache) m_cache = std::make_unique<TGIFFrameCache>();
+const GifFrameWindow& TGIFSubImage::frameWindow(const TRect& area) {
+    if (!m_cache) m_cache = std::make_unique<GifFrameCache>();
     if (m_cache->window && contains(m_cache->window->area, area)) return *m_cache->window;
     m_cache->window.reset();
 
     m_image->Progress(TProgressStage::Starting, 0, false, kRendering);
-    auto window = std::make_unique<TGIFFrameWindow>();
+    auto window = std::make_unique<GifFrameWindow>();
     try {
         window->area = area;
         const uint8_t fill = fillValue();
@@ -294,7 +294,7 @@ void TGIFSubImage::PaintTo(TCanvas& canvas, const TRect& rect, bool withTranspar
     table.resize(256);  // indices beyond the frame's table show black
     const bool transparent = withTransparency && m_hasTransparency && HasMask();
     const int transparentIndex = transparent ? (m_gce ? m_gce->TransparentIndex() : 0) : -1;
-    TDib& surface = *canvas.surface();
+    Dib& surface = *canvas.surface();
 
     // The rectangles the frame is drawn into: one, scaled into rect, or
     // unscaled tiles one logical screen apart, column by column (a logical

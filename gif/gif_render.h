@@ -21,7 +21,7 @@ namespace glx {
 
 // 1 bit per pixel, most significant bit first, rows padded to 16 bits;
 // bit 1 marks a pixel carrying the transparent colour index.
-struct TGIFTransparencyMask {
+struct GifTransparencyMask {
     int32_t width = 0, height = 0;
     size_t stride = 0;
     std::vector<uint8_t> bits;
@@ -33,7 +33,7 @@ struct TGIFTransparencyMask {
 // The decoded rows of a rectangle of a frame (frame coordinates): what a
 // draw needs of it. Rows the image data never reached are not stored; they
 // hold the fill value throughout.
-struct TGIFFrameWindow {
+struct GifFrameWindow {
     TRect area;
     std::vector<std::vector<uint8_t>> rows;  // per row of area; empty: all fill
     std::vector<uint8_t> fillRow;            // area width times the fill value
@@ -46,10 +46,10 @@ struct TGIFFrameWindow {
 
 // What a frame keeps for drawing; built on first use, dropped on Clear and
 // by ReleaseBitmaps.
-struct TGIFFrameCache {
-    std::unique_ptr<TDib> bitmap;  // the whole frame, for FrameBitmap
-    std::unique_ptr<TGIFTransparencyMask> mask;
-    std::unique_ptr<TGIFFrameWindow> window;  // what the last draw decoded
+struct GifFrameCache {
+    std::unique_ptr<Dib> bitmap;  // the whole frame, for FrameBitmap
+    std::unique_ptr<GifTransparencyMask> mask;
+    std::unique_ptr<GifFrameWindow> window;  // what the last draw decoded
     std::unique_ptr<std::vector<RGBQuad>> palette;  // from the local colour map
 };
 

@@ -41,7 +41,7 @@ void TChunk::CopyFrom(const TChunk& source) {
 
 void TChunk::SetPayloadSize(int32_t size) { m_payload.resize(size > 0 ? static_cast<size_t>(size) : 0); }
 
-bool TChunk::ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) {
+bool TChunk::ReadPayload(StreamReader& reader, const ChunkType& type, uint32_t length) {
     // The reading loop has already refused lengths beyond the stream.
     SetPayloadSize(static_cast<int32_t>(length));
     if (length > 0) reader.read(m_payload.data(), length);
@@ -52,81 +52,95 @@ bool TChunk::ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t 
     return true;
 }
 
-bool TChunk::WritePayload(TStream& stream) { return WriteFramed(stream); }
+bool TChunk::WritePayload(TStream& stream) const { return WriteFramed(stream); }
 
 bool TChunk::WriteFramed(TStream& stream) const {
-    writeU32be(stream, static_cast<uint32_t>(m_payload.size()));
-    stream.writeBuffer(m_type.data(), 4);
-    if (!m_payload.empty()) stream.writeBuffer(m_payload.data(), m_payload.size());
-    writeU32be(stream, chunkCrc(reinterpret_cast<const uint8_t*>(m_type.data()), m_payload.data(), m_payload.size()));
+    WriteFramed(stream, m_type, m_payload.data(), m_payload.size());
     return true;
+}
+
+void TChunk::WriteFramed(TStream& stream, const ChunkType& type, const uint8_t* data, size_t size) {
+    writeU32be(stream, static_cast<uint32_t>(size));
+    stream.writeBuffer(type.data(), 4);
+    if (size > 0) stream.writeBuffer(data, size);
+    writeU32be(stream, chunkCrc(reinterpret_cast<const uint8_t*>(type.data()), data, size));
 }
 
 int32_t TChunk::Position() const { return m_image->Chunks().IndexOf(this); }
 
-TChunkIHDR* TChunk::HeaderChunk() const { return dynamic_cast<TChunkIHDR*>(m_image->Chunks().Item(0)); }
+TChunkIHDR* TChunk::HeaderChunk() const { return m_image->Chunks().Header(); }
 
-// ---------------------------------------------------------------- lists
+// ---------------------------------------------------------------- the list
 
-void* TPNGPointerList::RemoveItem(void* p) {
-    for (size_t i = m_items.size(); i-- > 0;) {
-        if (m_items[i] == p) {
-            m_items.erase(m_items.begin() + static_cast<std::ptrdiff_t>(i));
-            return p;
-        }
-    }
-    return nullptr;
-}
-
-void* TPNGPointerList::ItemAt(int64_t i) const {
+TChunk* TPNGList::Item(int64_t i) const {
     if (i < 0 || i >= static_cast<int64_t>(m_items.size())) return nullptr;
-    return m_items[static_cast<size_t>(i)];
-}
-
-void TPNGPointerList::PutAt(int64_t i, void* p) {
-    if (i < 0 || i >= static_cast<int64_t>(m_items.size())) return;
-    m_items[static_cast<size_t>(i)] = p;
-}
-
-void TPNGPointerList::Append(void* p) { m_items.push_back(p); }
-
-void TPNGPointerList::InsertAt(void* p, uint32_t position) {
-    if (m_items.empty()) {
-        m_items.push_back(p);
-        return;
-    }
-    if (position >= m_items.size()) return;
-    m_items.insert(m_items.begin() + position, p);
-}
-
-void TPNGPointerList::SetCount(uint32_t count) {
-    m_items.resize(count, nullptr);
-    if (count == 0) m_items.shrink_to_fit();
+    return m_items[static_cast<size_t>(i)].get();
 }
 
 int32_t TPNGList::IndexOf(const TChunk* chunk) const {
     for (size_t i = 0; i < m_items.size(); ++i)
-        if (m_items[i] == chunk) return static_cast<int32_t>(i);
+        if (m_items[i].get() == chunk) return static_cast<int32_t>(i);
     return -1;
 }
 
-TChunk* TPNGList::addChunk(std::string_view code, TChunk* (*create)(TPNGObject&)) {
+void TPNGList::headerChanged() {
+    m_header = m_items.empty() ? nullptr : dynamic_cast<TChunkIHDR*>(m_items.front().get());
+}
+
+TChunk* TPNGList::Append(std::unique_ptr<TChunk> chunk) {
+    m_items.push_back(std::move(chunk));
+    if (m_items.size() == 1) headerChanged();
+    return m_items.back().get();
+}
+
+TChunk* TPNGList::InsertAt(std::unique_ptr<TChunk> chunk, uint32_t position) {
+    if (!m_items.empty() && position >= m_items.size()) return nullptr;
+    const auto at = m_items.begin() + (m_items.empty() ? 0 : static_cast<std::ptrdiff_t>(position));
+    TChunk* raw = m_items.insert(at, std::move(chunk))->get();
+    if (raw == m_items.front().get()) headerChanged();
+    return raw;
+}
+
+std::unique_ptr<TChunk> TPNGList::Remove(const TChunk* chunk) {
+    for (size_t i = m_items.size(); i-- > 0;) {
+        if (m_items[i].get() != chunk) continue;
+        std::unique_ptr<TChunk> taken = std::move(m_items[i]);
+        m_items.erase(m_items.begin() + static_cast<std::ptrdiff_t>(i));
+        if (i == 0) headerChanged();
+        return taken;
+    }
+    return nullptr;
+}
+
+void TPNGList::Clear() {
+    // Chunks go last to first, the header last: the others may still ask
+    // for it while they are freed.
+    while (!m_items.empty()) {
+        std::unique_ptr<TChunk> last = std::move(m_items.back());
+        m_items.pop_back();
+        if (m_items.empty()) m_header = nullptr;
+        last.reset();
+    }
+    m_items.shrink_to_fit();
+}
+
+TChunk* TPNGList::addChunk(std::string_view code, std::unique_ptr<TChunk> (*create)(TPNGObject&)) {
     TPNGObject& image = *m_image;
+    const bool constructing = image.IsConstructing();
     const bool critical = code == "IHDR" || code == "IDAT" || code == "PLTE" || code == "IEND";
-    if (critical && !image.Constructing) throw EPngError(kMsgPngNoNewCritical);
+    if (critical && !constructing) throw EPngError(kMsgPngNoNewCritical);
 
     auto positionOf = [this](std::string_view c) -> int32_t {
         for (size_t i = 0; i < m_items.size(); ++i)
-            if (c == static_cast<TChunk*>(m_items[i])->TypeCodeOfClass()) return static_cast<int32_t>(i);
+            if (c == m_items[i]->TypeCodeOfClass()) return static_cast<int32_t>(i);
         return -1;
     };
     if ((code == "gAMA" || code == "tRNS" || code == "pHYs") && positionOf(code) >= 0)
         throw EPngError(kMsgPngNoNewCritical);
     const int32_t ihdrPos = positionOf("IHDR");
     const int32_t iendPos = positionOf("IEND");
-    if ((iendPos < 0 || ihdrPos < 0) && !image.Constructing) throw EPngError(kMsgPngUnexpectedChunkAdd);
+    if ((iendPos < 0 || ihdrPos < 0) && !constructing) throw EPngError(kMsgPngUnexpectedChunkAdd);
 
-    TChunk* chunk = create(image);
     auto after = [](int32_t pos) { return static_cast<uint32_t>(pos + 1); };
     uint32_t before = static_cast<uint32_t>(m_items.size());
     if (code == "gAMA" || code == "pHYs" || code == "PLTE") {
@@ -142,22 +156,14 @@ TChunk* TPNGList::addChunk(std::string_view code, TChunk* (*create)(TPNGObject&)
     } else {
         before = iendPos >= 0 ? static_cast<uint32_t>(iendPos) : static_cast<uint32_t>(m_items.size());
     }
-    const uint32_t countBefore = SlotCount();
     if (before == m_items.size() && !m_items.empty()) {
         // Only the chunk after the last one: while constructing, IEND may be
         // missing and the new chunk goes last.
-        if (code == "IEND") {
-            delete chunk;
-            throw EPngError(kMsgPngNoNewCritical);
-        }
-        Append(chunk);
-    } else {
-        InsertAt(chunk, before);
+        if (code == "IEND") throw EPngError(kMsgPngNoNewCritical);
+        return Append(create(image));
     }
-    if (SlotCount() == countBefore) {
-        delete chunk;
-        throw EPngError(kMsgPngUnexpectedChunkAdd);
-    }
+    TChunk* chunk = InsertAt(create(image), before);
+    if (!chunk) throw EPngError(kMsgPngUnexpectedChunkAdd);
     return chunk;
 }
 
@@ -166,19 +172,19 @@ TChunk* TPNGList::addChunk(std::string_view code, TChunk* (*create)(TPNGObject&)
 namespace {
 
 struct RegistryEntry {
-    TChunkType type;
-    TChunkFactory create;
+    ChunkType type;
+    ChunkFactory create;
 };
 
 template <class T>
-TChunk* createChunk(TPNGObject& image) {
-    return new T(image);
+std::unique_ptr<TChunk> createChunk(TPNGObject& image) {
+    return std::make_unique<T>(image);
 }
 
 std::vector<RegistryEntry>& registry() {
     static std::vector<RegistryEntry> entries = [] {
         std::vector<RegistryEntry> e;
-        auto add = [&e](const char* code, TChunkFactory f) { e.push_back({{code[0], code[1], code[2], code[3]}, f}); };
+        auto add = [&e](const char* code, ChunkFactory f) { e.push_back({{code[0], code[1], code[2], code[3]}, f}); };
         add(TChunkIEND::kClassTypeCode, createChunk<TChunkIEND>);
         add(TChunkIHDR::kClassTypeCode, createChunk<TChunkIHDR>);
         add(TChunkIDAT::kClassTypeCode, createChunk<TChunkIDAT>);
@@ -196,26 +202,26 @@ std::vector<RegistryEntry>& registry() {
 
 }  // namespace
 
-void RegisterChunkClass(const char* typeCode, TChunkFactory create) {
+void RegisterChunkClass(const char* typeCode, ChunkFactory create) {
     if (std::strlen(typeCode) != 4) return;
     registry().push_back({{typeCode[0], typeCode[1], typeCode[2], typeCode[3]}, create});
 }
 
-bool IsRegisteredChunkType(const TChunkType& type) {
+bool IsRegisteredChunkType(const ChunkType& type) {
     for (const auto& e : registry())
         if (e.type == type) return true;
     return false;
 }
 
-TChunk* NewChunkForType(TPNGObject& image, const TChunkType& type) {
-    TChunk* chunk = nullptr;
+std::unique_ptr<TChunk> NewChunkForType(TPNGObject& image, const ChunkType& type) {
+    std::unique_ptr<TChunk> chunk;
     for (const auto& e : registry()) {
         if (e.type == type) {
             chunk = e.create(image);
             break;
         }
     }
-    if (!chunk) chunk = new TChunk(image);
+    if (!chunk) chunk = std::make_unique<TChunk>(image);
     chunk->SetTypeCode(type);
     return chunk;
 }

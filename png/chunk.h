@@ -1,9 +1,10 @@
 // The chunk base class, its framing on a stream, the chunk class registry
-// and the two list classes a PNG image keeps its chunks in.
+// and the chunk list a PNG image keeps its chunks in.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,9 +16,9 @@ class StreamReader;
 class TPNGObject;
 class TChunkIHDR;
 
-using TChunkType = std::array<char, 4>;
+using ChunkType = std::array<char, 4>;
 
-constexpr TChunkType makeChunkType(const char (&s)[5]) { return {s[0], s[1], s[2], s[3]}; }
+constexpr ChunkType makeChunkType(const char (&s)[5]) { return {s[0], s[1], s[2], s[3]}; }
 
 // One chunk of a PNG image. A plain TChunk keeps the payload bytes as read
 // (unknown ancillary chunks); the subclasses interpret them.
@@ -35,24 +36,26 @@ public:
 
     // Copies type code and payload bytes.
     virtual void CopyFrom(const TChunk& source);
-    // Reads length payload bytes and the CRC that follows them (the reader
-    // is at the payload, and the reading loop has checked that the stream
-    // holds them); EPngInvalidCRC on a mismatch. Returns false to stop the
-    // reading loop.
-    virtual bool ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length);
-    // Rebuilds the payload from the chunk's fields and writes the framed chunk.
-    virtual bool WritePayload(TStream& stream);
+    // Reads length payload bytes and the CRC that follows them from the
+    // reader (positioned at the payload); EPngInvalidCRC on a mismatch.
+    // Returns false to stop the reading loop.
+    virtual bool ReadPayload(StreamReader& reader, const ChunkType& type, uint32_t length);
+    // Writes the framed chunk, its payload built from the chunk's fields;
+    // writing changes nothing of the chunk or its image.
+    virtual bool WritePayload(TStream& stream) const;
 
-    // Length, type, payload and CRC.
+    // Length, type, payload and CRC of the payload as it is.
     bool WriteFramed(TStream& stream) const;
+    // Length, type, data and CRC.
+    static void WriteFramed(TStream& stream, const ChunkType& type, const uint8_t* data, size_t size);
 
     void SetPayloadSize(int32_t size);
     int32_t PayloadSize() const { return static_cast<int32_t>(m_payload.size()); }
     uint8_t* Payload() { return m_payload.data(); }
     const uint8_t* Payload() const { return m_payload.data(); }
 
-    const TChunkType& TypeCode() const { return m_type; }
-    void SetTypeCode(const TChunkType& type) { m_type = type; }
+    const ChunkType& TypeCode() const { return m_type; }
+    void SetTypeCode(const ChunkType& type) { m_type = type; }
     std::string TypeName() const { return std::string(m_type.data(), 4); }
 
     TPNGObject& Image() const { return *m_image; }
@@ -62,64 +65,66 @@ public:
     TChunkIHDR* HeaderChunk() const;
 
 protected:
-    // Sets the type code from the class when it is 4 characters long. Each
-    // constructor of a class with its own type code calls it.
+    // Sets the type code from the class when it is 4 characters long.
     void initTypeCode(const char* classCode);
 
     std::vector<uint8_t> m_payload;
     TPNGObject* m_image;
-    TChunkType m_type{0, 0, 0, 0};
+    ChunkType m_type{0, 0, 0, 0};
 };
 
-class TChunkIEND : public TChunk {
+// A chunk type as a template argument.
+struct ChunkCode {
+    char text[5];
+    constexpr ChunkCode(const char (&s)[5]) : text{s[0], s[1], s[2], s[3], 0} {}
+};
+
+// A chunk class standing for one chunk type: its type code and the
+// constructor that gives a new chunk that type, once for every class.
+template <ChunkCode Code, class Base = TChunk>
+class ChunkOfType : public Base {
 public:
-    static constexpr const char* kClassTypeCode = "IEND";
-    explicit TChunkIEND(TPNGObject& image) : TChunk(image) { initTypeCode(kClassTypeCode); }
+    static constexpr const char* kClassTypeCode = Code.text;
+    explicit ChunkOfType(TPNGObject& image) : Base(image) { this->initTypeCode(kClassTypeCode); }
     const char* TypeCodeOfClass() const override { return kClassTypeCode; }
 };
 
-// A growable array of untyped slots; never owns what they point to.
-class TPNGPointerList {
+class TChunkIEND : public ChunkOfType<"IEND"> {
 public:
-    explicit TPNGPointerList(TPNGObject* image) : m_image(image) {}
-    virtual ~TPNGPointerList() = default;
-    TPNGPointerList(const TPNGPointerList&) = delete;
-    TPNGPointerList& operator=(const TPNGPointerList&) = delete;
-
-    // Removes the last slot holding p and returns p; null when absent.
-    virtual void* RemoveItem(void* p);
-
-    uint32_t SlotCount() const { return static_cast<uint32_t>(m_items.size()); }
-    // The pointer in slot i, null outside the slots.
-    void* ItemAt(int64_t i) const;
-    // Ignored outside the slots.
-    void PutAt(int64_t i, void* p);
-    void Append(void* p);
-    // Refused when position is at or beyond the end of a non-empty list;
-    // an empty list always receives p at slot 0.
-    void InsertAt(void* p, uint32_t position);
-    // New slots hold null.
-    void SetCount(uint32_t count);
-    TPNGObject* Image() const { return m_image; }
-
-protected:
-    TPNGObject* m_image;
-    std::vector<void*> m_items;
+    using ChunkOfType::ChunkOfType;
 };
 
-// The chunk list of an image: its items are TChunk objects owned by the image.
-class TPNGList : public TPNGPointerList {
+// The chunk list of an image: it owns its chunks, in file order, and knows
+// its header chunk (list item 0 when that is a TChunkIHDR) without a lookup.
+class TPNGList {
 public:
-    using TPNGPointerList::TPNGPointerList;
+    explicit TPNGList(TPNGObject* image) : m_image(image) {}
+    TPNGList(const TPNGList&) = delete;
+    TPNGList& operator=(const TPNGList&) = delete;
 
-    TChunk* Item(int64_t i) const { return static_cast<TChunk*>(ItemAt(i)); }
+    uint32_t SlotCount() const { return static_cast<uint32_t>(m_items.size()); }
+    // The chunk in slot i, null outside the slots.
+    TChunk* Item(int64_t i) const;
     int32_t IndexOf(const TChunk* chunk) const;
+    TChunkIHDR* Header() const { return m_header; }
+    TPNGObject* Image() const { return m_image; }
+
+    // Takes the chunk and returns it.
+    TChunk* Append(std::unique_ptr<TChunk> chunk);
+    // Refused (the chunk is dropped, null returned) when position is at or
+    // beyond the end of a non-empty list; an empty list always takes the
+    // chunk at slot 0.
+    TChunk* InsertAt(std::unique_ptr<TChunk> chunk, uint32_t position);
+    // Takes the last slot holding chunk out of the list and hands the chunk
+    // back; null when absent.
+    std::unique_ptr<TChunk> Remove(const TChunk* chunk);
+    void Clear();
 
     // The first chunk of class T or of a class derived from it.
     template <class T>
     T* FindByClass() const {
-        for (void* p : m_items)
-            if (auto* c = dynamic_cast<T*>(static_cast<TChunk*>(p))) return c;
+        for (const auto& c : m_items)
+            if (auto* found = dynamic_cast<T*>(c.get())) return found;
         return nullptr;
     }
 
@@ -127,21 +132,28 @@ public:
     // chunk order of a PNG file wants it (EPngError when not allowed).
     template <class T>
     T* AddChunkOfClass() {
-        return static_cast<T*>(addChunk(T::kClassTypeCode, [](TPNGObject& image) -> TChunk* { return new T(image); }));
+        return static_cast<T*>(addChunk(T::kClassTypeCode, [](TPNGObject& image) -> std::unique_ptr<TChunk> {
+            return std::make_unique<T>(image);
+        }));
     }
 
 private:
-    TChunk* addChunk(std::string_view classCode, TChunk* (*create)(TPNGObject&));
+    TChunk* addChunk(std::string_view classCode, std::unique_ptr<TChunk> (*create)(TPNGObject&));
+    void headerChanged();
+
+    TPNGObject* m_image;
+    std::vector<std::unique_ptr<TChunk>> m_items;
+    TChunkIHDR* m_header = nullptr;
 };
 
 // Registry of chunk classes by type code.
-using TChunkFactory = TChunk* (*)(TPNGObject&);
-void RegisterChunkClass(const char* typeCode, TChunkFactory create);
+using ChunkFactory = std::unique_ptr<TChunk> (*)(TPNGObject&);
+void RegisterChunkClass(const char* typeCode, ChunkFactory create);
 
 // A new chunk of the registered class for type (first match, case-sensitive),
 // or a plain TChunk; its type code is set to type.
-TChunk* NewChunkForType(TPNGObject& image, const TChunkType& type);
+std::unique_ptr<TChunk> NewChunkForType(TPNGObject& image, const ChunkType& type);
 // True when NewChunkForType would create a subclass for type.
-bool IsRegisteredChunkType(const TChunkType& type);
+bool IsRegisteredChunkType(const ChunkType& type);
 
 }  // namespace glx

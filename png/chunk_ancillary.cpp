@@ -21,11 +21,11 @@ void TChunkPLTE::CopyFrom(const TChunk& source) {
     EntryCount = src->EntryCount;
 }
 
-bool TChunkPLTE::ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) {
+bool TChunkPLTE::ReadPayload(StreamReader& reader, const ChunkType& type, uint32_t length) {
     if (!TChunk::ReadPayload(reader, type, length)) return false;
     if (length % 3 != 0 || length / 3 > 256) throw EPNGInvalidPalette();
     EntryCount = static_cast<int32_t>(length / 3);
-    const auto& dg = Image().DecodeGamma;
+    const auto& dg = Image().DecodeGamma();
     std::vector<RGBQuad> entries(static_cast<size_t>(EntryCount));
     const uint8_t* p = Payload();
     for (int32_t i = 0; i < EntryCount; ++i, p += 3) entries[static_cast<size_t>(i)] = RGBQuad{dg[p[2]], dg[p[1]], dg[p[0]], 0};
@@ -33,30 +33,30 @@ bool TChunkPLTE::ReadPayload(StreamReader& reader, const TChunkType& type, uint3
     return true;
 }
 
-bool TChunkPLTE::WritePayload(TStream& stream) {
-    TChunkIHDR* header = HeaderChunk();
+bool TChunkPLTE::WritePayload(TStream& stream) const {
+    const TChunkIHDR* header = HeaderChunk();
     const std::vector<RGBQuad> none;
-    const auto& table = header ? header->Dib.colorTable() : none;
-    if (EntryCount == 0) EntryCount = static_cast<int32_t>(table.size());
+    const auto& table = header ? header->Pixels().colorTable() : none;
+    const size_t count = EntryCount == 0 ? table.size() : static_cast<size_t>(EntryCount);
     // The palette itself when it covers every entry, else the colour table.
-    const auto& source = header && header->Palette.size() >= static_cast<size_t>(EntryCount) ? header->Palette : table;
-    const auto& eg = Image().EncodeGamma;
-    SetPayloadSize(EntryCount * 3);
-    uint8_t* p = Payload();
-    for (int32_t i = 0; i < EntryCount; ++i, p += 3) {
-        RGBQuad c = static_cast<size_t>(i) < source.size() ? source[static_cast<size_t>(i)] : RGBQuad{};
-        p[0] = eg[c.red];
-        p[1] = eg[c.green];
-        p[2] = eg[c.blue];
+    const auto& source = header && header->Palette().size() >= count ? header->Palette() : table;
+    const auto& eg = Image().EncodeGamma();
+    std::vector<uint8_t> bytes(count * 3);
+    for (size_t i = 0; i < count; ++i) {
+        const RGBQuad c = i < source.size() ? source[i] : RGBQuad{};
+        bytes[3 * i] = eg[c.red];
+        bytes[3 * i + 1] = eg[c.green];
+        bytes[3 * i + 2] = eg[c.blue];
     }
-    return WriteFramed(stream);
+    WriteFramed(stream, m_type, bytes.data(), bytes.size());
+    return true;
 }
 
 uint32_t TChunkPLTE::Entry(int32_t index) const {
     TChunkIHDR* header = HeaderChunk();
-    if (index < 0 || index >= EntryCount || !header || static_cast<size_t>(index) >= header->Dib.colorTable().size())
+    if (index < 0 || index >= EntryCount || !header || static_cast<size_t>(index) >= header->Pixels().colorTable().size())
         throw EPngError(kMsgPngNoSuchPaletteEntry);
-    const RGBQuad& c = header->Dib.colorTable()[static_cast<size_t>(index)];
+    const RGBQuad& c = header->Pixels().colorTable()[static_cast<size_t>(index)];
     return uint32_t(c.blue) | (uint32_t(c.green) << 8) | (uint32_t(c.red) << 16);
 }
 
@@ -70,7 +70,7 @@ void TChunktRNS::CopyFrom(const TChunk& source) {
     TChunk::CopyFrom(source);
 }
 
-bool TChunktRNS::ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) {
+bool TChunktRNS::ReadPayload(StreamReader& reader, const ChunkType& type, uint32_t length) {
     if (!TChunk::ReadPayload(reader, type, length)) return false;
     if (length > 256) throw EPNGInvalidPalette();
     AlphaValues.fill(255);
@@ -101,26 +101,27 @@ bool TChunktRNS::ReadPayload(StreamReader& reader, const TChunkType& type, uint3
     return true;
 }
 
-bool TChunktRNS::WritePayload(TStream& stream) {
-    if (PayloadSize() <= 256 && PayloadSize() > 0)
-        std::memcpy(Payload(), AlphaValues.data(), static_cast<size_t>(PayloadSize()));
+bool TChunktRNS::WritePayload(TStream& stream) const {
+    std::vector<uint8_t> bytes(m_payload);
+    if (!bytes.empty() && bytes.size() <= 256) std::memcpy(bytes.data(), AlphaValues.data(), bytes.size());
     // 16-bit samples are written with a zero low byte; the key follows them
     // so that it still matches the pixels it matched in memory.
-    TChunkIHDR* header = HeaderChunk();
+    const TChunkIHDR* header = HeaderChunk();
     if (header && header->BitDepth == 16 && (header->ColorType == 0 || header->ColorType == 2))
-        for (int32_t i = 1; i < PayloadSize(); i += 2) Payload()[i] = 0;
-    return WriteFramed(stream);
+        for (size_t i = 1; i < bytes.size(); i += 2) bytes[i] = 0;
+    WriteFramed(stream, m_type, bytes.data(), bytes.size());
+    return true;
 }
 
 TColor TChunktRNS::KeyColor() const {
-    TChunkIHDR* header = HeaderChunk();
+    const TChunkIHDR* header = HeaderChunk();
     if (!header) return 0;
-    const auto& dg = Image().DecodeGamma;
+    const auto& dg = Image().DecodeGamma();
     const bool wide = header->BitDepth == 16;
     switch (header->ColorType) {
         case 0: {
             // The sample as an in-memory index (16-bit grey keeps its high byte).
-            const auto& table = header->Dib.colorTable();
+            const auto& table = header->Pixels().colorTable();
             size_t index = wide ? AlphaValues[0] : AlphaValues[1];
             if (index >= table.size()) return 0;
             uint8_t g = table[index].red;
@@ -131,7 +132,7 @@ TColor TChunktRNS::KeyColor() const {
             return rgb(dg[AlphaValues[1]], dg[AlphaValues[3]], dg[AlphaValues[5]]);
         case 3: {
             const auto* plte = Image().Chunks().FindByClass<TChunkPLTE>();
-            const auto& table = header->Dib.colorTable();
+            const auto& table = header->Pixels().colorTable();
             for (int32_t i = 0; i < PayloadSize() && i < 256; ++i) {
                 if (AlphaValues[static_cast<size_t>(i)] != 0) continue;
                 if (plte && i < plte->EntryCount && static_cast<size_t>(i) < table.size()) {
@@ -157,7 +158,7 @@ void TChunktRNS::SetKeyColor(TColor color) {
             AlphaValues.fill(0);
             // The key is a sample: the nearest ramp index below 8 bits, the
             // grey level itself at 8 bits, the high byte at 16 bits.
-            uint8_t sample = header->BitDepth < 8 ? static_cast<uint8_t>(header->Dib.nearestIndex(color)) : r;
+            uint8_t sample = header->BitDepth < 8 ? static_cast<uint8_t>(header->Pixels().nearestIndex(color)) : r;
             AlphaValues[wide ? 0 : 1] = sample;
             SetPayloadSize(2);
             break;
@@ -170,7 +171,7 @@ void TChunktRNS::SetKeyColor(TColor color) {
             SetPayloadSize(6);
             break;
         case 3: {
-            const auto& table = header->Dib.colorTable();
+            const auto& table = header->Pixels().colorTable();
             size_t i = 0;
             while (i < table.size() && !(table[i].red == r && table[i].green == g && table[i].blue == b)) ++i;
             if (i == table.size()) return;  // no entry of that colour: nothing to key on
@@ -187,18 +188,9 @@ void TChunktRNS::SetKeyColor(TColor color) {
 
 // ---------------------------------------------------------------- gAMA
 
-TChunkgAMA::TChunkgAMA(TPNGObject& image) : TChunk(image) {
-    initTypeCode(kClassTypeCode);
-    SetGamma(1);
-}
+TChunkgAMA::TChunkgAMA(TPNGObject& image) : ChunkOfType(image) { SetGamma(1); }
 
-uint32_t TChunkgAMA::Gamma() {
-    if (PayloadSize() != 4) {
-        SetGamma(1);
-        return 1;
-    }
-    return getU32be(Payload());
-}
+uint32_t TChunkgAMA::Gamma() const { return PayloadSize() == 4 ? getU32be(Payload()) : 1; }
 
 void TChunkgAMA::SetGamma(uint32_t value) {
     if (PayloadSize() != 4) SetPayloadSize(4);
@@ -213,7 +205,7 @@ void TChunkgAMA::CopyFrom(const TChunk& source) {
     m_ignored = src->m_ignored;
 }
 
-bool TChunkgAMA::ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) {
+bool TChunkgAMA::ReadPayload(StreamReader& reader, const ChunkType& type, uint32_t length) {
     if (!TChunk::ReadPayload(reader, type, length)) return false;
     // A gAMA of the wrong length carries no value. One after the image data
     // comes too late: the rows were decoded (and will be written back)
@@ -226,20 +218,20 @@ bool TChunkgAMA::ReadPayload(StreamReader& reader, const TChunkType& type, uint3
     }
     const uint32_t gamma = Gamma();
     if (gamma == 0) return true;
-    auto& dg = Image().DecodeGamma;
-    auto& eg = Image().EncodeGamma;
+    GammaTable dg = Image().DecodeGamma(), eg = Image().EncodeGamma();
     const double exponent = 1.0 / (gamma / 100000.0 * 2.2);
-    for (int i = 0; i < 256; ++i) {
-        double x = i / 255.0;
-        double v = i == 0 ? 0.0 : std::nearbyint(255.0 * std::pow(x, exponent));
-        uint8_t b = static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
-        dg[static_cast<size_t>(i)] = b;
+    for (size_t i = 0; i < 256; ++i) {
+        const double x = static_cast<double>(i) / 255.0;
+        const double v = i == 0 ? 0.0 : std::nearbyint(255.0 * std::pow(x, exponent));
+        const uint8_t b = static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
+        dg[i] = b;
         eg[b] = static_cast<uint8_t>(i);
     }
+    Image().SetGammaTables(dg, eg);
     return true;
 }
 
-bool TChunkgAMA::WritePayload(TStream& stream) { return m_ignored ? true : TChunk::WritePayload(stream); }
+bool TChunkgAMA::WritePayload(TStream& stream) const { return m_ignored ? true : TChunk::WritePayload(stream); }
 
 // ---------------------------------------------------------------- pHYs
 
@@ -251,7 +243,7 @@ void TChunkpHYs::CopyFrom(const TChunk& source) {
     }
 }
 
-bool TChunkpHYs::ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) {
+bool TChunkpHYs::ReadPayload(StreamReader& reader, const ChunkType& type, uint32_t length) {
     if (!TChunk::ReadPayload(reader, type, length)) return false;
     if (length == 9) {
         DensityX = getU32be(Payload());
@@ -261,12 +253,13 @@ bool TChunkpHYs::ReadPayload(StreamReader& reader, const TChunkType& type, uint3
     return true;
 }
 
-bool TChunkpHYs::WritePayload(TStream& stream) {
-    SetPayloadSize(9);
-    putU32be(Payload(), DensityX);
-    putU32be(Payload() + 4, DensityY);
-    Payload()[8] = DensityUnit;
-    return WriteFramed(stream);
+bool TChunkpHYs::WritePayload(TStream& stream) const {
+    uint8_t bytes[9];
+    putU32be(bytes, DensityX);
+    putU32be(bytes + 4, DensityY);
+    bytes[8] = DensityUnit;
+    WriteFramed(stream, m_type, bytes, sizeof bytes);
+    return true;
 }
 
 // ---------------------------------------------------------------- tIME
@@ -282,7 +275,7 @@ void TChunktIME::CopyFrom(const TChunk& source) {
     }
 }
 
-bool TChunktIME::ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) {
+bool TChunktIME::ReadPayload(StreamReader& reader, const ChunkType& type, uint32_t length) {
     if (!TChunk::ReadPayload(reader, type, length)) return false;
     if (length == 7) {
         const uint8_t* p = Payload();
@@ -296,17 +289,11 @@ bool TChunktIME::ReadPayload(StreamReader& reader, const TChunkType& type, uint3
     return true;
 }
 
-bool TChunktIME::WritePayload(TStream& stream) {
-    SetPayloadSize(7);
-    uint8_t* p = Payload();
-    p[0] = uint8_t(TimeYear >> 8);
-    p[1] = uint8_t(TimeYear);
-    p[2] = TimeMonth;
-    p[3] = TimeDay;
-    p[4] = TimeHour;
-    p[5] = TimeMinute;
-    p[6] = TimeSecond;
-    return WriteFramed(stream);
+bool TChunktIME::WritePayload(TStream& stream) const {
+    const uint8_t bytes[7] = {uint8_t(TimeYear >> 8), uint8_t(TimeYear), TimeMonth, TimeDay,
+                              TimeHour,                TimeMinute,         TimeSecond};
+    WriteFramed(stream, m_type, bytes, sizeof bytes);
+    return true;
 }
 
 // ---------------------------------------------------------------- tEXt, zTXt
@@ -321,14 +308,14 @@ size_t keywordLength(const uint8_t* p, size_t n) {
 
 }  // namespace
 
-void TChunktEXt::CopyFrom(const TChunk& source) {
-    if (const auto* src = dynamic_cast<const TChunktEXt*>(&source)) {
+void TextChunk::CopyFrom(const TChunk& source) {
+    if (const auto* src = dynamic_cast<const TextChunk*>(&source)) {
         KeyName = src->KeyName;
         Content = src->Content;
     }
 }
 
-bool TChunktEXt::ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) {
+bool TextChunk::ReadPayload(StreamReader& reader, const ChunkType& type, uint32_t length) {
     if (!TChunk::ReadPayload(reader, type, length)) return false;
     if (length > 2) {
         const uint8_t* p = Payload();
@@ -342,16 +329,15 @@ bool TChunktEXt::ReadPayload(StreamReader& reader, const TChunkType& type, uint3
     return true;
 }
 
-bool TChunktEXt::WritePayload(TStream& stream) {
-    SetPayloadSize(static_cast<int32_t>(KeyName.size() + 1 + Content.size()));
-    uint8_t* p = Payload();
-    std::memcpy(p, KeyName.data(), KeyName.size());
-    p[KeyName.size()] = 0;
-    if (!Content.empty()) std::memcpy(p + KeyName.size() + 1, Content.data(), Content.size());
-    return WriteFramed(stream);
+bool TextChunk::WritePayload(TStream& stream) const {
+    std::vector<uint8_t> bytes(KeyName.begin(), KeyName.end());
+    bytes.push_back(0);
+    bytes.insert(bytes.end(), Content.begin(), Content.end());
+    WriteFramed(stream, m_type, bytes.data(), bytes.size());
+    return true;
 }
 
-bool TChunkzTXt::ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) {
+bool TChunkzTXt::ReadPayload(StreamReader& reader, const ChunkType& type, uint32_t length) {
     if (!TChunktEXt::ReadPayload(reader, type, length)) return false;
     if (length >= 4) {
         const uint8_t* p = Payload();
@@ -366,18 +352,17 @@ bool TChunkzTXt::ReadPayload(StreamReader& reader, const TChunkType& type, uint3
     return true;
 }
 
-bool TChunkzTXt::WritePayload(TStream& stream) {
-    if (Content.empty()) Content.assign(1, ' ');
+bool TChunkzTXt::WritePayload(TStream& stream) const {
+    const std::string text = Content.empty() ? std::string(1, ' ') : Content;
     std::string packed;
-    if (!DeflateBuffer(reinterpret_cast<const uint8_t*>(Content.data()), Content.size(), Image().DeflateLevel, packed))
+    if (!DeflateBuffer(reinterpret_cast<const uint8_t*>(text.data()), text.size(), Image().DeflateLevel, packed))
         return true;
-    SetPayloadSize(static_cast<int32_t>(KeyName.size() + 2 + packed.size()));
-    uint8_t* p = Payload();
-    std::memcpy(p, KeyName.data(), KeyName.size());
-    p[KeyName.size()] = 0;
-    p[KeyName.size() + 1] = 0;
-    std::memcpy(p + KeyName.size() + 2, packed.data(), packed.size());
-    return WriteFramed(stream);
+    std::vector<uint8_t> bytes(KeyName.begin(), KeyName.end());
+    bytes.push_back(0);
+    bytes.push_back(0);
+    bytes.insert(bytes.end(), packed.begin(), packed.end());
+    WriteFramed(stream, m_type, bytes.data(), bytes.size());
+    return true;
 }
 
 }  // namespace glx

@@ -10,14 +10,14 @@
 
 namespace glx {
 
-class TChunkPLTE : public TChunk {
+class TChunkPLTE : public ChunkOfType<"PLTE"> {
 public:
-    static constexpr const char* kClassTypeCode = "PLTE";
-    explicit TChunkPLTE(TPNGObject& image) : TChunk(image) { initTypeCode(kClassTypeCode); }
-    const char* TypeCodeOfClass() const override { return kClassTypeCode; }
+    using ChunkOfType::ChunkOfType;
     void CopyFrom(const TChunk& source) override;
-    bool ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) override;
-    bool WritePayload(TStream& stream) override;
+    bool ReadPayload(StreamReader& reader, const ChunkType& type, uint32_t length) override;
+    // EntryCount entries (the header's colour count when 0), through the
+    // image's EncodeGamma.
+    bool WritePayload(TStream& stream) const override;
 
     // Colour-table entry as blue | green << 8 | red << 16; EPngError at or
     // above EntryCount.
@@ -26,17 +26,14 @@ public:
     int32_t EntryCount = 0;
 };
 
-class TChunktRNS : public TChunk {
+class TChunktRNS : public ChunkOfType<"tRNS"> {
 public:
-    static constexpr const char* kClassTypeCode = "tRNS";
-    explicit TChunktRNS(TPNGObject& image) : TChunk(image) {
-        initTypeCode(kClassTypeCode);
+    explicit TChunktRNS(TPNGObject& image) : ChunkOfType(image) {
         AlphaValues.fill(255);  // a new tRNS makes nothing transparent until set
     }
-    const char* TypeCodeOfClass() const override { return kClassTypeCode; }
     void CopyFrom(const TChunk& source) override;
-    bool ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) override;
-    bool WritePayload(TStream& stream) override;
+    bool ReadPayload(StreamReader& reader, const ChunkType& type, uint32_t length) override;
+    bool WritePayload(TStream& stream) const override;
 
     // The transparent colour (red in the low byte); 0 when there is none.
     TColor KeyColor() const;
@@ -50,76 +47,72 @@ public:
     std::array<uint8_t, 256> AlphaValues{};
 };
 
-class TChunkgAMA : public TChunk {
+class TChunkgAMA : public ChunkOfType<"gAMA"> {
 public:
-    static constexpr const char* kClassTypeCode = "gAMA";
     explicit TChunkgAMA(TPNGObject& image);
-    const char* TypeCodeOfClass() const override { return kClassTypeCode; }
     void CopyFrom(const TChunk& source) override;
     // Fills the image's gamma tables from the value read. A gAMA of the
     // wrong length, or one after the image data, is ignored: the tables stay.
-    bool ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) override;
+    bool ReadPayload(StreamReader& reader, const ChunkType& type, uint32_t length) override;
     // Writes nothing for a gAMA that was ignored on reading.
-    bool WritePayload(TStream& stream) override;
+    bool WritePayload(TStream& stream) const override;
 
-    // Gamma x 100000.
-    uint32_t Gamma();
+    // Gamma x 100000 (1 for a payload that is not 4 bytes long).
+    uint32_t Gamma() const;
     void SetGamma(uint32_t value);
 
 private:
     bool m_ignored = false;
 };
 
-class TChunkpHYs : public TChunk {
+class TChunkpHYs : public ChunkOfType<"pHYs"> {
 public:
-    static constexpr const char* kClassTypeCode = "pHYs";
-    explicit TChunkpHYs(TPNGObject& image) : TChunk(image) { initTypeCode(kClassTypeCode); }
-    const char* TypeCodeOfClass() const override { return kClassTypeCode; }
+    using ChunkOfType::ChunkOfType;
     void CopyFrom(const TChunk& source) override;
-    bool ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) override;
-    bool WritePayload(TStream& stream) override;
+    bool ReadPayload(StreamReader& reader, const ChunkType& type, uint32_t length) override;
+    bool WritePayload(TStream& stream) const override;
 
     uint32_t DensityX = 0;
     uint32_t DensityY = 0;
     uint8_t DensityUnit = 0;
 };
 
-class TChunktIME : public TChunk {
+class TChunktIME : public ChunkOfType<"tIME"> {
 public:
-    static constexpr const char* kClassTypeCode = "tIME";
-    explicit TChunktIME(TPNGObject& image) : TChunk(image) { initTypeCode(kClassTypeCode); }
-    const char* TypeCodeOfClass() const override { return kClassTypeCode; }
+    using ChunkOfType::ChunkOfType;
     void CopyFrom(const TChunk& source) override;
-    bool ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) override;
-    bool WritePayload(TStream& stream) override;
+    bool ReadPayload(StreamReader& reader, const ChunkType& type, uint32_t length) override;
+    bool WritePayload(TStream& stream) const override;
 
     uint16_t TimeYear = 0;
     uint8_t TimeMonth = 0, TimeDay = 0, TimeHour = 0, TimeMinute = 0, TimeSecond = 0;
 };
 
-class TChunktEXt : public TChunk {
+// The keyword and text of tEXt, and of zTXt, which derives from it.
+class TextChunk : public TChunk {
 public:
-    static constexpr const char* kClassTypeCode = "tEXt";
-    explicit TChunktEXt(TPNGObject& image) : TChunk(image) { initTypeCode(kClassTypeCode); }
-    const char* TypeCodeOfClass() const override { return kClassTypeCode; }
+    using TChunk::TChunk;
     void CopyFrom(const TChunk& source) override;
-    bool ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) override;
-    bool WritePayload(TStream& stream) override;
+    bool ReadPayload(StreamReader& reader, const ChunkType& type, uint32_t length) override;
+    bool WritePayload(TStream& stream) const override;
 
     std::string KeyName;
     std::string Content;
 };
 
-class TChunkzTXt : public TChunktEXt {
+class TChunktEXt : public ChunkOfType<"tEXt", TextChunk> {
 public:
-    static constexpr const char* kClassTypeCode = "zTXt";
-    explicit TChunkzTXt(TPNGObject& image) : TChunktEXt(image) { initTypeCode(kClassTypeCode); }
-    const char* TypeCodeOfClass() const override { return kClassTypeCode; }
+    using ChunkOfType::ChunkOfType;
+};
+
+class TChunkzTXt : public ChunkOfType<"zTXt", TChunktEXt> {
+public:
+    using ChunkOfType<"zTXt", TChunktEXt>::ChunkOfType;
     // An undecodable text leaves Content empty without an error; the
     // inflated text is capped at kMaxZtxtText bytes.
-    bool ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) override;
+    bool ReadPayload(StreamReader& reader, const ChunkType& type, uint32_t length) override;
     // Empty Content is written as " "; nothing is written when compression fails.
-    bool WritePayload(TStream& stream) override;
+    bool WritePayload(TStream& stream) const override;
 };
 
 constexpr size_t kMaxZtxtText = size_t(16) << 20;

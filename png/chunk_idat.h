@@ -7,13 +7,11 @@
 
 namespace glx {
 
-class TChunkIDAT : public TChunk {
+class TChunkIDAT : public ChunkOfType<"IDAT"> {
 public:
-    static constexpr const char* kClassTypeCode = "IDAT";
-    explicit TChunkIDAT(TPNGObject& image) : TChunk(image) { initTypeCode(kClassTypeCode); }
-    const char* TypeCodeOfClass() const override { return kClassTypeCode; }
-    bool ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) override;
-    bool WritePayload(TStream& stream) override;
+    using ChunkOfType::ChunkOfType;
+    bool ReadPayload(StreamReader& reader, const ChunkType& type, uint32_t length) override;
+    bool WritePayload(TStream& stream) const override;
 };
 
 }  // namespace glx

@@ -1,6 +1,7 @@
 #include "png/chunk_ihdr.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 #include "base/limits.h"
@@ -49,7 +50,7 @@ std::vector<RGBQuad> halftonePalette() {
 
 }  // namespace
 
-TChunkIHDR::TChunkIHDR(TPNGObject& image) : TChunk(image) { initTypeCode(kClassTypeCode); }
+TChunkIHDR::TChunkIHDR(TPNGObject& image) : ChunkOfType(image) {}
 
 TChunkIHDR::~TChunkIHDR() { ReleaseImage(); }
 
@@ -64,15 +65,19 @@ int TChunkIHDR::MemoryBitsPerPixel() const {
     }
 }
 
+void TChunkIHDR::bindCanvas() {
+    if (Position() == 0) Image().Canvas().bind(&m_dib);
+}
+
 void TChunkIHDR::ReleaseImage() {
     TCanvas& canvas = Image().Canvas();
-    if (canvas.surface() == &Dib) canvas.bind(nullptr);
-    Dib = TDib();
-    Palette.clear();
-    Palette.shrink_to_fit();
-    AlphaData = LargeBuffer();
-    LowByteData = LargeBuffer();
-    RowStride = 0;
+    if (canvas.surface() == &m_dib) canvas.bind(nullptr);
+    m_dib = Dib();
+    m_palette.clear();
+    m_palette.shrink_to_fit();
+    m_alpha = LargeBuffer();
+    m_low = LargeBuffer();
+    m_rowStride = 0;
 }
 
 void TChunkIHDR::checkSize() const {
@@ -84,52 +89,111 @@ void TChunkIHDR::checkSize() const {
 
 void TChunkIHDR::AllocateImage() {
     ReleaseImage();
-    UsesColorTable = ColorType == 0 || ColorType == 3 || ColorType == 4;
+    m_usesColorTable = ColorType == 0 || ColorType == 3 || ColorType == 4;
     const int bpp = MemoryBitsPerPixel();
     const bool alpha = ColorType == 4 || ColorType == 6;
     const bool low = BitDepth == 16;
     // Every plane together, checked before anything is allocated.
     checkSize();
-    RowStride = static_cast<int32_t>(rowBytes(HeaderWidth, static_cast<uint64_t>(bpp), 4));
+    m_rowStride = static_cast<int32_t>(rowBytes(HeaderWidth, static_cast<uint64_t>(bpp), 4));
 
     std::vector<RGBQuad> table;
-    if (UsesColorTable) {
+    if (m_usesColorTable) {
         if (ColorType == 3) {
-            Palette = halftonePalette();
+            m_palette = halftonePalette();
         } else {
-            Palette.clear();
+            m_palette.clear();
         }
         table.assign(size_t(1) << bpp, RGBQuad{});
     }
-    Dib = TDib(static_cast<int32_t>(HeaderWidth), static_cast<int32_t>(HeaderHeight), bpp, table);
-    if (UsesColorTable) {
+    m_dib = Dib(static_cast<int32_t>(HeaderWidth), static_cast<int32_t>(HeaderHeight), bpp, table);
+    if (m_usesColorTable) {
         if (ColorType == 3) {
-            Palette.resize(size_t(1) << bpp);
-            SetPalette(Palette);
+            m_palette.resize(size_t(1) << bpp);
+            SetPalette(m_palette);
         } else {
             InstallGreyRamp();
         }
     }
     try {
-        if (alpha) AlphaData = LargeBuffer(static_cast<size_t>(HeaderWidth) * HeaderHeight);
-        if (low) LowByteData = LargeBuffer(static_cast<size_t>(RowStride) * HeaderHeight);
+        if (alpha) m_alpha = LargeBuffer(static_cast<size_t>(HeaderWidth) * HeaderHeight);
+        if (low) m_low = LargeBuffer(static_cast<size_t>(m_rowStride) * HeaderHeight);
     } catch (const EOutOfMemory&) {
         ReleaseImage();
         throw;
     }
-    if (Position() == 0) Image().Canvas().bind(&Dib);
+    bindCanvas();
+}
+
+void TChunkIHDR::ResizeImage(int32_t newWidth, int32_t newHeight) {
+    const int bpp = MemoryBitsPerPixel();
+    const bool low = !m_low.empty();
+    const bool alpha = !m_alpha.empty();
+    checkPictureSize(newWidth, newHeight, static_cast<uint64_t>(bpp) * (low ? 2 : 1) + (alpha ? 8 : 0));
+
+    const int32_t oldWidth = static_cast<int32_t>(HeaderWidth), oldHeight = static_cast<int32_t>(HeaderHeight);
+    if (newWidth == oldWidth && newHeight <= oldHeight && bpp % 8 == 0) {
+        // Cropping rows off the bottom keeps the other rows where they are:
+        // no second buffer, so the memory peak stays at the current size.
+        m_dib.keepTopRows(newHeight);
+        if (alpha) m_alpha.shrink(static_cast<size_t>(newWidth) * static_cast<size_t>(newHeight));
+        if (low) m_low.shrink(static_cast<size_t>(m_rowStride) * static_cast<size_t>(newHeight));
+        HeaderHeight = static_cast<uint32_t>(newHeight);
+        bindCanvas();
+        return;
+    }
+    const int32_t rows = std::min(newHeight, oldHeight);
+    const int32_t cols = std::min(newWidth, oldWidth);
+    // Whole bytes of the common columns, then the bits of a partly shared byte.
+    const uint64_t commonBits = static_cast<uint64_t>(cols) * static_cast<uint64_t>(bpp);
+    const size_t fullBytes = static_cast<size_t>(commonBits / 8);
+    const unsigned restBits = static_cast<unsigned>(commonBits % 8);
+    const uint8_t restMask = static_cast<uint8_t>(0xFF00u >> restBits);
+    auto copyRow = [&](uint8_t* dst, const uint8_t* src) {
+        std::memcpy(dst, src, fullBytes);
+        if (restBits) dst[fullBytes] = static_cast<uint8_t>(src[fullBytes] & restMask);
+    };
+
+    Dib dib(newWidth, newHeight, bpp, m_dib.colorTable());
+    for (int32_t y = 0; y < rows; ++y) copyRow(dib.row(y), m_dib.row(y));
+    const int32_t newStride = static_cast<int32_t>(dib.stride());
+    const size_t newPixels = static_cast<size_t>(newWidth) * static_cast<size_t>(newHeight);
+
+    LargeBuffer newAlpha, newLow;
+    if (alpha) {
+        newAlpha = LargeBuffer(newPixels);
+        std::memset(newAlpha.data(), 255, newAlpha.size());
+        for (int32_t y = 0; y < rows; ++y)
+            std::memcpy(newAlpha.data() + static_cast<size_t>(y) * static_cast<size_t>(newWidth),
+                        m_alpha.data() + static_cast<size_t>(y) * static_cast<size_t>(oldWidth),
+                        static_cast<size_t>(cols));
+    }
+    if (low) {
+        newLow = LargeBuffer(static_cast<size_t>(newStride) * static_cast<size_t>(newHeight));
+        for (int32_t y = 0; y < rows; ++y)
+            copyRow(newLow.data() + static_cast<size_t>(y) * static_cast<size_t>(newStride),
+                    m_low.data() + static_cast<size_t>(y) * static_cast<size_t>(m_rowStride));
+    }
+
+    m_dib = std::move(dib);
+    m_alpha = std::move(newAlpha);
+    m_low = std::move(newLow);
+    m_rowStride = newStride;
+    HeaderWidth = static_cast<uint32_t>(newWidth);
+    HeaderHeight = static_cast<uint32_t>(newHeight);
+    bindCanvas();
 }
 
 void TChunkIHDR::SetPalette(std::vector<RGBQuad> entries) {
-    if (!UsesColorTable) return;
-    auto& table = Dib.colorTable();
+    if (!m_usesColorTable) return;
+    auto& table = m_dib.colorTable();
     std::copy_n(entries.begin(), std::min(entries.size(), table.size()), table.begin());
-    Palette = std::move(entries);
+    m_palette = std::move(entries);
 }
 
 void TChunkIHDR::InstallGreyRamp() {
     const size_t n = size_t(1) << MemoryBitsPerPixel();
-    const auto& dg = Image().DecodeGamma;
+    const auto& dg = Image().DecodeGamma();
     std::vector<RGBQuad> ramp(n);
     for (size_t i = 0; i < n; ++i) {
         uint8_t g = dg[i * 255 / (n - 1)];
@@ -153,10 +217,10 @@ void TChunkIHDR::CopyFrom(const TChunk& source) {
         return;
     }
     AllocateImage();
-    Dib = src->Dib;
-    if (!AlphaData.empty()) AlphaData = src->AlphaData;
-    Palette = src->Palette;
-    if (Position() == 0) Image().Canvas().bind(&Dib);
+    m_dib = src->m_dib;
+    if (!m_alpha.empty()) m_alpha = src->m_alpha;
+    m_palette = src->m_palette;
+    bindCanvas();
 }
 
 namespace {
@@ -167,7 +231,7 @@ constexpr uint64_t kMaxDeflateRatio = 1032;
 
 }  // namespace
 
-bool TChunkIHDR::ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) {
+bool TChunkIHDR::ReadPayload(StreamReader& reader, const ChunkType& type, uint32_t length) {
     if (!TChunk::ReadPayload(reader, type, length)) return false;
     if (PayloadSize() < 13) throw EPngInvalidIHDR();
     const uint8_t* p = Payload();
@@ -199,18 +263,17 @@ bool TChunkIHDR::ReadPayload(StreamReader& reader, const TChunkType& type, uint3
     return true;
 }
 
-bool TChunkIHDR::WritePayload(TStream& stream) {
-    if (BitDepth == 2) BitDepth = 4;
-    SetPayloadSize(13);
-    uint8_t* p = Payload();
+bool TChunkIHDR::WritePayload(TStream& stream) const {
+    uint8_t p[13];
     putU32be(p, HeaderWidth);
     putU32be(p + 4, HeaderHeight);
-    p[8] = BitDepth;
+    p[8] = WrittenBitDepth();
     p[9] = ColorType;
     p[10] = CompressionMethod;
     p[11] = FilterMethod;
     p[12] = Image().Interlacing;
-    return WriteFramed(stream);
+    WriteFramed(stream, m_type, p, sizeof p);
+    return true;
 }
 
 }  // namespace glx

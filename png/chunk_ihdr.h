@@ -1,8 +1,10 @@
 // The header chunk. Besides the IHDR fields it builds and owns the image in
-// memory: the colour pixels in a TDib (top-down rows; 24-bit blue-green-red
+// memory: the colour pixels in a Dib (top-down rows; 24-bit blue-green-red
 // for colour types 2 and 6, 1/4/8-bit indices into the colour table for
 // grey and palette images), the palette, the alpha plane (colour types 4
-// and 6) and the low-byte plane of 16-bit images.
+// and 6) and the low-byte plane of 16-bit images. The planes are private:
+// the header keeps their sizes in step with each other and with the
+// header fields, and the image's canvas bound to the pixels.
 #pragma once
 
 #include <cstdint>
@@ -14,21 +16,18 @@
 
 namespace glx {
 
-class TChunkIHDR : public TChunk {
+class TChunkIHDR : public ChunkOfType<"IHDR"> {
 public:
-    static constexpr const char* kClassTypeCode = "IHDR";
     explicit TChunkIHDR(TPNGObject& image);
     ~TChunkIHDR() override;
-    const char* TypeCodeOfClass() const override { return kClassTypeCode; }
 
     // Copies the header fields, pixels, alpha plane and palette of another
     // header (EPngError when source is not a header). The low-byte plane
     // starts zeroed.
     void CopyFrom(const TChunk& source) override;
-    bool ReadPayload(StreamReader& reader, const TChunkType& type, uint32_t length) override;
-    // A 2-bit depth becomes 4 here for good: 2-bit images are held and
-    // written as 4-bit ones.
-    bool WritePayload(TStream& stream) override;
+    bool ReadPayload(StreamReader& reader, const ChunkType& type, uint32_t length) override;
+    // A 2-bit depth is written as 4: 2-bit images are held as 4-bit ones.
+    bool WritePayload(TStream& stream) const override;
 
     // Builds blank pixel memory for the header fields (all pixels 0, alpha
     // 0): checks the colour type / bit depth pair and the size limits first.
@@ -36,18 +35,33 @@ public:
     void ReleaseImage();
     // ELimitExceeded when the header's picture is beyond the limits.
     void checkSize() const;
+    // Keeps the top-left part common to both sizes; new pixels are 0 and
+    // opaque. The header fields take the new size.
+    void ResizeImage(int32_t newWidth, int32_t newHeight);
 
     // Bits per pixel of the in-memory colour pixels.
     int MemoryBitsPerPixel() const;
-    bool HasImage() const { return !Dib.empty(); }
+    // The bit depth the image is written with (2-bit images as 4-bit).
+    uint8_t WrittenBitDepth() const { return BitDepth == 2 ? 4 : BitDepth; }
+    bool HasImage() const { return !m_dib.empty(); }
 
-    uint8_t* PixelRow(int32_t y) { return Dib.row(y); }
-    uint8_t* AlphaRow(int32_t y) {
-        return AlphaData.empty() ? nullptr : AlphaData.data() + static_cast<size_t>(y) * HeaderWidth;
+    // The colour pixels and colour table, to read.
+    const Dib& Pixels() const { return m_dib; }
+    // Row y (0 = top) of the colour pixels, the alpha plane (null unless
+    // colour type 4 or 6) and the low bytes (null unless 16-bit). The
+    // contents are the caller's to change; y is not checked.
+    uint8_t* PixelRow(int32_t y) const { return const_cast<Dib&>(m_dib).row(y); }
+    uint8_t* AlphaRow(int32_t y) const {
+        return m_alpha.empty() ? nullptr : const_cast<uint8_t*>(m_alpha.data()) + static_cast<size_t>(y) * HeaderWidth;
     }
-    uint8_t* LowByteRow(int32_t y) {
-        return LowByteData.empty() ? nullptr : LowByteData.data() + static_cast<size_t>(y) * RowStride;
+    uint8_t* LowByteRow(int32_t y) const {
+        return m_low.empty() ? nullptr
+                             : const_cast<uint8_t*>(m_low.data()) + static_cast<size_t>(y) * static_cast<size_t>(m_rowStride);
     }
+    void SetIndex(int32_t x, int32_t y, uint32_t index) { m_dib.setIndex(x, y, index); }
+    int32_t RowStride() const { return m_rowStride; }
+    bool UsesColorTable() const { return m_usesColorTable; }
+    const std::vector<RGBQuad>& Palette() const { return m_palette; }
 
     // Installs palette entries: with a colour table they are copied into it
     // and kept as the palette; otherwise they are ignored.
@@ -63,12 +77,15 @@ public:
     uint8_t FilterMethod = 0;
     uint8_t InterlaceMethod = 0;
 
-    TDib Dib;                          // colour pixels and colour table
-    std::vector<RGBQuad> Palette;      // the palette, when UsesColorTable
-    bool UsesColorTable = false;
-    LargeBuffer AlphaData;             // HeaderWidth x HeaderHeight, top-down
-    LargeBuffer LowByteData;           // RowStride x HeaderHeight, top-down
-    int32_t RowStride = 0;
+private:
+    void bindCanvas();
+
+    Dib m_dib;                          // colour pixels and colour table
+    std::vector<RGBQuad> m_palette;     // the palette, when the image uses a colour table
+    bool m_usesColorTable = false;
+    LargeBuffer m_alpha;                // HeaderWidth x HeaderHeight, top-down
+    LargeBuffer m_low;                  // RowStride x HeaderHeight, top-down
+    int32_t m_rowStride = 0;
 };
 
 // True for the colour type / bit depth pairs of the PNG format.

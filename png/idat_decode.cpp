@@ -111,12 +111,12 @@ private:
 
 }  // namespace
 
-bool TChunkIDAT::ReadPayload(StreamReader& reader, const TChunkType&, uint32_t length) {
+bool TChunkIDAT::ReadPayload(StreamReader& reader, const ChunkType&, uint32_t length) {
     SetPayloadSize(0);
     TChunkIHDR* header = HeaderChunk();
     if (!header || !header->HasImage()) throw EPNGHeaderNotPresent();
     TPNGObject& image = Image();
-    if (header->UsesColorTable && (header->ColorType == 0 || header->ColorType == 4)) header->InstallGreyRamp();
+    if (header->UsesColorTable() && (header->ColorType == 0 || header->ColorType == 4)) header->InstallGreyRamp();
 
     const uint32_t columns = header->HeaderWidth, rows = header->HeaderHeight;
     const PngRowGeometry full = pngRowGeometry(header->ColorType, header->BitDepth, columns);
@@ -141,7 +141,7 @@ bool TChunkIDAT::ReadPayload(StreamReader& reader, const TChunkType&, uint32_t l
                 complete = false;
                 break;
             }
-            storePngRow(*header, buffers[active].data() + 1, static_cast<int32_t>(y), 0, 1, columns, image.DecodeGamma);
+            storePngRow(*header, buffers[active].data() + 1, static_cast<int32_t>(y), 0, 1, columns, image.DecodeGamma());
             active ^= 1;
         }
     } else {
@@ -156,7 +156,7 @@ bool TChunkIDAT::ReadPayload(StreamReader& reader, const TChunkType&, uint32_t l
                     break;
                 }
                 storePngRow(*header, buffers[active].data() + 1, static_cast<int32_t>(y), pass.col0, pass.colStep,
-                            width, image.DecodeGamma);
+                            width, image.DecodeGamma());
                 active ^= 1;
             }
             if (!complete) break;

@@ -24,12 +24,12 @@
 
 namespace glx {
 
-bool TChunkIDAT::WritePayload(TStream& stream) {
-    TChunkIHDR* header = HeaderChunk();
+bool TChunkIDAT::WritePayload(TStream& stream) const {
+    const TChunkIHDR* header = HeaderChunk();
     if (!header || !header->HasImage()) throw EPNGHeaderNotPresent();
-    TPNGObject& image = Image();
-    if (header->BitDepth == 2) header->BitDepth = 4;  // 2-bit images are held and written as 4-bit
-    if (const TPreparedIdat* prepared = image.PreparedImageData();
+    const TPNGObject& image = Image();
+    const uint8_t depth = header->WrittenBitDepth();
+    if (const PreparedIdat* prepared = image.PreparedImageData();
         prepared && image.Interlacing == 0 && prepared->recipe == idatRecipeOf(image)) {
         // Encoded ahead from these very rows (see png/idat_stream.h).
         for (const std::vector<uint8_t>& block : prepared->blocks) stream.writeBuffer(block.data(), block.size());
@@ -37,7 +37,7 @@ bool TChunkIDAT::WritePayload(TStream& stream) {
     }
 
     const uint32_t columns = header->HeaderWidth, rows = header->HeaderHeight;
-    const PngRowGeometry full = pngRowGeometry(header->ColorType, header->BitDepth, columns);
+    const PngRowGeometry full = pngRowGeometry(header->ColorType, depth, columns);
     std::vector<uint8_t> raw(full.rowBytes);
     FilterRows filterRows(full.rowBytes, image.RowFilters);
     IdatWriter writer(stream, static_cast<size_t>(image.IdatChunkSize()), image.DeflateLevel);
@@ -51,19 +51,19 @@ bool TChunkIDAT::WritePayload(TStream& stream) {
 
     if (image.Interlacing == 0) {
         for (uint32_t y = 0; y < rows; ++y) {
-            loadPngRow(*header, raw.data(), static_cast<int32_t>(y), 0, 1, columns, image.EncodeGamma);
+            loadPngRow(*header, raw.data(), static_cast<int32_t>(y), 0, 1, columns, image.EncodeGamma());
             writeRow(full.rowBytes);
         }
     } else {
         for (const Adam7Pass& pass : kAdam7) {
             const uint32_t width = passWidth(columns, pass);
-            const uint32_t rowLength = pngRowGeometry(header->ColorType, header->BitDepth, width).rowBytes;
+            const uint32_t rowLength = pngRowGeometry(header->ColorType, depth, width).rowBytes;
             filterRows.length = rowLength;
             filterRows.resetPrevious();
             if (rowLength == 0) continue;
             for (uint32_t y = pass.row0; y < rows; y += pass.rowStep) {
                 loadPngRow(*header, raw.data(), static_cast<int32_t>(y), pass.col0, pass.colStep, width,
-                           image.EncodeGamma);
+                           image.EncodeGamma());
                 writeRow(rowLength);
             }
         }

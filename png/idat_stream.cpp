@@ -9,17 +9,17 @@
 
 namespace glx {
 
-TIdatRecipe idatRecipeOf(const TPNGObject& image) {
+IdatRecipe idatRecipeOf(const TPNGObject& image) {
     const TChunkIHDR& header = image.HeaderChunk();
-    TIdatRecipe r;
+    IdatRecipe r;
     r.width = header.HeaderWidth;
     r.height = header.HeaderHeight;
     r.colorType = header.ColorType;
-    r.bitDepth = header.BitDepth;
+    r.bitDepth = header.WrittenBitDepth();
     r.filters = image.RowFilters;
     r.level = image.DeflateLevel;
     r.chunkSize = image.IdatChunkSize();
-    r.encodeGamma = image.EncodeGamma;
+    r.encodeGamma = image.EncodeGamma();
     return r;
 }
 
@@ -56,13 +56,13 @@ private:
 
 }  // namespace
 
-struct TIdatStream::State {
-    explicit State(const TIdatRecipe& r)
+struct IdatStream::State {
+    explicit State(const IdatRecipe& r)
         : recipe(r),
           geometry(pngRowGeometry(r.colorType, r.bitDepth, r.width)),
           filterRows(geometry.rowBytes, r.filters),
           writer(out, static_cast<size_t>(r.chunkSize), r.level) {}
-    TIdatRecipe recipe;
+    IdatRecipe recipe;
     PngRowGeometry geometry;
     FilterRows filterRows;
     BlockSink out;
@@ -70,15 +70,15 @@ struct TIdatStream::State {
     uint32_t rows = 0;
 };
 
-TIdatStream::TIdatStream(const TIdatRecipe& recipe) : m_state(std::make_unique<State>(recipe)) {}
+IdatStream::IdatStream(const IdatRecipe& recipe) : m_state(std::make_unique<State>(recipe)) {}
 
-TIdatStream::~TIdatStream() = default;
+IdatStream::~IdatStream() = default;
 
-size_t TIdatStream::rowBytes() const { return m_state->geometry.rowBytes; }
+size_t IdatStream::rowBytes() const { return m_state->geometry.rowBytes; }
 
-uint32_t TIdatStream::rows() const { return m_state->rows; }
+uint32_t IdatStream::rows() const { return m_state->rows; }
 
-void TIdatStream::addRow(const uint8_t* pngRow) {
+void IdatStream::addRow(const uint8_t* pngRow) {
     State& s = *m_state;
     // The same steps, in the same pieces, as writing the finished image.
     const uint8_t f = ChooseRowFilter(pngRow, s.filterRows, s.geometry.distance);
@@ -87,10 +87,10 @@ void TIdatStream::addRow(const uint8_t* pngRow) {
     ++s.rows;
 }
 
-std::unique_ptr<TPreparedIdat> TIdatStream::finish() {
+std::unique_ptr<PreparedIdat> IdatStream::finish() {
     State& s = *m_state;
     s.writer.finish();
-    auto prepared = std::make_unique<TPreparedIdat>();
+    auto prepared = std::make_unique<PreparedIdat>();
     prepared->recipe = s.recipe;
     prepared->recipe.height = s.rows;
     prepared->blocks = std::move(s.out.blocks);

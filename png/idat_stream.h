@@ -19,34 +19,34 @@ class TPNGObject;
 
 // What the chunks were made for; they stand in for the image's data only
 // when every field matches the image at writing time.
-struct TIdatRecipe {
+struct IdatRecipe {
     uint32_t width = 0, height = 0;
     uint8_t colorType = 0, bitDepth = 0;
-    TRowFilters filters = 0;
+    RowFilterSet filters = 0;
     uint8_t level = 0;
     int32_t chunkSize = 0;
     std::array<uint8_t, 256> encodeGamma{};
-    friend bool operator==(const TIdatRecipe&, const TIdatRecipe&) = default;
+    friend bool operator==(const IdatRecipe&, const IdatRecipe&) = default;
 };
 
 // The recipe writing image as it is now (non-interlaced) would follow.
-TIdatRecipe idatRecipeOf(const TPNGObject& image);
+IdatRecipe idatRecipeOf(const TPNGObject& image);
 
-struct TPreparedIdat {
-    TIdatRecipe recipe;
+struct PreparedIdat {
+    IdatRecipe recipe;
     // Framed IDAT chunks (length, type, data, CRC each) as they are to be
     // written, held in blocks so that no large buffer is ever copied.
     std::vector<std::vector<uint8_t>> blocks;
 };
 
-class TIdatStream {
+class IdatStream {
 public:
     // recipe.height is ignored until finish(); interlaced images are not
     // streamed.
-    explicit TIdatStream(const TIdatRecipe& recipe);
-    ~TIdatStream();
-    TIdatStream(const TIdatStream&) = delete;
-    TIdatStream& operator=(const TIdatStream&) = delete;
+    explicit IdatStream(const IdatRecipe& recipe);
+    ~IdatStream();
+    IdatStream(const IdatStream&) = delete;
+    IdatStream& operator=(const IdatStream&) = delete;
 
     // Bytes of one PNG row (samples in file order, no filter byte).
     size_t rowBytes() const;
@@ -55,7 +55,7 @@ public:
     uint32_t rows() const;
     // Ends the zlib stream; the result's recipe has the number of rows
     // added as its height.
-    std::unique_ptr<TPreparedIdat> finish();
+    std::unique_ptr<PreparedIdat> finish();
 
 private:
     struct State;

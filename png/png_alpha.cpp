@@ -29,7 +29,7 @@ void effectiveAlphaRow(const TPNGObject& image, int32_t y, uint8_t* out) {
     // Indexed pixels: one opacity per index, looked up for the whole row.
     std::array<uint8_t, 256> byIndex;
     byIndex.fill(255);
-    const auto& table = h.Dib.colorTable();
+    const auto& table = h.Pixels().colorTable();
     if (h.ColorType == 3) {
         byIndex = trns->AlphaValues;
     } else {
@@ -37,7 +37,7 @@ void effectiveAlphaRow(const TPNGObject& image, int32_t y, uint8_t* out) {
         for (size_t i = 0; i < table.size() && i < 256; ++i)
             if (rgb(table[i].red, table[i].green, table[i].blue) == key) byIndex[i] = 0;
     }
-    const int bpp = h.Dib.bitsPerPixel();
+    const int bpp = h.Pixels().bitsPerPixel();
     for (size_t x = 0; x < width; ++x) {
         uint32_t index;
         if (bpp == 8) {

@@ -11,14 +11,13 @@
 namespace glx {
 
 void TPNGObject::TakeBitmap(const TBitmap& bitmap, bool transparent, TColor keyColor) {
-    const TDib& src = bitmap.Dib();
+    const Dib& src = bitmap.Pixels();
     RemoveAllChunks();
     if (src.empty()) return;
     const int bpp = src.bitsPerPixel();
     const bool indexed = bpp < 16;
 
-    auto* header = new TChunkIHDR(*this);
-    m_chunks.Append(header);
+    auto* header = static_cast<TChunkIHDR*>(m_chunks.Append(std::make_unique<TChunkIHDR>(*this)));
     header->HeaderWidth = static_cast<uint32_t>(src.width());
     header->HeaderHeight = static_cast<uint32_t>(src.height());
     header->BitDepth = static_cast<uint8_t>(indexed ? bpp : 8);
@@ -26,8 +25,8 @@ void TPNGObject::TakeBitmap(const TBitmap& bitmap, bool transparent, TColor keyC
     header->AllocateImage();
 
     if (indexed) {
-        const size_t bytes = std::min(src.stride(), header->Dib.stride());
-        for (int32_t y = 0; y < src.height(); ++y) std::memcpy(header->Dib.row(y), src.row(y), bytes);
+        const size_t bytes = std::min(src.stride(), header->Pixels().stride());
+        for (int32_t y = 0; y < src.height(); ++y) std::memcpy(header->PixelRow(y), src.row(y), bytes);
         std::vector<RGBQuad> palette(size_t(1) << bpp);
         const auto& table = src.colorTable();
         std::copy_n(table.begin(), std::min(table.size(), palette.size()), palette.begin());
@@ -39,26 +38,18 @@ void TPNGObject::TakeBitmap(const TBitmap& bitmap, bool transparent, TColor keyC
             }
         }
         header->SetPalette(std::move(palette));
-        auto* plte = new TChunkPLTE(*this);
-        m_chunks.Append(plte);
-        plte->EntryCount = 1 << bpp;
+        static_cast<TChunkPLTE*>(m_chunks.Append(std::make_unique<TChunkPLTE>(*this)))->EntryCount = 1 << bpp;
     } else {
-        for (int32_t y = 0; y < src.height(); ++y) src.rowToBGR(y, 0, src.width(), header->Dib.row(y));
+        for (int32_t y = 0; y < src.height(); ++y) src.rowToBGR(y, 0, src.width(), header->PixelRow(y));
     }
     TChunktRNS* trns = nullptr;
-    if (transparent) {
-        trns = new TChunktRNS(*this);
-        m_chunks.Append(trns);
-    }
-    m_chunks.Append(new TChunkIDAT(*this));
-    m_chunks.Append(new TChunkIEND(*this));
+    if (transparent) trns = static_cast<TChunktRNS*>(m_chunks.Append(std::make_unique<TChunktRNS>(*this)));
+    m_chunks.Append(std::make_unique<TChunkIDAT>(*this));
+    m_chunks.Append(std::make_unique<TChunkIEND>(*this));
     if (trns) {
         trns->SetKeyColor(keyColor);
-        if (trns->PayloadSize() == 0) {
-            // The key colour is not in the palette: nothing is transparent.
-            m_chunks.RemoveItem(trns);
-            delete trns;
-        }
+        // The key colour is not in the palette: nothing is transparent.
+        if (trns->PayloadSize() == 0) m_chunks.Remove(trns);
     }
 }
 
@@ -77,10 +68,10 @@ void TPNGObject::CopyTo(TGraphic& dest) const {
     const int32_t w = Width(), hgt = Height();
     if (kind == trPartial) {
         // Blended over a new bitmap's white.
-        bitmap->SetDib(TDib());
+        bitmap->SetDib(Dib());
         bitmap->SetBitsPerPixel(24);
         bitmap->SetSize(w, hgt);
-        TCanvas canvas(&bitmap->Dib());
+        TCanvas canvas(&bitmap->Pixels());
         PaintOn(canvas, makeRect(0, 0, w, hgt));
         bitmap->NotifyChange();
         return;
@@ -100,11 +91,11 @@ void TPNGObject::CopyTo(TGraphic& dest) const {
     if (bpp == 0) throw Exception("");
     if (bpp == h.MemoryBitsPerPixel()) {
         // Same format: indices and colour table carry over unchanged.
-        bitmap->SetDib(h.Dib);
+        bitmap->SetDib(h.Pixels());
     } else {
-        TDib dib(w, hgt, bpp);
+        Dib dib(w, hgt, bpp);
         TCanvas canvas(&dib);
-        canvas.stretchDraw(h.Dib, makeRect(0, 0, w, hgt));
+        canvas.stretchDraw(h.Pixels(), makeRect(0, 0, w, hgt));
         bitmap->SetDib(std::move(dib));
     }
     if (kind == trKeyed) {

@@ -20,7 +20,7 @@ TPNGObject::TPNGObject(uint32_t colorType, uint32_t bitDepth, int32_t width, int
     if (!IsValidColorTypeDepth(colorType, bitDepth) || width < 1 || height < 1) throw EPNGInvalidSpec();
     if (bitDepth == 2) bitDepth = 4;
     ResetGamma();
-    Constructing = true;
+    m_constructing = true;
     m_chunks.AddChunkOfClass<TChunkIEND>();
     auto* header = m_chunks.AddChunkOfClass<TChunkIHDR>();
     header->ColorType = static_cast<uint8_t>(colorType);
@@ -30,33 +30,28 @@ TPNGObject::TPNGObject(uint32_t colorType, uint32_t bitDepth, int32_t width, int
     header->AllocateImage();
     if (colorType == 3) m_chunks.AddChunkOfClass<TChunkPLTE>()->EntryCount = 1 << bitDepth;
     m_chunks.AddChunkOfClass<TChunkIDAT>();
-    Constructing = false;
+    m_constructing = false;
 }
 
 TPNGObject::~TPNGObject() { RemoveAllChunks(); }
 
 void TPNGObject::ResetGamma() {
-    for (int i = 0; i < 256; ++i) {
-        DecodeGamma[static_cast<size_t>(i)] = static_cast<uint8_t>(i);
-        EncodeGamma[static_cast<size_t>(i)] = static_cast<uint8_t>(i);
-    }
+    for (size_t i = 0; i < 256; ++i) m_decodeGamma[i] = m_encodeGamma[i] = static_cast<uint8_t>(i);
+}
+
+void TPNGObject::SetGammaTables(const GammaTable& decode, const GammaTable& encode) {
+    m_decodeGamma = decode;
+    m_encodeGamma = encode;
 }
 
 void TPNGObject::RemoveAllChunks() {
     ResetGamma();
-    for (uint32_t i = 0; i < m_chunks.SlotCount(); ++i) {
-        TChunk* c = m_chunks.Item(i);
-        m_chunks.PutAt(i, nullptr);
-        delete c;
-    }
-    m_chunks.SetCount(0);
+    m_chunks.Clear();
     m_canvas.bind(nullptr);
 }
 
-bool TPNGObject::HasHeader() const { return dynamic_cast<TChunkIHDR*>(m_chunks.Item(0)) != nullptr; }
-
 TChunkIHDR& TPNGObject::HeaderChunk() const {
-    auto* header = dynamic_cast<TChunkIHDR*>(m_chunks.Item(0));
+    TChunkIHDR* header = m_chunks.Header();
     if (!header) throw EPNGHeaderNotPresent();
     return *header;
 }
@@ -104,16 +99,16 @@ TColor TPNGObject::PixelAt(int32_t x, int32_t y) const {
         case 4: return rgb(row[x], row[x], row[x]);
         case 3: {
             // The colour table already carries the decoding gamma.
-            uint32_t index = h.Dib.index(x, y);
-            const auto& table = h.Dib.colorTable();
+            uint32_t index = h.Pixels().index(x, y);
+            const auto& table = h.Pixels().colorTable();
             if (index >= table.size()) return 0;
             return rgb(table[index].red, table[index].green, table[index].blue);
         }
         case 0: {
             const int bpp = h.MemoryBitsPerPixel();
-            uint32_t s = h.Dib.index(x, y);
+            uint32_t s = h.Pixels().index(x, y);
             uint8_t g = bpp == 1 ? (s ? 255 : 0) : bpp == 4 ? static_cast<uint8_t>(s * 17) : static_cast<uint8_t>(s);
-            g = DecodeGamma[g];
+            g = m_decodeGamma[g];
             return rgb(g, g, g);
         }
         default: return 0;
@@ -127,7 +122,7 @@ void TPNGObject::SetPixelAt(int32_t x, int32_t y, TColor color) {
     uint8_t* row = h.PixelRow(y);
     switch (h.ColorType) {
         case 0:
-        case 3: h.Dib.setIndex(x, y, h.Dib.nearestIndex(color)); break;
+        case 3: h.SetIndex(x, y, h.Pixels().nearestIndex(color)); break;
         case 4: row[x] = getRValue(color); break;
         case 2:
         case 6: {
@@ -144,64 +139,7 @@ void TPNGObject::SetPixelAt(int32_t x, int32_t y, TColor color) {
 void TPNGObject::ChangeSize(int32_t newWidth, int32_t newHeight) {
     if (newWidth < 1 || newHeight < 1) throw EPNGInvalidNewSize();
     m_prepared.reset();
-    TChunkIHDR& h = HeaderChunk();
-    const int bpp = h.MemoryBitsPerPixel();
-    const bool low = !h.LowByteData.empty();
-    const bool alpha = !h.AlphaData.empty();
-    checkPictureSize(newWidth, newHeight, static_cast<uint64_t>(bpp) * (low ? 2 : 1) + (alpha ? 8 : 0));
-
-    const int32_t oldWidth = static_cast<int32_t>(h.HeaderWidth), oldHeight = static_cast<int32_t>(h.HeaderHeight);
-    if (newWidth == oldWidth && newHeight <= oldHeight && bpp % 8 == 0) {
-        // Cropping rows off the bottom keeps the other rows where they are:
-        // no second buffer, so the memory peak stays at the current size.
-        h.Dib.keepTopRows(newHeight);
-        if (alpha) h.AlphaData.shrink(static_cast<size_t>(newWidth) * static_cast<size_t>(newHeight));
-        if (low) h.LowByteData.shrink(static_cast<size_t>(h.RowStride) * static_cast<size_t>(newHeight));
-        h.HeaderHeight = static_cast<uint32_t>(newHeight);
-        m_canvas.bind(&h.Dib);
-        return;
-    }
-    const int32_t rows = std::min(newHeight, oldHeight);
-    const int32_t cols = std::min(newWidth, oldWidth);
-    // Whole bytes of the common columns, then the bits of a partly shared byte.
-    const uint64_t commonBits = static_cast<uint64_t>(cols) * static_cast<uint64_t>(bpp);
-    const size_t fullBytes = static_cast<size_t>(commonBits / 8);
-    const unsigned restBits = static_cast<unsigned>(commonBits % 8);
-    const uint8_t restMask = static_cast<uint8_t>(0xFF00u >> restBits);
-    auto copyRow = [&](uint8_t* dst, const uint8_t* src) {
-        std::memcpy(dst, src, fullBytes);
-        if (restBits) dst[fullBytes] = static_cast<uint8_t>(src[fullBytes] & restMask);
-    };
-
-    TDib dib(newWidth, newHeight, bpp, h.Dib.colorTable());
-    for (int32_t y = 0; y < rows; ++y) copyRow(dib.row(y), h.Dib.row(y));
-    const int32_t newStride = static_cast<int32_t>(dib.stride());
-
-    LargeBuffer newAlpha, newLow;
-    if (alpha) {
-        newAlpha = LargeBuffer(static_cast<size_t>(newWidth) * static_cast<size_t>(newHeight));
-        std::memset(newAlpha.data(), 255, newAlpha.size());
-    }
-    if (low) newLow = LargeBuffer(static_cast<size_t>(newStride) * static_cast<size_t>(newHeight));
-    if (alpha) {
-        for (int32_t y = 0; y < rows; ++y)
-            std::memcpy(newAlpha.data() + static_cast<size_t>(y) * static_cast<size_t>(newWidth),
-                        h.AlphaData.data() + static_cast<size_t>(y) * static_cast<size_t>(oldWidth),
-                        static_cast<size_t>(cols));
-    }
-    if (low) {
-        for (int32_t y = 0; y < rows; ++y)
-            copyRow(newLow.data() + static_cast<size_t>(y) * static_cast<size_t>(newStride),
-                    h.LowByteData.data() + static_cast<size_t>(y) * static_cast<size_t>(h.RowStride));
-    }
-
-    h.Dib = std::move(dib);
-    h.AlphaData = std::move(newAlpha);
-    h.LowByteData = std::move(newLow);
-    h.RowStride = newStride;
-    h.HeaderWidth = static_cast<uint32_t>(newWidth);
-    h.HeaderHeight = static_cast<uint32_t>(newHeight);
-    m_canvas.bind(&h.Dib);
+    HeaderChunk().ResizeImage(newWidth, newHeight);
 }
 
 // ---------------------------------------------------------------- copying
@@ -215,14 +153,11 @@ void TPNGObject::CopyPNG(const TPNGObject& source) {
     RemoveAllChunks();
     for (uint32_t i = 0; i < source.m_chunks.SlotCount(); ++i) {
         const TChunk* from = source.m_chunks.Item(i);
-        TChunk* chunk = NewChunkForType(*this, from->TypeCode());
-        m_chunks.Append(chunk);
-        chunk->CopyFrom(*from);
+        m_chunks.Append(NewChunkForType(*this, from->TypeCode()))->CopyFrom(*from);
     }
     // The samples carry the source's decoding gamma; writing them needs
     // the matching encoding table.
-    DecodeGamma = source.DecodeGamma;
-    EncodeGamma = source.EncodeGamma;
+    SetGammaTables(source.m_decodeGamma, source.m_encodeGamma);
 }
 
 void TPNGObject::CopyFrom(const TGraphic* source) {

@@ -1,5 +1,5 @@
 // TPNGObject: a PNG image in memory. Its chunk list holds the file's chunks
-// in order; the header chunk at position 0 owns the pixels (a TDib the
+// in order; the header chunk at position 0 owns the pixels (a Dib the
 // canvas draws into, rows top-down), the alpha plane (colour types 4 and
 // 6, one byte per pixel, rows top-down, no padding) and the low-byte plane
 // of 16-bit images.
@@ -20,9 +20,12 @@
 namespace glx {
 
 class TBitmap;
-struct TPreparedIdat;
+struct PreparedIdat;
 
 enum TTransparencyKind { trNone, trKeyed, trPartial };
+
+// A sample table of 256 entries (the decoding and encoding gamma).
+using GammaTable = std::array<uint8_t, 256>;
 
 class TPNGObject : public TGraphic {
 public:
@@ -58,7 +61,7 @@ public:
 
     // EPNGHeaderNotPresent unless list item 0 is a header chunk.
     TChunkIHDR& HeaderChunk() const;
-    bool HasHeader() const;
+    bool HasHeader() const { return m_chunks.Header() != nullptr; }
 
     // Row y (0 = top): colour pixels (blue-green-red for colour types 2 and
     // 6), the alpha plane (null unless colour type 4 or 6) and the low bytes
@@ -94,7 +97,7 @@ public:
     void TakeBitmap(const TBitmap& bitmap, bool transparent, TColor keyColor);
 
     // Encoder settings.
-    TRowFilters RowFilters = rowFilterBit(rfSub);
+    RowFilterSet RowFilters = rowFilterBit(rfSub);
     uint8_t DeflateLevel = 7;
     uint8_t Interlacing = 0;
     int32_t IdatChunkSize() const { return m_idatChunkSize; }
@@ -105,12 +108,17 @@ public:
     // place of encoding the pixels while its recipe matches the header and
     // settings. Whoever sets it vouches that the pixels are the ones it was
     // made from; resizing drops it.
-    void SetPreparedImageData(std::shared_ptr<const TPreparedIdat> data) { m_prepared = std::move(data); }
-    const TPreparedIdat* PreparedImageData() const { return m_prepared.get(); }
+    void SetPreparedImageData(std::shared_ptr<const PreparedIdat> data) { m_prepared = std::move(data); }
+    const PreparedIdat* PreparedImageData() const { return m_prepared.get(); }
 
-    std::array<uint8_t, 256> DecodeGamma{};
-    std::array<uint8_t, 256> EncodeGamma{};
-    bool Constructing = false;
+    // Applied to samples when reading, and its inverse when writing; both
+    // the identity after ResetGamma. A gAMA chunk read before the image
+    // data sets them; the samples in memory carry the decoding table.
+    const GammaTable& DecodeGamma() const { return m_decodeGamma; }
+    const GammaTable& EncodeGamma() const { return m_encodeGamma; }
+    void SetGammaTables(const GammaTable& decode, const GammaTable& encode);
+    // While an image is being built, its critical chunks may be added.
+    bool IsConstructing() const { return m_constructing; }
 
 private:
     friend class TChunkIHDR;
@@ -133,9 +141,12 @@ private:
     void CopyPNG(const TPNGObject& source);
     void BlendOnto(TCanvas& canvas, const TRect& rect) const;
 
+    GammaTable m_decodeGamma{};
+    GammaTable m_encodeGamma{};
+    bool m_constructing = false;
     int32_t m_idatChunkSize = 65535;
     ImageDataProbe m_probe;
-    std::shared_ptr<const TPreparedIdat> m_prepared;
+    std::shared_ptr<const PreparedIdat> m_prepared;
     mutable TCanvas m_canvas;
     TPNGList m_chunks;
 };

@@ -12,8 +12,8 @@ void TPNGObject::PaintOn(TCanvas& canvas, const TRect& rect) const {
     if (IsEmpty()) return;
     const TChunkIHDR& h = HeaderChunk();
     switch (TransparencyKind()) {
-        case trNone: canvas.stretchDraw(h.Dib, rect); break;
-        case trKeyed: canvas.stretchDrawKeyed(h.Dib, rect, colorToRGB(TransparentKeyColor())); break;
+        case trNone: canvas.stretchDraw(h.Pixels(), rect); break;
+        case trKeyed: canvas.stretchDrawKeyed(h.Pixels(), rect, colorToRGB(TransparentKeyColor())); break;
         case trPartial: BlendOnto(canvas, rect); break;
     }
 }
@@ -41,7 +41,7 @@ inline uint8_t blend(uint8_t src, uint8_t dst, uint8_t a) {
 }  // namespace
 
 void TPNGObject::BlendOnto(TCanvas& canvas, const TRect& rect) const {
-    TDib* surface = canvas.surface();
+    Dib* surface = canvas.surface();
     if (!surface) throw EPNGOutMemory();
     TChunkIHDR& h = HeaderChunk();
     int32_t left = std::min(rect.Left, rect.Right), right = std::max(rect.Left, rect.Right);
@@ -58,15 +58,15 @@ void TPNGObject::BlendOnto(TCanvas& canvas, const TRect& rect) const {
     const auto ys = sourceMap(hgt, Height(), y0 - top, y1 - y0);
 
     const TChunktRNS* trns = m_chunks.FindByClass<TChunktRNS>();
-    const auto& table = h.Dib.colorTable();
+    const auto& table = h.Pixels().colorTable();
     std::vector<uint8_t> buffer(static_cast<size_t>(span) * 3);
     const bool direct = surface->bitsPerPixel() == 24;
     for (int32_t y = y0; y < y1; ++y) {
         const int32_t sy = static_cast<int32_t>(ys[static_cast<size_t>(y - y0)]);
         uint8_t* d = direct ? surface->row(y) + 3 * static_cast<size_t>(x0) : buffer.data();
         if (!direct) surface->rowToBGR(y, x0, span, d);
-        const uint8_t* src = h.Dib.row(sy);
-        const uint8_t* alpha = h.AlphaData.empty() ? nullptr : h.AlphaData.data() + static_cast<size_t>(sy) * h.HeaderWidth;
+        const uint8_t* src = h.Pixels().row(sy);
+        const uint8_t* alpha = h.AlphaRow(sy);
         switch (h.ColorType) {
             case 6:
                 for (int32_t i = 0; i < span; ++i, d += 3) {
@@ -98,7 +98,7 @@ void TPNGObject::BlendOnto(TCanvas& canvas, const TRect& rect) const {
             case 3:
                 for (int32_t i = 0; i < span; ++i, d += 3) {
                     const uint32_t sx = xs[static_cast<size_t>(i)];
-                    const uint32_t index = h.Dib.index(static_cast<int32_t>(sx), sy);
+                    const uint32_t index = h.Pixels().index(static_cast<int32_t>(sx), sy);
                     const uint8_t a = trns && index < 256 ? trns->AlphaValues[index] : 255;
                     const RGBQuad c = index < table.size() ? table[index] : RGBQuad{};
                     d[0] = blend(c.blue, d[0], a);

@@ -17,7 +17,7 @@ namespace {
 
 const uint8_t kSignature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
 
-bool isType(const TChunkType& t, const char* code) { return std::memcmp(t.data(), code, 4) == 0; }
+bool isType(const ChunkType& t, const char* code) { return std::memcmp(t.data(), code, 4) == 0; }
 bool isType(std::span<const uint8_t> t, const char* code) { return std::memcmp(t.data(), code, 4) == 0; }
 
 }  // namespace
@@ -67,7 +67,7 @@ void TPNGObject::ReadFrom(TStream& stream) {
 
     bool imageData = false;
     uint32_t count = 0;  // chunks met, dropped ones included
-    TChunkType type{};
+    ChunkType type{};
     do {
         ++count;
         // No byte left for a length, or only part of one, or of the type:
@@ -83,8 +83,7 @@ void TPNGObject::ReadFrom(TStream& stream) {
             continue;
         }
         if (isType(type, "IDAT")) imageData = true;
-        TChunk* chunk = NewChunkForType(*this, type);
-        m_chunks.Append(chunk);
+        TChunk* chunk = m_chunks.Append(NewChunkForType(*this, type));
         const bool critical = type[0] != 0 && (type[0] & 0x20) == 0;
         if (critical && !IsRegisteredChunkType(type)) throw EPNGUnknownCriticalChunk();
         if (!chunk->ReadPayload(reader, type, length)) break;

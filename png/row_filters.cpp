@@ -81,7 +81,7 @@ void UnfilterRow(uint8_t filterType, uint8_t* r, const uint8_t* p, size_t n, siz
     }
 }
 
-FilterRows::FilterRows(size_t len, TRowFilters set) : length(len), filters(set) {
+FilterRows::FilterRows(size_t len, RowFilterSet set) : length(len), filters(set) {
     candidates[0].assign(len, 0);
     for (int f = 1; f < 5; ++f)
         if (filters & (1u << f)) candidates[static_cast<size_t>(f)].assign(len, 0);
@@ -105,7 +105,7 @@ int score(const uint8_t* c, size_t n) {
 uint8_t ChooseRowFilter(const uint8_t* raw, FilterRows& rows, size_t d) {
     const size_t n = rows.length;
     const uint8_t* p = rows.candidates[0].data();
-    const TRowFilters set = rows.filters;
+    const RowFilterSet set = rows.filters;
     const size_t lead = d < n ? d : n;
     if (set & (1u << 1)) {
         uint8_t* c = rows.candidates[1].data();

@@ -12,8 +12,8 @@ namespace glx {
 enum TRowFilter : uint8_t { rfNone = 0, rfSub = 1, rfUp = 2, rfAverage = 3, rfPaeth = 4 };
 
 // A set of row filters held as a bit mask (bit n = filter type n).
-using TRowFilters = uint8_t;
-constexpr TRowFilters rowFilterBit(TRowFilter f) { return static_cast<TRowFilters>(1u << f); }
+using RowFilterSet = uint8_t;
+constexpr RowFilterSet rowFilterBit(TRowFilter f) { return static_cast<RowFilterSet>(1u << f); }
 
 uint8_t paethPredictor(uint8_t a, uint8_t b, uint8_t c);
 
@@ -25,11 +25,11 @@ void UnfilterRow(uint8_t filterType, uint8_t* row, const uint8_t* prev, size_t l
 // Working rows of the encoder: the previous raw row (which doubles as the
 // None candidate) and one candidate row per filter in the set.
 struct FilterRows {
-    FilterRows(size_t length, TRowFilters filters);
+    FilterRows(size_t length, RowFilterSet filters);
     // Starts a new pass: the previous row becomes all zero.
     void resetPrevious();
     size_t length;
-    TRowFilters filters;
+    RowFilterSet filters;
     std::array<std::vector<uint8_t>, 5> candidates;  // [0] = raw/previous row
 };
 

@@ -33,7 +33,7 @@ void TBitmap::assign(const TBitmap& source) {
 void TBitmap::CopyFrom(const TGraphic* source) {
     if (!source) {
         // Assigning nothing empties the bitmap.
-        m_dib = TDib();
+        m_dib = Dib();
         m_keptBytes.clear();
         m_os2 = false;
         NotifyChange();
@@ -94,12 +94,12 @@ TCanvas& TBitmap::Canvas() {
     return *m_canvas;
 }
 
-TDib& TBitmap::Dib() {
+Dib& TBitmap::Pixels() {
     contentChanged();
     return m_dib;
 }
 
-void TBitmap::SetDib(TDib dib) {
+void TBitmap::SetDib(Dib dib) {
     m_dib = std::move(dib);
     contentChanged();
     NotifyChange();
@@ -120,7 +120,7 @@ void TBitmap::SetBitsPerPixel(int bitsPerPixel) {
             }
         }
     }
-    TDib converted(m_dib.width(), m_dib.height(), bitsPerPixel, std::move(table));
+    Dib converted(m_dib.width(), m_dib.height(), bitsPerPixel, std::move(table));
     std::vector<uint8_t> bgr(3 * static_cast<size_t>(std::max(m_dib.width(), 0)));
     for (int32_t y = 0; y < m_dib.height(); ++y) {
         m_dib.rowToBGR(y, 0, m_dib.width(), bgr.data());

@@ -1,4 +1,4 @@
-// TBitmap: a picture whose pixels are a TDib. New bitmaps are 24 bits per
+// TBitmap: a picture whose pixels are a Dib. New bitmaps are 24 bits per
 // pixel; a bitmap read from a BMP file keeps the file's pixel format.
 #pragma once
 
@@ -50,10 +50,10 @@ public:
     // The pixels. The non-const form counts as a change of the picture's
     // content (kept file bytes are dropped) but announces nothing; call
     // NotifyChange after editing.
-    const TDib& Dib() const { return m_dib; }
-    TDib& Dib();
+    const Dib& Pixels() const { return m_dib; }
+    Dib& Pixels();
     // Replaces the pixels and announces a change.
-    void SetDib(TDib dib);
+    void SetDib(Dib dib);
 
     // Converts the pixels to another format (1, 4, 8, 16, 24 or 32 bits);
     // indexed formats keep the colour table, or get a grey ramp when there
@@ -79,7 +79,7 @@ private:
     void contentChanged();
     TColor growthFill() const;
 
-    TDib m_dib;
+    Dib m_dib;
     std::unique_ptr<TCanvas> m_canvas;
     TColor m_transparentColor = clDefault;
     bool m_os2 = false;

@@ -98,7 +98,7 @@ void validate(const InfoHeader& h) {
 // position dataEnd. Rows are counted from the bottom; pixels the data never
 // reaches keep index 0. Runs that leave the picture are clipped; the data
 // ending early ends the picture.
-void decodeRle(StreamReader& r, int64_t dataEnd, TDib& dib, bool fourBit) {
+void decodeRle(StreamReader& r, int64_t dataEnd, Dib& dib, bool fourBit) {
     const int32_t width = dib.width(), height = dib.height();
     auto has = [&](uint64_t count) { return count <= static_cast<uint64_t>(dataEnd - r.position()); };
     int64_t x = 0, y = 0;
@@ -214,13 +214,13 @@ BmpImage startImage(const BmpLayout& l) {
 // height was negative), as many as the data holds and the image-size field
 // promises; rows the data does not reach stay 0. A file whose data could
 // not fill even a small share of the rows is refused first.
-TDib readRows(StreamReader& r, const BmpLayout& l) {
+Dib readRows(StreamReader& r, const BmpLayout& l) {
     const uint64_t stride = rowBytes(static_cast<uint64_t>(l.width), l.h.bitCount, 4);
     const uint64_t full = stride * static_cast<uint64_t>(l.height);
     const uint64_t promised = l.h.sizeImage ? l.h.sizeImage : full;
     uint64_t left = std::min<uint64_t>({promised, full, static_cast<uint64_t>(r.size() - l.pixelStart)});
     checkDataCanFill(l.width, l.height, left, left, full);
-    TDib dib(l.width, l.height, l.h.bitCount, l.table, l.h.masks);
+    Dib dib(l.width, l.height, l.h.bitCount, l.table, l.h.masks);
     r.seek(l.pixelStart);
     for (int32_t i = 0; i < l.height && left > 0; ++i) {
         const size_t n = static_cast<size_t>(std::min<uint64_t>(stride, left));
@@ -236,12 +236,12 @@ TDib readRows(StreamReader& r, const BmpLayout& l) {
 // refused first. Pixels skipped by an end-of-line, delta or end-of-picture
 // code stay 0 and do not count: a file that would leave more than 63/64 of
 // its picture so is what a hostile one looks like, and is refused too.
-TDib readRunLengthPixels(StreamReader& r, const BmpLayout& l, int64_t& dataEnd) {
+Dib readRunLengthPixels(StreamReader& r, const BmpLayout& l, int64_t& dataEnd) {
     const uint64_t available = static_cast<uint64_t>(r.size() - l.pixelStart);
     const uint64_t dataBytes = l.h.sizeImage ? std::min<uint64_t>(l.h.sizeImage, available) : available;
     const uint64_t pixels = static_cast<uint64_t>(l.width) * static_cast<uint64_t>(l.height);
     checkDataCanFill(l.width, l.height, dataBytes, std::min<uint64_t>(dataBytes, uint64_t(1) << 40) / 2 * 255, pixels);
-    TDib dib(l.width, l.height, l.h.bitCount, l.table);
+    Dib dib(l.width, l.height, l.h.bitCount, l.table);
     dataEnd = l.pixelStart + static_cast<int64_t>(dataBytes);
     r.seek(l.pixelStart);
     decodeRle(r, dataEnd, dib, l.h.compression == kCompressRLE4);
@@ -289,7 +289,7 @@ BmpImage readBmp(TStream& stream) {
     return image;
 }
 
-void encodeBmp(TStream& out, const TDib& dib, bool os2, int32_t xPelsPerMeter, int32_t yPelsPerMeter) {
+void encodeBmp(TStream& out, const Dib& dib, bool os2, int32_t xPelsPerMeter, int32_t yPelsPerMeter) {
     const int bpp = dib.bitsPerPixel();
     const uint64_t imageSize = uint64_t(dib.stride()) * static_cast<uint64_t>(dib.height());
     if (os2 && (dib.width() > 0xFFFF || dib.height() > 0xFFFF)) os2 = false;

@@ -13,7 +13,7 @@ namespace {
 // Converts columns [x0, x0 + count) of source row y to blue-green-red. A
 // one-bit surface without a colour table takes its two colours from the
 // canvas: 0 bits the text colour, 1 bits the background (brush) colour.
-void sourceRowBGR(const TDib& src, int32_t y, int32_t x0, int32_t count, TColor zeroColor, TColor oneColor,
+void sourceRowBGR(const Dib& src, int32_t y, int32_t x0, int32_t count, TColor zeroColor, TColor oneColor,
                   uint8_t* out) {
     if (src.bitsPerPixel() == 1 && src.colorTable().empty()) {
         const uint8_t* r = src.row(y);
@@ -29,7 +29,7 @@ void sourceRowBGR(const TDib& src, int32_t y, int32_t x0, int32_t count, TColor 
     src.rowToBGR(y, x0, count, out);
 }
 
-bool sameFormat(const TDib& a, const TDib& b) {
+bool sameFormat(const Dib& a, const Dib& b) {
     if (a.bitsPerPixel() != b.bitsPerPixel() || a.bitsPerPixel() < 8) return false;
     if (a.masks() != b.masks()) return false;
     return !a.indexed() || a.colorTable() == b.colorTable();
@@ -61,12 +61,12 @@ void TCanvas::SetPixel(int32_t x, int32_t y, TColor color) {
     if (OnChange) OnChange();
 }
 
-void TCanvas::stretchDraw(const TDib& source, const TRect& rect) {
+void TCanvas::stretchDraw(const Dib& source, const TRect& rect) {
     stretchDrawKeyed(source, rect, clNone);
 }
 
-void TCanvas::stretchDrawKeyed(const TDib& source, const TRect& rect, TColor key) {
-    TDib* dst = m_surface;
+void TCanvas::stretchDrawKeyed(const Dib& source, const TRect& rect, TColor key) {
+    Dib* dst = m_surface;
     if (!dst || source.empty() || dst->empty()) return;
     const int64_t dstW = rect.width(), dstH = rect.height();
     if (dstW <= 0 || dstH <= 0) return;

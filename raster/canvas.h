@@ -1,5 +1,5 @@
 // TCanvas: the drawing surface of a bitmap or of a PNG image object. It
-// draws into a TDib it is bound to; it does not own the surface.
+// draws into a Dib it is bound to; it does not own the surface.
 #pragma once
 
 #include <functional>
@@ -32,14 +32,14 @@ constexpr uint32_t cmSrcCopy = 0x00CC0020;
 class TCanvas {
 public:
     TCanvas() = default;
-    explicit TCanvas(TDib* surface) : m_surface(surface) {}
+    explicit TCanvas(Dib* surface) : m_surface(surface) {}
 
     TBrush Brush;
     TFont Font;
     uint32_t CopyMode = cmSrcCopy;
 
-    void bind(TDib* surface) { m_surface = surface; }
-    TDib* surface() const { return m_surface; }
+    void bind(Dib* surface) { m_surface = surface; }
+    Dib* surface() const { return m_surface; }
 
     // Fills columns Left <= x < Right and rows Top <= y < Bottom with the
     // brush colour (nothing with a clear brush); clipped to the surface.
@@ -60,10 +60,10 @@ public:
     // Opaque copy of the whole source into rect. A one-bit source without
     // a colour table draws 0 bits in the font colour and 1 bits in the brush
     // colour.
-    void stretchDraw(const TDib& source, const TRect& rect);
+    void stretchDraw(const Dib& source, const TRect& rect);
     // Like stretchDraw, but source pixels whose colour equals key leave the
     // destination unchanged.
-    void stretchDrawKeyed(const TDib& source, const TRect& rect, TColor key);
+    void stretchDrawKeyed(const Dib& source, const TRect& rect, TColor key);
 
     // One pixel of the surface (0 outside it) and writing one pixel in the
     // surface's format (nearest colour-table entry for indexed surfaces).
@@ -75,7 +75,7 @@ public:
     std::function<void()> OnChange;
 
 private:
-    TDib* m_surface = nullptr;
+    Dib* m_surface = nullptr;
 };
 
 }  // namespace glx

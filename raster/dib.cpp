@@ -63,7 +63,7 @@ bool defaultMasks(const BitMasks& m) { return m.red == 0 && m.green == 0 && m.bl
 
 }  // namespace
 
-TDib::TDib(int32_t width, int32_t height, int bitsPerPixel, std::vector<RGBQuad> colorTable, BitMasks masks)
+Dib::Dib(int32_t width, int32_t height, int bitsPerPixel, std::vector<RGBQuad> colorTable, BitMasks masks)
     : m_colors(std::move(colorTable)), m_masks(masks) {
     switch (bitsPerPixel) {
         case 1:
@@ -84,7 +84,7 @@ TDib::TDib(int32_t width, int32_t height, int bitsPerPixel, std::vector<RGBQuad>
     m_bits = LargeBuffer(m_stride * static_cast<size_t>(height));
 }
 
-uint32_t TDib::index(int32_t x, int32_t y) const {
+uint32_t Dib::index(int32_t x, int32_t y) const {
     if (x < 0 || y < 0 || x >= m_width || y >= m_height) return 0;
     const uint8_t* r = row(y);
     switch (m_bpp) {
@@ -99,7 +99,7 @@ uint32_t TDib::index(int32_t x, int32_t y) const {
     }
 }
 
-void TDib::setIndex(int32_t x, int32_t y, uint32_t value) {
+void Dib::setIndex(int32_t x, int32_t y, uint32_t value) {
     if (x < 0 || y < 0 || x >= m_width || y >= m_height) return;
     uint8_t* r = row(y);
     switch (m_bpp) {
@@ -125,7 +125,7 @@ void TDib::setIndex(int32_t x, int32_t y, uint32_t value) {
     }
 }
 
-uint32_t TDib::nearestIndex(TColor color) const {
+uint32_t Dib::nearestIndex(TColor color) const {
     int r = getRValue(color), g = getGValue(color), b = getBValue(color);
     uint32_t best = 0;
     int bestDistance = 0x7FFFFFFF;
@@ -142,20 +142,20 @@ uint32_t TDib::nearestIndex(TColor color) const {
     return best;
 }
 
-TColor TDib::pixel(int32_t x, int32_t y) const {
+TColor Dib::pixel(int32_t x, int32_t y) const {
     if (x < 0 || y < 0 || x >= m_width || y >= m_height) return 0;
     uint8_t bgr[3];
     rowToBGR(y, x, 1, bgr);
     return rgb(bgr[2], bgr[1], bgr[0]);
 }
 
-void TDib::setPixel(int32_t x, int32_t y, TColor color) {
+void Dib::setPixel(int32_t x, int32_t y, TColor color) {
     if (x < 0 || y < 0 || x >= m_width || y >= m_height) return;
     uint8_t bgr[3] = {getBValue(color), getGValue(color), getRValue(color)};
     rowFromBGR(y, x, 1, bgr);
 }
 
-void TDib::rowToBGR(int32_t y, int32_t x0, int32_t count, uint8_t* out) const {
+void Dib::rowToBGR(int32_t y, int32_t x0, int32_t count, uint8_t* out) const {
     if (count <= 0) return;
     const uint8_t* r = row(y);
     switch (m_bpp) {
@@ -216,7 +216,7 @@ void TDib::rowToBGR(int32_t y, int32_t x0, int32_t count, uint8_t* out) const {
     }
 }
 
-void TDib::rowFromBGR(int32_t y, int32_t x0, int32_t count, const uint8_t* in) {
+void Dib::rowFromBGR(int32_t y, int32_t x0, int32_t count, const uint8_t* in) {
     if (count <= 0) return;
     uint8_t* r = row(y);
     switch (m_bpp) {
@@ -272,7 +272,7 @@ void TDib::rowFromBGR(int32_t y, int32_t x0, int32_t count, const uint8_t* in) {
     }
 }
 
-void TDib::fill(int32_t x0, int32_t y0, int32_t x1, int32_t y1, TColor color) {
+void Dib::fill(int32_t x0, int32_t y0, int32_t x1, int32_t y1, TColor color) {
     x0 = std::max(x0, 0);
     y0 = std::max(y0, 0);
     x1 = std::min(x1, m_width);
@@ -304,14 +304,14 @@ void TDib::fill(int32_t x0, int32_t y0, int32_t x1, int32_t y1, TColor color) {
     for (int32_t y = y0 + 1; y < y1; ++y) std::memcpy(row(y) + offset, row(y0) + offset, span);
 }
 
-void TDib::keepTopRows(int32_t newHeight) {
+void Dib::keepTopRows(int32_t newHeight) {
     if (newHeight <= 0 || newHeight >= m_height) return;
     m_height = newHeight;
     m_bits.shrink(m_stride * static_cast<size_t>(newHeight));
 }
 
-TDib TDib::resized(int32_t newWidth, int32_t newHeight, TColor fillColor) const {
-    TDib out(newWidth, newHeight, m_bpp, m_colors, m_masks);
+Dib Dib::resized(int32_t newWidth, int32_t newHeight, TColor fillColor) const {
+    Dib out(newWidth, newHeight, m_bpp, m_colors, m_masks);
     const int32_t w = std::min(m_width, newWidth), h = std::min(m_height, newHeight);
     if (w <= 0 || h <= 0) {
         out.fill(0, 0, newWidth, newHeight, fillColor);

@@ -1,4 +1,4 @@
-// TDib: a device-independent pixel surface in the project's own memory. It
+// Dib: a device-independent pixel surface in the project's own memory. It
 // stands in for the platform's bitmap sections: TBitmap, the PNG image
 // object and GIF rendering keep their pixels in one, and TCanvas draws into
 // one. Rows are stored top-down, each padded to a multiple of 4 bytes.
@@ -27,13 +27,13 @@ struct BitMasks {
     friend bool operator==(const BitMasks&, const BitMasks&) = default;
 };
 
-class TDib {
+class Dib {
 public:
-    TDib() = default;
+    Dib() = default;
     // Allocates width x height at bitsPerPixel, all bytes 0. The size is
     // checked against the machine-protecting limits first (ELimitExceeded);
     // a failed allocation raises EOutOfMemory.
-    TDib(int32_t width, int32_t height, int bitsPerPixel, std::vector<RGBQuad> colorTable = {}, BitMasks masks = {});
+    Dib(int32_t width, int32_t height, int bitsPerPixel, std::vector<RGBQuad> colorTable = {}, BitMasks masks = {});
 
     int32_t width() const { return m_width; }
     int32_t height() const { return m_height; }
@@ -77,7 +77,7 @@ public:
     // A new surface of the new size in the same format and colour table,
     // first filled with fillColor, with this surface's pixels copied to the
     // top-left (growing keeps them, shrinking crops right and bottom).
-    TDib resized(int32_t newWidth, int32_t newHeight, TColor fillColor) const;
+    Dib resized(int32_t newWidth, int32_t newHeight, TColor fillColor) const;
     // Keeps the top newHeight rows (0 < newHeight <= height) in place,
     // without a second buffer.
     void keepTopRows(int32_t newHeight);

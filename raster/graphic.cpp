@@ -35,7 +35,7 @@ void TGraphic::LoadFile(const std::string& path) {
 }
 
 void TGraphic::SaveFile(const std::string& path) const {
-    TSafeFileStream stream(path);
+    SafeFileStream stream(path);
     WriteTo(stream);
     stream.commit();
 }

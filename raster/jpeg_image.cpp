@@ -657,7 +657,7 @@ void TJPEGImage::decode() const {
     checkPictureSize(width, height, 24);
 
     const bool indexed = d.info.quantize_colors;
-    TDib dib(width, height, indexed ? 8 : 24);
+    Dib dib(width, height, indexed ? 8 : 24);
     std::vector<uint8_t> scratch(d.cmyk ? 4 * static_cast<size_t>(width) : 0);
     if (int code = readRows(d, dib.bits(), dib.stride(), scratch.data())) fail(code);
     if (indexed) {
@@ -682,12 +682,12 @@ void TJPEGImage::encode() const {
     if (m_data && !m_data->bytes.empty()) return;
     auto data = std::make_shared<TJPEGData>();
     if (m_bitmap && !m_bitmap->IsEmpty()) {
-        const TDib& source = m_bitmap->Dib();
+        const Dib& source = m_bitmap->Pixels();
         // The compressor reads 24-bit blue-green-red rows.
-        TDib converted;
-        const TDib* rows = &source;
+        Dib converted;
+        const Dib* rows = &source;
         if (source.bitsPerPixel() != 24) {
-            converted = TDib(source.width(), source.height(), 24);
+            converted = Dib(source.width(), source.height(), 24);
             for (int32_t y = 0; y < source.height(); ++y)
                 source.rowToBGR(y, 0, source.width(), converted.row(y));
             rows = &converted;

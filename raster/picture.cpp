@@ -14,12 +14,12 @@ namespace {
 
 // Metafiles and icons have registered extensions but no reader here: they
 // are kinds that refuse to load with a message saying so.
-class TUnsupportedGraphic : public TGraphic {
+class UnsupportedGraphic : public TGraphic {
 public:
-    TUnsupportedGraphic(const char* className, const char* kind) : m_className(className), m_kind(kind) {}
+    UnsupportedGraphic(const char* className, const char* kind) : m_className(className), m_kind(kind) {}
     const char* ClassName() const override { return m_className; }
     std::unique_ptr<TGraphic> NewEmpty() const override {
-        return std::make_unique<TUnsupportedGraphic>(m_className, m_kind);
+        return std::make_unique<UnsupportedGraphic>(m_className, m_kind);
     }
     void PaintOn(TCanvas&, const TRect&) const override {}
     bool IsEmpty() const override { return true; }
@@ -42,11 +42,11 @@ private:
 // ------------------------------------------------------------ registry
 
 TFileFormatsList::TFileFormatsList() {
-    RegisterFormat("wmf", "Metafiles", [] { return std::make_unique<TUnsupportedGraphic>("TMetafile", "Metafile"); },
+    RegisterFormat("wmf", "Metafiles", [] { return std::make_unique<UnsupportedGraphic>("TMetafile", "Metafile"); },
                    "TMetafile");
     RegisterFormat("emf", "Enhanced Metafiles",
-                   [] { return std::make_unique<TUnsupportedGraphic>("TMetafile", "Metafile"); }, "TMetafile");
-    RegisterFormat("ico", "Icons", [] { return std::make_unique<TUnsupportedGraphic>("TIcon", "Icon"); }, "TIcon");
+                   [] { return std::make_unique<UnsupportedGraphic>("TMetafile", "Metafile"); }, "TMetafile");
+    RegisterFormat("ico", "Icons", [] { return std::make_unique<UnsupportedGraphic>("TIcon", "Icon"); }, "TIcon");
     RegisterFormat("bmp", "Bitmaps", [] { return std::make_unique<TBitmap>(); }, "TBitmap");
     RegisterFormat("jpeg", "JPEG Image File", [] { return std::make_unique<TJPEGImage>(); }, "TJPEGImage");
     RegisterFormat("jpg", "JPEG Image File", [] { return std::make_unique<TJPEGImage>(); }, "TJPEGImage");
@@ -58,22 +58,22 @@ TFileFormatsList& TFileFormatsList::instance() {
 }
 
 void TFileFormatsList::RegisterFormat(const std::string& extension, const std::string& description,
-                                      TGraphicFactory factory, const std::string& className) {
-    m_entries.push_back(TFileFormat{lowerCaseAscii(extension), description, std::move(factory), className, 0});
+                                      GraphicFactory factory, const std::string& className) {
+    m_entries.push_back(FileFormat{lowerCaseAscii(extension), description, std::move(factory), className, 0});
 }
 
 void TFileFormatsList::UnregisterFormat(const std::string& className) {
-    std::erase_if(m_entries, [&](const TFileFormat& f) { return f.className == className; });
+    std::erase_if(m_entries, [&](const FileFormat& f) { return f.className == className; });
 }
 
-const TFileFormat* TFileFormatsList::FindFormat(const std::string& ext) const {
+const FileFormat* TFileFormatsList::FindFormat(const std::string& ext) const {
     const std::string key = lowerCaseAscii(ext);
     for (auto it = m_entries.rbegin(); it != m_entries.rend(); ++it)
         if (it->extension == key) return &*it;
     return nullptr;
 }
 
-void RegisterFileFormat(const std::string& ext, const std::string& description, TGraphicFactory factory,
+void RegisterFileFormat(const std::string& ext, const std::string& description, GraphicFactory factory,
                         const char* className) {
     TFileFormatsList::instance().RegisterFormat(ext, description, std::move(factory), className);
 }
@@ -104,7 +104,7 @@ namespace {
 std::unique_ptr<TGraphic> newGraphicFor(const std::string& name) {
     std::string ext = extractFileExt(extractFileName(name));
     if (!ext.empty()) ext.erase(0, 1);
-    const TFileFormat* format = TFileFormatsList::instance().FindFormat(ext);
+    const FileFormat* format = TFileFormatsList::instance().FindFormat(ext);
     if (!format) throw EInvalidGraphic(formatMessage("Unknown picture file extension (.%s)", ext.c_str()));
     return format->factory();
 }

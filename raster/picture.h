@@ -15,13 +15,13 @@ namespace glx {
 class TBitmap;
 class TStream;
 
-using TGraphicFactory = std::function<std::unique_ptr<TGraphic>()>;
+using GraphicFactory = std::function<std::unique_ptr<TGraphic>()>;
 
 // One registered file format.
-struct TFileFormat {
+struct FileFormat {
     std::string extension;  // without the dot, lower case
     std::string description;
-    TGraphicFactory factory;
+    GraphicFactory factory;
     std::string className;  // the picture class the factory makes
     int descriptionId = 0;
 };
@@ -33,23 +33,23 @@ class TFileFormatsList {
 public:
     static TFileFormatsList& instance();
 
-    void RegisterFormat(const std::string& extension, const std::string& description, TGraphicFactory factory,
+    void RegisterFormat(const std::string& extension, const std::string& description, GraphicFactory factory,
                         const std::string& className);
     // Removes every entry of that picture class.
     void UnregisterFormat(const std::string& className);
     // The entry whose extension equals ext (any letter case, no dot),
     // searched from the last registered to the first; nullptr when none.
-    const TFileFormat* FindFormat(const std::string& ext) const;
-    const std::vector<TFileFormat>& entries() const { return m_entries; }
+    const FileFormat* FindFormat(const std::string& ext) const;
+    const std::vector<FileFormat>& entries() const { return m_entries; }
 
 private:
     TFileFormatsList();
-    std::vector<TFileFormat> m_entries;
+    std::vector<FileFormat> m_entries;
 };
 
 // Adds a format to the registry (the PNG and GIF modules call this at
 // program start).
-void RegisterFileFormat(const std::string& ext, const std::string& description, TGraphicFactory factory,
+void RegisterFileFormat(const std::string& ext, const std::string& description, GraphicFactory factory,
                         const char* className);
 void UnregisterFileFormat(const char* className);
 

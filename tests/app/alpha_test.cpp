@@ -208,9 +208,9 @@ TEST(PastePng, FragmentsWithoutAlphaPlane) {
     auto pal = TPNGObject::CreateNew(3, 8, 3, 1);
     auto& header = pal->HeaderChunk();
     header.SetPalette({RGBQuad{0, 0, 0, 0}, RGBQuad{0, 0, 255, 0}, RGBQuad{0, 0, 0, 0}});
-    header.Dib.setIndex(0, 0, 0);
-    header.Dib.setIndex(1, 0, 1);
-    header.Dib.setIndex(2, 0, 2);
+    header.SetIndex(0, 0, 0);
+    header.SetIndex(1, 0, 1);
+    header.SetIndex(2, 0, 2);
     auto* trns = pal->Chunks().AddChunkOfClass<TChunktRNS>();
     ASSERT_NE(trns, nullptr);
     trns->SetPayloadSize(1);

@@ -26,7 +26,7 @@ TEST_F(TempDir, SafeWriteReplacesOnlyOnCommit) {
     auto target = (dir / "out.bin").string();
     writeWholeFile(target, "old", 3);
     {
-        TSafeFileStream s(target);
+        SafeFileStream s(target);
         s.writeBuffer("new content", 11);
         // Not committed: the target keeps its bytes and the temporary goes.
     }
@@ -35,7 +35,7 @@ TEST_F(TempDir, SafeWriteReplacesOnlyOnCommit) {
     EXPECT_EQ(fileCount(), 1u);
 
     {
-        TSafeFileStream s(target);
+        SafeFileStream s(target);
         s.writeBuffer("new", 3);
         s.commit();
     }
@@ -45,7 +45,7 @@ TEST_F(TempDir, SafeWriteReplacesOnlyOnCommit) {
 }
 
 TEST_F(TempDir, SafeWriteIntoMissingFolderFails) {
-    EXPECT_THROW(TSafeFileStream((dir / "no" / "x").string()), EFCreateError);
+    EXPECT_THROW(SafeFileStream((dir / "no" / "x").string()), EFCreateError);
 }
 
 TEST_F(TempDir, FileStreamRefusesFoldersAndMissingFiles) {

@@ -192,7 +192,7 @@ TEST(GdipGif, PaintsBackgroundFrameAndBevels) {
     b.header(4, 2, 2).solid(4, 2, 1).trailer();
     load(gif, b.bytes);
     const TColor frameColor = rgb(37, 111, 250);
-    const TDib& bmp = gif.Bitmap();
+    const Dib& bmp = gif.Bitmap();
     ASSERT_EQ(bmp.width(), 105);
     EXPECT_EQ(bmp.pixel(0, 0), frameColor);
     EXPECT_EQ(bmp.pixel(3, 1), frameColor);

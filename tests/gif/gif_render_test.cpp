@@ -35,15 +35,15 @@ std::unique_ptr<TGIFImage> offsetFrameGif(bool transparentFlag = true, int trans
     return std::move(r.image);
 }
 
-TDib background(int w, int h) {
-    TDib dib(w, h, 24);
+Dib background(int w, int h) {
+    Dib dib(w, h, 24);
     dib.fill(0, 0, w, h, kBack);
     return dib;
 }
 
 TEST(GifRender, TransparentFrameTouchesOnlyItsOpaquePixels) {
     auto img = offsetFrameGif();
-    TDib dib = background(40, 50);
+    Dib dib = background(40, 50);
     TCanvas canvas(&dib);
     TGIFSubImage& frame = img->Frames()[0];
     frame.PaintTo(canvas, TRect{0, 0, 40, 50}, true, false);
@@ -63,7 +63,7 @@ TEST(GifRender, OpaqueDrawingWritesTransparentIndexToo) {
     for (bool withTransparency : {false, true}) {
         // Drawn without transparency, or with a clear transparency flag.
         auto img = offsetFrameGif(withTransparency ? false : true);
-        TDib dib = background(40, 50);
+        Dib dib = background(40, 50);
         TCanvas canvas(&dib);
         img->Frames()[0].PaintTo(canvas, TRect{0, 0, 40, 50}, withTransparency, false);
         for (int y = 20; y < 23; ++y)
@@ -77,7 +77,7 @@ TEST(GifRender, TransparentIndexThatNoPixelCarriesGivesNoMask) {
     auto img = offsetFrameGif(true, 9);
     TGIFSubImage& frame = img->Frames()[0];
     EXPECT_FALSE(frame.HasMask());
-    TDib dib = background(40, 50);
+    Dib dib = background(40, 50);
     TCanvas canvas(&dib);
     frame.PaintTo(canvas, TRect{0, 0, 40, 50}, true, false);
     EXPECT_EQ(dib.pixel(12, 20), tableColor(2));
@@ -93,7 +93,7 @@ TEST(GifRender, IndicesBeyondTheTableDrawBlack) {
     b.header(2, 1, 4).image(f).trailer();
     LoadResult r;
     loadInto(r, b.bytes);
-    TDib dib = background(2, 1);
+    Dib dib = background(2, 1);
     TCanvas canvas(&dib);
     r.image->Frames()[0].PaintTo(canvas, TRect{0, 0, 2, 1}, true, false);
     EXPECT_EQ(dib.pixel(0, 0), clBlack);
@@ -103,7 +103,7 @@ TEST(GifRender, IndicesBeyondTheTableDrawBlack) {
 TEST(GifRender, ScaledRectangleDoublesOffsetAndSize) {
     for (bool transparent : {false, true}) {
         auto img = offsetFrameGif(transparent);
-        TDib dib = background(80, 100);
+        Dib dib = background(80, 100);
         TCanvas canvas(&dib);
         img->Frames()[0].PaintTo(canvas, TRect{0, 0, 80, 100}, true, false);
         for (int y = 0; y < 100; ++y)
@@ -130,7 +130,7 @@ TEST(GifRender, ZeroLogicalScreenDrawsNothing) {
     b.header(0, 4, 2).solid(3, 4, 1).trailer();
     LoadResult r;
     loadInto(r, b.bytes);
-    TDib dib = background(10, 10);
+    Dib dib = background(10, 10);
     TCanvas canvas(&dib);
     r.image->Frames()[0].PaintTo(canvas, TRect{0, 0, 10, 10}, false, false);
     r.image->PaintOn(canvas, TRect{0, 0, 10, 10});
@@ -154,7 +154,7 @@ TEST(GifRender, ColorTableFallsBackToTheFirstFrame) {
     b.header(2, 1).image(first).solid(2, 1, 3).trailer();
     LoadResult r;
     loadInto(r, b.bytes);
-    TDib dib = background(2, 1);
+    Dib dib = background(2, 1);
     TCanvas canvas(&dib);
     r.image->Frames()[1].PaintTo(canvas, TRect{0, 0, 2, 1}, false, false);
     EXPECT_EQ(dib.pixel(0, 0), tableColor(3, 7));
@@ -177,7 +177,7 @@ TEST(GifRender, EmptyFramesDrawNothing) {
     b.header(4, 4).comment("only").trailer();
     LoadResult r;
     loadInto(r, b.bytes);
-    TDib dib = background(4, 4);
+    Dib dib = background(4, 4);
     TCanvas canvas(&dib);
     EXPECT_NO_THROW(r.image->Frames()[0].PaintTo(canvas, TRect{0, 0, 4, 4}, true, false));
     EXPECT_EQ(r.image->Frames()[0].FrameBitmap(), nullptr);
@@ -186,7 +186,7 @@ TEST(GifRender, EmptyFramesDrawNothing) {
 
 TEST(GifRender, TilesRepeatAtTheLogicalScreenPitch) {
     auto img = offsetFrameGif();
-    TDib dib = background(100, 120);
+    Dib dib = background(100, 120);
     TCanvas canvas(&dib);
     img->Frames()[0].PaintTo(canvas, TRect{0, 0, 100, 120}, false, true);
     // Tiles at x = 10, 50, 90 and y = 20, 70 (not clipped to the rectangle).
@@ -203,7 +203,7 @@ TEST(GifRender, FramesBeyondTheSurfaceAreClipped) {
     b.header(4, 4, 2).solid(6, 6, 1, 2, 2).trailer();
     LoadResult r;
     loadInto(r, b.bytes);
-    TDib dib = background(4, 4);
+    Dib dib = background(4, 4);
     TCanvas canvas(&dib);
     r.image->Frames()[0].PaintTo(canvas, TRect{0, 0, 4, 4}, false, false);
     EXPECT_EQ(dib.pixel(3, 3), tableColor(1));
@@ -222,7 +222,7 @@ TEST(GifRender, PaintOnShowsTheFirstFrameOverTheTarget) {
     LoadResult r;
     loadInto(r, b.bytes);
     ASSERT_EQ(r.image->Frames().Count(), 3);
-    TDib dib = background(3, 1);
+    Dib dib = background(3, 1);
     TCanvas canvas(&dib);
     canvas.DrawAt(0, 0, r.image.get());
     EXPECT_EQ(dib.pixel(0, 0), tableColor(1));
@@ -232,7 +232,7 @@ TEST(GifRender, PaintOnShowsTheFirstFrameOverTheTarget) {
 
 TEST(GifRender, FrameBitmapCarriesIndicesAndPaddedTable) {
     auto img = offsetFrameGif();
-    const TDib* bmp = img->Frames()[0].FrameBitmap();
+    const Dib* bmp = img->Frames()[0].FrameBitmap();
     ASSERT_NE(bmp, nullptr);
     EXPECT_EQ(bmp->bitsPerPixel(), 8);
     EXPECT_EQ(bmp->colorTable().size(), 256u);
@@ -296,8 +296,8 @@ TEST(GifRender, DrawingDecodesOnlyWhatLandsAndDrawsTheSame) {
                         ASSERT_EQ(wf.IndexData().size(), size_t(f.width) * size_t(f.height));
                         std::vector<RGBQuad> table = wf.ColorTable();
                         table.resize(256);
-                        TDib a = bpp == 24 ? background(36, 27) : TDib(36, 27, 8, table);
-                        TDib c = a;
+                        Dib a = bpp == 24 ? background(36, 27) : Dib(36, 27, 8, table);
+                        Dib c = a;
                         TCanvas ca(&a), cc(&c);
                         lf.PaintTo(ca, rect, withTransparency, tiled);
                         wf.PaintTo(cc, rect, withTransparency, tiled);
@@ -330,11 +330,11 @@ TEST(GifRender, OpaqueDrawingIsTheCanvasDrawingTheFrameBitmap) {
     loadInto(r, b.bytes);
     loadInto(whole, b.bytes);
     TGIFSubImage& frame = r.image->Frames()[0];
-    const TDib* bitmap = whole.image->Frames()[0].FrameBitmap();
+    const Dib* bitmap = whole.image->Frames()[0].FrameBitmap();
     ASSERT_NE(bitmap, nullptr);
     for (int bpp : {24, 8}) {
-        TDib drawn = bpp == 24 ? background(20, 12) : TDib(20, 12, 8, bitmap->colorTable());
-        TDib expected = drawn;
+        Dib drawn = bpp == 24 ? background(20, 12) : Dib(20, 12, 8, bitmap->colorTable());
+        Dib expected = drawn;
         TCanvas dc(&drawn), ec(&expected);
         frame.ReleaseBitmaps();
         frame.PaintTo(dc, TRect{0, 0, 12, 8}, true, false);

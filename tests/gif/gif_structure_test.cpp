@@ -407,7 +407,7 @@ TEST(GifStructure, DamagedFilesFailCleanly) {
         } catch (const GIFException&) {
         } catch (const ELimitExceeded&) {
         }
-        TDib dib(24, 12, 24);
+        Dib dib(24, 12, 24);
         TCanvas canvas(&dib);
         for (int i = 0; i < r.image->Frames().Count(); ++i) {
             try {

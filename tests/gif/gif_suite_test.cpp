@@ -92,7 +92,7 @@ TEST_P(GifSuite, FirstFrameDrawsItsOwnPixels) {
     // key (transparent index) or the table colour of its index.
     TGIFImage img;
     img.LoadFile(pathOf(GetParam()));
-    TDib dib(img.Width(), img.Height(), 24);
+    Dib dib(img.Width(), img.Height(), 24);
     const TColor key = rgb(1, 254, 3);
     dib.fill(0, 0, dib.width(), dib.height(), key);
     TCanvas canvas(&dib);
@@ -126,7 +126,7 @@ TEST_P(GifSuite, FirstFrameMatchesTheExpectedPicture) {
     img.LoadFile(pathOf(name));
     ASSERT_EQ(int(ref.width), img.Width());
     ASSERT_EQ(int(ref.height), img.Height());
-    TDib dib(img.Width(), img.Height(), 24);
+    Dib dib(img.Width(), img.Height(), 24);
     const TColor key = rgb(1, 254, 3);
     dib.fill(0, 0, dib.width(), dib.height(), key);
     TCanvas canvas(&dib);

@@ -244,30 +244,35 @@ TEST(PngChunkStream, NewChunkForTypeUsesTheRegisteredClassCaseSensitively) {
     EXPECT_STREQ(ztxt->TypeCodeOfClass(), "zTXt");
 }
 
-TEST(PngPointerList, SlotsInsertAndRemove) {
-    TPNGPointerList list(nullptr);
-    int a = 0, b = 0, c = 0;
-    EXPECT_EQ(list.ItemAt(0), nullptr);
-    list.InsertAt(&a, 5);  // an empty list always takes the item at slot 0
+// The list owns its chunks and knows its header: the chunk in slot 0 when
+// that is a header chunk, whatever was inserted or removed.
+TEST(PngChunkList, SlotsInsertRemoveAndTheHeader) {
+    TPNGObject img;
+    TPNGList& list = img.Chunks();
+    EXPECT_EQ(list.Item(0), nullptr);
+    EXPECT_EQ(list.Header(), nullptr);
+    TChunk* end = list.InsertAt(std::make_unique<TChunkIEND>(img), 5);  // an empty list takes it at slot 0
     ASSERT_EQ(list.SlotCount(), 1u);
-    list.InsertAt(&b, 1);  // at the end of a non-empty list: refused
+    EXPECT_EQ(list.InsertAt(std::make_unique<TChunkIEND>(img), 1), nullptr);  // past a non-empty list: refused
     EXPECT_EQ(list.SlotCount(), 1u);
-    list.InsertAt(&b, 0);
-    list.Append(&a);
-    list.Append(&c);  // b a a c
-    EXPECT_EQ(list.ItemAt(0), &b);
-    EXPECT_EQ(list.ItemAt(-1), nullptr);
-    EXPECT_EQ(list.ItemAt(4), nullptr);
-    list.PutAt(9, &c);  // ignored
-    EXPECT_EQ(list.SlotCount(), 4u);
-    // The later of two slots holding the same pointer goes.
-    EXPECT_EQ(list.RemoveItem(&a), &a);
-    EXPECT_EQ(list.SlotCount(), 3u);
-    EXPECT_EQ(list.ItemAt(1), &a);
-    EXPECT_EQ(list.ItemAt(2), &c);
-    int d = 0;
-    EXPECT_EQ(list.RemoveItem(&d), nullptr);
-    list.SetCount(0);
+    EXPECT_EQ(list.Header(), nullptr);
+    TChunk* header = list.InsertAt(std::make_unique<TChunkIHDR>(img), 0);
+    EXPECT_EQ(list.Header(), header);
+    EXPECT_EQ(&img.HeaderChunk(), header);
+    TChunk* text = list.Append(std::make_unique<TChunktEXt>(img));
+    EXPECT_EQ(list.Item(-1), nullptr);
+    EXPECT_EQ(list.Item(3), nullptr);
+    EXPECT_EQ(list.IndexOf(text), 2);
+    EXPECT_EQ(text->Position(), 2);
+    EXPECT_EQ(end->Position(), 1);
+    // Removing hands the chunk back; removing the header forgets it.
+    std::unique_ptr<TChunk> taken = list.Remove(header);
+    EXPECT_EQ(taken.get(), header);
+    EXPECT_EQ(list.Header(), nullptr);
+    EXPECT_THROW(img.HeaderChunk(), EPNGHeaderNotPresent);
+    EXPECT_EQ(list.Remove(header), nullptr);
+    EXPECT_EQ(list.SlotCount(), 2u);
+    list.Clear();
     EXPECT_EQ(list.SlotCount(), 0u);
 }
 

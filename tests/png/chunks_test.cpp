@@ -79,11 +79,11 @@ TEST(PngHeaderChunk, InMemoryFormats) {
         loadFromBytes(img, imageWith(ihdrPayload(5, 3, c.depth, c.ct), plte, 1000));
         const TChunkIHDR& h = img.HeaderChunk();
         SCOPED_TRACE(testing::Message() << "colour type " << int(c.ct) << " depth " << int(c.depth));
-        EXPECT_EQ(h.Dib.bitsPerPixel(), c.bpp);
-        EXPECT_EQ(h.Dib.colorTable().size(), c.tableSize);
+        EXPECT_EQ(h.Pixels().bitsPerPixel(), c.bpp);
+        EXPECT_EQ(h.Pixels().colorTable().size(), c.tableSize);
         EXPECT_EQ(img.AlphaRow(0) != nullptr, c.alpha);
         EXPECT_EQ(img.LowByteRow(0) != nullptr, c.low);
-        EXPECT_EQ(h.RowStride, static_cast<int32_t>((c.bpp * 5 + 31) / 32 * 4));
+        EXPECT_EQ(h.RowStride(), static_cast<int32_t>((c.bpp * 5 + 31) / 32 * 4));
     }
 }
 
@@ -96,7 +96,7 @@ TEST(PngHeaderChunk, SixteenBitGreyKeepsLowBytesInTheirPlane) {
     EXPECT_EQ(img.PixelRow(0)[1], 0xAB);
     EXPECT_EQ(img.LowByteRow(0)[0], 0x34);
     EXPECT_EQ(img.LowByteRow(0)[1], 0xCD);
-    EXPECT_EQ(img.HeaderChunk().Dib.colorTable()[0xAB].green, 0xAB);
+    EXPECT_EQ(img.HeaderChunk().Pixels().colorTable()[0xAB].green, 0xAB);
 }
 
 TEST(PngHeaderChunk, TwoBitPaletteIsWrittenAsFourBit) {
@@ -107,7 +107,11 @@ TEST(PngHeaderChunk, TwoBitPaletteIsWrittenAsFourBit) {
     loadFromBytes(img, b.bytes());
     RefImage ref = libpngDecode(saveToBytes(img));
     EXPECT_EQ(ref.bitDepth, 4);
-    EXPECT_EQ(img.HeaderChunk().BitDepth, 4);
+    // Writing changes nothing of the image: the header keeps the depth it
+    // was read with and writes the depth the samples are held at.
+    EXPECT_EQ(img.HeaderChunk().BitDepth, 2);
+    EXPECT_EQ(img.HeaderChunk().WrittenBitDepth(), 4);
+    EXPECT_EQ(saveToBytes(img), saveToBytes(img));
     const uint32_t indices[5] = {0, 1, 2, 3, 2};
     for (uint32_t x = 0; x < 5; ++x) EXPECT_EQ(ref.sample(x, 0, 0), indices[x]) << x;
     ASSERT_GE(ref.palette.size(), 4u);
@@ -199,7 +203,7 @@ TEST(PngTransparencyChunk, SetKeyColor) {
 
     auto pal = TPNGObject::CreateNew(3, 4, 2, 2);
     auto* key = pal->Chunks().AddChunkOfClass<TChunktRNS>();
-    const RGBQuad entry = pal->HeaderChunk().Dib.colorTable()[3];
+    const RGBQuad entry = pal->HeaderChunk().Pixels().colorTable()[3];
     key->SetKeyColor(rgb(entry.red, entry.green, entry.blue));
     EXPECT_EQ(key->PayloadSize(), 4);
     EXPECT_TRUE(key->SingleKey);
@@ -209,7 +213,7 @@ TEST(PngTransparencyChunk, SetKeyColor) {
 
     // No entry of that colour: nothing changes.
     TColor missing = rgb(1, 2, 3);
-    for (const RGBQuad& q : pal->HeaderChunk().Dib.colorTable()) ASSERT_NE(rgb(q.red, q.green, q.blue), missing);
+    for (const RGBQuad& q : pal->HeaderChunk().Pixels().colorTable()) ASSERT_NE(rgb(q.red, q.green, q.blue), missing);
     key->SetKeyColor(missing);
     EXPECT_EQ(key->PayloadSize(), 4);
     EXPECT_EQ(key->AlphaValues[3], 0);
@@ -226,19 +230,19 @@ TEST(PngGammaChunk, Tables) {
     TPNGObject img;
     loadFromBytes(img, imageWith(ihdrPayload(1, 1, 8, 0), {{"gAMA", be32(45455)}}, 2));
     for (int i = 0; i < 256; ++i) {
-        ASSERT_EQ(img.DecodeGamma[i], i);
-        ASSERT_EQ(img.EncodeGamma[i], i);
+        ASSERT_EQ(img.DecodeGamma()[i], i);
+        ASSERT_EQ(img.EncodeGamma()[i], i);
     }
     loadFromBytes(img, imageWith(ihdrPayload(1, 1, 8, 0), {{"gAMA", be32(100000)}}, 2));
-    EXPECT_EQ(img.DecodeGamma[128], 186);
-    EXPECT_EQ(img.DecodeGamma[64], 136);
-    EXPECT_EQ(img.DecodeGamma[0], 0);
-    EXPECT_EQ(img.DecodeGamma[255], 255);
-    EXPECT_EQ(img.EncodeGamma[186], 128);
+    EXPECT_EQ(img.DecodeGamma()[128], 186);
+    EXPECT_EQ(img.DecodeGamma()[64], 136);
+    EXPECT_EQ(img.DecodeGamma()[0], 0);
+    EXPECT_EQ(img.DecodeGamma()[255], 255);
+    EXPECT_EQ(img.EncodeGamma()[186], 128);
     EXPECT_EQ(img.Chunks().FindByClass<TChunkgAMA>()->Gamma(), 100000u);
     // A gAMA of the wrong length changes nothing.
     loadFromBytes(img, imageWith(ihdrPayload(1, 1, 8, 0), {{"gAMA", {1, 2}}}, 2));
-    EXPECT_EQ(img.DecodeGamma[128], 128);
+    EXPECT_EQ(img.DecodeGamma()[128], 128);
 }
 
 TEST(PngGammaChunk, OneIgnoredOnReadingIsNotWritten) {
@@ -258,8 +262,8 @@ TEST(PngGammaChunk, OneIgnoredOnReadingIsNotWritten) {
     const Bytes late = b.chunk("gAMA", be32(100000)).iend().bytes();
     TPNGObject img;
     loadFromBytes(img, late);
-    EXPECT_EQ(img.DecodeGamma[4], 4);
-    EXPECT_EQ(img.EncodeGamma[4], 4);
+    EXPECT_EQ(img.DecodeGamma()[4], 4);
+    EXPECT_EQ(img.EncodeGamma()[4], 4);
     EXPECT_EQ(img.PixelAt(0, 0), rgb(4, 4, 4));
     EXPECT_FALSE(written(late));
 }

@@ -167,10 +167,10 @@ TEST(PngDecode, SixteenBitRgbKeepsGammaCorrectedLowBytes) {
     TPNGObject img;
     loadFromBytes(img, b.bytes());
     const uint8_t* low = img.LowByteRow(0);
-    EXPECT_EQ(low[0], img.DecodeGamma[0]);    // blue
-    EXPECT_EQ(low[1], img.DecodeGamma[128]);  // green
-    EXPECT_EQ(low[2], img.DecodeGamma[64]);   // red
-    EXPECT_EQ(img.PixelAt(0, 0), rgb(img.DecodeGamma[128], 0, img.DecodeGamma[64]));
+    EXPECT_EQ(low[0], img.DecodeGamma()[0]);    // blue
+    EXPECT_EQ(low[1], img.DecodeGamma()[128]);  // green
+    EXPECT_EQ(low[2], img.DecodeGamma()[64]);   // red
+    EXPECT_EQ(img.PixelAt(0, 0), rgb(img.DecodeGamma()[128], 0, img.DecodeGamma()[64]));
 }
 
 TEST(PngDecode, TwoBitGreyWidensOntoTheSixteenStepRamp) {

@@ -39,11 +39,11 @@ std::unique_ptr<TPNGObject> randomImage(uint32_t ct, uint32_t depth, int32_t w, 
     auto img = TPNGObject::CreateNew(ct, depth, w, h);
     const TChunkIHDR& hd = img->HeaderChunk();
     for (int32_t y = 0; y < h; ++y) {
-        for (size_t i = 0; i < static_cast<size_t>(hd.RowStride); ++i) img->PixelRow(y)[i] = static_cast<uint8_t>(rng());
+        for (size_t i = 0; i < static_cast<size_t>(hd.RowStride()); ++i) img->PixelRow(y)[i] = static_cast<uint8_t>(rng());
         if (uint8_t* a = img->AlphaRow(y))
             for (int32_t x = 0; x < w; ++x) a[x] = static_cast<uint8_t>(rng());
         if (uint8_t* l = img->LowByteRow(y))
-            for (size_t i = 0; i < static_cast<size_t>(hd.RowStride); ++i) l[i] = static_cast<uint8_t>(rng());
+            for (size_t i = 0; i < static_cast<size_t>(hd.RowStride()); ++i) l[i] = static_cast<uint8_t>(rng());
     }
     return img;
 }
@@ -169,7 +169,7 @@ TEST(PngOracle, OurEncoderLibpngDecoder) {
                                                 << " interlace " << int(interlace));
                 auto img = randomImage(f.ct, f.depth, w, h, rng);
                 img->Interlacing = interlace;
-                img->RowFilters = static_cast<TRowFilters>(rng() % 32);
+                img->RowFilters = static_cast<RowFilterSet>(rng() % 32);
                 RefImage ref = libpngDecode(saveToBytes(*img));
                 const TChunkIHDR& hd = img->HeaderChunk();
                 ASSERT_EQ(ref.colorType, static_cast<int>(f.ct));
@@ -182,7 +182,7 @@ TEST(PngOracle, OurEncoderLibpngDecoder) {
                     for (int32_t x = 0; x < w; ++x) {
                         switch (f.ct) {
                             case 0:
-                            case 3: ASSERT_EQ(ref.sample(x, y, 0), hd.Dib.index(x, y) * scale); break;
+                            case 3: ASSERT_EQ(ref.sample(x, y, 0), hd.Pixels().index(x, y) * scale); break;
                             case 4:
                                 ASSERT_EQ(ref.sample(x, y, 0), row[x] * scale);
                                 ASSERT_EQ(ref.sample(x, y, 1), a[x] * scale);
@@ -196,9 +196,9 @@ TEST(PngOracle, OurEncoderLibpngDecoder) {
                     }
                 }
                 if (f.ct == 3) {
-                    ASSERT_EQ(ref.palette.size(), size_t(1) << hd.Dib.bitsPerPixel());
+                    ASSERT_EQ(ref.palette.size(), size_t(1) << hd.Pixels().bitsPerPixel());
                     for (size_t i = 0; i < ref.palette.size(); ++i) {
-                        const RGBQuad& q = hd.Dib.colorTable()[i];
+                        const RGBQuad& q = hd.Pixels().colorTable()[i];
                         ASSERT_EQ(ref.palette[i], (std::array<uint8_t, 3>{q.red, q.green, q.blue}));
                     }
                 }

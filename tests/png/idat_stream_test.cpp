@@ -48,11 +48,11 @@ std::vector<uint8_t> written(const TPNGObject& img) {
 }
 
 // Streams every row of img as the gluing canvas hands them.
-std::shared_ptr<const TPreparedIdat> streamed(const TPNGObject& img) {
-    TIdatStream stream(idatRecipeOf(img));
+std::shared_ptr<const PreparedIdat> streamed(const TPNGObject& img) {
+    IdatStream stream(idatRecipeOf(img));
     std::vector<uint8_t> row(stream.rowBytes());
     for (int32_t y = 0; y < img.Height(); ++y) {
-        loadPngRow(img.HeaderChunk(), row.data(), y, 0, 1, static_cast<uint32_t>(img.Width()), img.EncodeGamma);
+        loadPngRow(img.HeaderChunk(), row.data(), y, 0, 1, static_cast<uint32_t>(img.Width()), img.EncodeGamma());
         stream.addRow(row.data());
     }
     return stream.finish();
@@ -61,7 +61,7 @@ std::shared_ptr<const TPreparedIdat> streamed(const TPNGObject& img) {
 TEST(IdatStream, StreamedDataWritesTheSameFileForEveryFilterSetAndLevel) {
     // 300 x 200 RGBA deflates to more than one 64 KiB chunk at level 0.
     auto img = picture(300, 200);
-    for (TRowFilters filters : {TRowFilters(0x01), TRowFilters(0x02), TRowFilters(0x10), TRowFilters(0x1F)})
+    for (RowFilterSet filters : {RowFilterSet(0x01), RowFilterSet(0x02), RowFilterSet(0x10), RowFilterSet(0x1F)})
         for (uint8_t level : {uint8_t(0), uint8_t(7)}) {
             img->RowFilters = filters;
             img->DeflateLevel = level;
@@ -102,10 +102,10 @@ TEST(IdatStream, DataForOtherSettingsOrSizeIsNotWritten) {
 
     // Data of fewer rows than the image has is not used either.
     auto full = picture(40, 30);
-    TIdatStream partial(idatRecipeOf(*full));
+    IdatStream partial(idatRecipeOf(*full));
     std::vector<uint8_t> row(partial.rowBytes());
     for (int32_t y = 0; y < 10; ++y) {
-        loadPngRow(full->HeaderChunk(), row.data(), y, 0, 1, 40, full->EncodeGamma);
+        loadPngRow(full->HeaderChunk(), row.data(), y, 0, 1, 40, full->EncodeGamma());
         partial.addRow(row.data());
     }
     full->SetPreparedImageData(partial.finish());
@@ -262,7 +262,7 @@ Bytes filteredRows(const TPNGObject& img) {
     };
     if (img.Interlacing == 0) {
         for (uint32_t y = 0; y < height; ++y) {
-            loadPngRow(h, raw.data(), static_cast<int32_t>(y), 0, 1, width, img.EncodeGamma);
+            loadPngRow(h, raw.data(), static_cast<int32_t>(y), 0, 1, width, img.EncodeGamma());
             add(full.rowBytes);
         }
         return out;
@@ -274,7 +274,7 @@ Bytes filteredRows(const TPNGObject& img) {
         rows.resetPrevious();
         if (length == 0) continue;
         for (uint32_t y = pass.row0; y < height; y += pass.rowStep) {
-            loadPngRow(h, raw.data(), static_cast<int32_t>(y), pass.col0, pass.colStep, passColumns, img.EncodeGamma);
+            loadPngRow(h, raw.data(), static_cast<int32_t>(y), pass.col0, pass.colStep, passColumns, img.EncodeGamma());
             add(length);
         }
     }

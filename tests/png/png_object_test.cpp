@@ -65,7 +65,7 @@ TEST(PngObject, CreateNewRefusesInvalidSpecs) {
 TEST(PngObject, CreateNewTwoBitPaletteIsFourBitWithSixteenEntries) {
     auto img = TPNGObject::CreateNew(3, 2, 10, 10);
     EXPECT_EQ(img->HeaderChunk().BitDepth, 4);
-    EXPECT_EQ(img->HeaderChunk().Dib.bitsPerPixel(), 4);
+    EXPECT_EQ(img->HeaderChunk().Pixels().bitsPerPixel(), 4);
     EXPECT_EQ(chunkTypes(*img), (std::vector<std::string>{"IHDR", "PLTE", "IDAT", "IEND"}));
     EXPECT_EQ(img->Chunks().FindByClass<TChunkPLTE>()->EntryCount, 16);
     for (const auto& c : splitChunks(saveToBytes(*img))) {
@@ -78,10 +78,9 @@ TEST(PngObject, CreateNewTwoBitPaletteIsFourBitWithSixteenEntries) {
 TEST(PngObject, RowsAreTopDown) {
     auto img = TPNGObject::CreateNew(6, 8, 3, 4);
     const TChunkIHDR& h = img->HeaderChunk();
-    EXPECT_EQ(img->AlphaRow(0), h.AlphaData.data());
-    EXPECT_EQ(img->AlphaRow(3), h.AlphaData.data() + 9);
-    EXPECT_EQ(img->PixelRow(1) - img->PixelRow(0), h.RowStride);
-    EXPECT_EQ(h.RowStride, 12);
+    EXPECT_EQ(img->AlphaRow(3) - img->AlphaRow(0), 9);
+    EXPECT_EQ(img->PixelRow(1) - img->PixelRow(0), h.RowStride());
+    EXPECT_EQ(h.RowStride(), 12);
     img->PixelRow(0)[2] = 200;  // red of the top-left pixel
     EXPECT_EQ(img->PixelAt(0, 0), rgb(200, 0, 0));
     auto rgbImg = TPNGObject::CreateNew(2, 8, 3, 4);
@@ -172,22 +171,22 @@ TEST(PngObject, PaintOnBlendsAlphaOverTheCanvas) {
     TBitmap target(4, 2);  // white
     target.Canvas().DrawAt(0, 0, img.get());
     const auto mix = [](int s) { return static_cast<uint8_t>((s * 128 + 255 * 127 + 255) / 256); };
-    EXPECT_EQ(target.Dib().pixel(0, 0), rgb(mix(100), mix(0), mix(255)));
-    EXPECT_EQ(target.Dib().pixel(1, 0), rgb(1, 2, 3));
-    EXPECT_EQ(target.Dib().pixel(2, 0), clWhite);
+    EXPECT_EQ(target.Pixels().pixel(0, 0), rgb(mix(100), mix(0), mix(255)));
+    EXPECT_EQ(target.Pixels().pixel(1, 0), rgb(1, 2, 3));
+    EXPECT_EQ(target.Pixels().pixel(2, 0), clWhite);
 
     // Twice the size: each source pixel covers a 2 x 2 block.
     TBitmap big(4, 2);
     big.Canvas().DrawScaled(makeRect(0, 0, 4, 2), img.get());
-    EXPECT_EQ(big.Dib().pixel(0, 1), rgb(mix(100), mix(0), mix(255)));
-    EXPECT_EQ(big.Dib().pixel(1, 1), rgb(mix(100), mix(0), mix(255)));
-    EXPECT_EQ(big.Dib().pixel(2, 0), rgb(1, 2, 3));
-    EXPECT_EQ(big.Dib().pixel(3, 1), rgb(1, 2, 3));
+    EXPECT_EQ(big.Pixels().pixel(0, 1), rgb(mix(100), mix(0), mix(255)));
+    EXPECT_EQ(big.Pixels().pixel(1, 1), rgb(mix(100), mix(0), mix(255)));
+    EXPECT_EQ(big.Pixels().pixel(2, 0), rgb(1, 2, 3));
+    EXPECT_EQ(big.Pixels().pixel(3, 1), rgb(1, 2, 3));
 
     // Partly outside the canvas, and with a reversed rectangle.
     TBitmap edge(2, 1);
     edge.Canvas().DrawScaled(makeRect(1, 1, -1, 0), img.get());
-    EXPECT_EQ(edge.Dib().pixel(0, 0), rgb(1, 2, 3));
+    EXPECT_EQ(edge.Pixels().pixel(0, 0), rgb(1, 2, 3));
 }
 
 TEST(PngObject, PaintOnGreyAlphaAndPaletteAlpha) {
@@ -197,12 +196,12 @@ TEST(PngObject, PaintOnGreyAlphaAndPaletteAlpha) {
     TBitmap t(1, 1);
     t.Canvas().DrawAt(0, 0, ga.get());
     const uint8_t g = static_cast<uint8_t>((0 * 64 + 255 * 191 + 255) / 256);
-    EXPECT_EQ(t.Dib().pixel(0, 0), rgb(g, g, g));
+    EXPECT_EQ(t.Pixels().pixel(0, 0), rgb(g, g, g));
 
     auto pal = TPNGObject::CreateNew(3, 8, 2, 1);
     pal->SetPixelAt(0, 0, rgb(255, 0, 0));
     pal->SetPixelAt(1, 0, rgb(0, 0, 255));
-    const uint32_t redIndex = pal->HeaderChunk().Dib.index(0, 0);
+    const uint32_t redIndex = pal->HeaderChunk().Pixels().index(0, 0);
     auto* trns = pal->Chunks().AddChunkOfClass<TChunktRNS>();
     EXPECT_EQ(trns->AlphaValues[0], 255);  // a new tRNS is opaque
     trns->AlphaValues[redIndex] = 100;
@@ -212,8 +211,8 @@ TEST(PngObject, PaintOnGreyAlphaAndPaletteAlpha) {
     p.Canvas().DrawAt(0, 0, pal.get());
     const uint8_t r = static_cast<uint8_t>((255 * 100 + 255 * 155 + 255) / 256);
     const uint8_t o = static_cast<uint8_t>((0 * 100 + 255 * 155 + 255) / 256);
-    EXPECT_EQ(p.Dib().pixel(0, 0), rgb(r, o, o));
-    EXPECT_EQ(p.Dib().pixel(1, 0), rgb(0, 0, 255));
+    EXPECT_EQ(p.Pixels().pixel(0, 0), rgb(r, o, o));
+    EXPECT_EQ(p.Pixels().pixel(1, 0), rgb(0, 0, 255));
 }
 
 TEST(PngObject, PaintOnKeyedAndOpaque) {
@@ -225,14 +224,14 @@ TEST(PngObject, PaintOnKeyedAndOpaque) {
     EXPECT_TRUE(pal->IsTransparent());
     TBitmap t(2, 1);
     t.Canvas().DrawAt(0, 0, pal.get());
-    EXPECT_EQ(t.Dib().pixel(0, 0), clWhite);  // the key colour shows the background
-    EXPECT_EQ(t.Dib().pixel(1, 0), rgb(0, 0, 255));
+    EXPECT_EQ(t.Pixels().pixel(0, 0), clWhite);  // the key colour shows the background
+    EXPECT_EQ(t.Pixels().pixel(1, 0), rgb(0, 0, 255));
 
     auto opaque = TPNGObject::CreateNew(0, 8, 1, 1);
     opaque->PixelRow(0)[0] = 0;
     EXPECT_FALSE(opaque->IsTransparent());
     t.Canvas().DrawScaled(makeRect(0, 0, 2, 1), opaque.get());
-    EXPECT_EQ(t.Dib().pixel(1, 0), clBlack);
+    EXPECT_EQ(t.Pixels().pixel(1, 0), clBlack);
 }
 
 TEST(PngObject, CopyFromAnotherImage) {
@@ -255,7 +254,7 @@ TEST(PngObject, CopyFromAnotherImage) {
     // Independent pixels, and a canvas of its own.
     src->SetPixelAt(2, 1, 0);
     EXPECT_EQ(copy.PixelAt(2, 1), rgb(7, 8, 9));
-    EXPECT_EQ(copy.Canvas().surface(), &copy.HeaderChunk().Dib);
+    EXPECT_EQ(copy.Canvas().surface(), &copy.HeaderChunk().Pixels());
 
     TPNGObject other;
     src->CopyTo(other);
@@ -266,7 +265,7 @@ TEST(PngObject, CopyFromAnotherImage) {
 
 TEST(PngObject, BitmapExchange) {
     TBitmap bmp(2, 1);
-    bmp.Dib().setPixel(0, 0, rgb(10, 20, 30));
+    bmp.Pixels().setPixel(0, 0, rgb(10, 20, 30));
     TPNGObject fromRgb;
     fromRgb.CopyFrom(&bmp);
     EXPECT_EQ(fromRgb.HeaderChunk().ColorType, 2);
@@ -275,9 +274,9 @@ TEST(PngObject, BitmapExchange) {
     EXPECT_EQ(chunkTypes(fromRgb), (std::vector<std::string>{"IHDR", "IDAT", "IEND"}));
 
     TBitmap indexed;
-    indexed.SetDib(TDib(3, 1, 8, std::vector<RGBQuad>(256, RGBQuad{})));
-    indexed.Dib().colorTable()[5] = RGBQuad{30, 20, 10, 0};
-    indexed.Dib().setIndex(1, 0, 5);
+    indexed.SetDib(Dib(3, 1, 8, std::vector<RGBQuad>(256, RGBQuad{})));
+    indexed.Pixels().colorTable()[5] = RGBQuad{30, 20, 10, 0};
+    indexed.Pixels().setIndex(1, 0, 5);
     indexed.SetTransparentColor(rgb(10, 20, 30));
     indexed.SetTransparent(true);
     TPNGObject fromIndexed;
@@ -296,13 +295,13 @@ TEST(PngObject, BitmapExchange) {
     TBitmap out;
     rgba->CopyTo(out);
     EXPECT_EQ(out.BitsPerPixel(), 24);
-    EXPECT_EQ(out.Dib().pixel(0, 0), clBlack);
-    EXPECT_EQ(out.Dib().pixel(1, 0), clWhite);
+    EXPECT_EQ(out.Pixels().pixel(0, 0), clBlack);
+    EXPECT_EQ(out.Pixels().pixel(1, 0), clWhite);
 
     TBitmap keyed;
     fromIndexed.CopyTo(keyed);
     EXPECT_EQ(keyed.BitsPerPixel(), 8);
-    EXPECT_EQ(keyed.Dib().pixel(1, 0), rgb(10, 20, 30));
+    EXPECT_EQ(keyed.Pixels().pixel(1, 0), rgb(10, 20, 30));
     EXPECT_TRUE(keyed.IsTransparent());
     EXPECT_EQ(keyed.TransparentColor(), rgb(10, 20, 30));
 
@@ -311,7 +310,7 @@ TEST(PngObject, BitmapExchange) {
     TBitmap greyOut;
     grey->CopyTo(greyOut);
     EXPECT_EQ(greyOut.BitsPerPixel(), 24);
-    EXPECT_EQ(greyOut.Dib().pixel(0, 0), rgb(77, 77, 77));
+    EXPECT_EQ(greyOut.Pixels().pixel(0, 0), rgb(77, 77, 77));
 }
 
 TEST(PngObject, FilesAndTheFormatRegistry) {
@@ -325,10 +324,10 @@ TEST(PngObject, FilesAndTheFormatRegistry) {
     loaded.LoadFile(path);
     EXPECT_EQ(loaded.PixelAt(4, 3), rgb(1, 2, 3));
     EXPECT_EQ(loaded.AlphaRow(3)[4], 200);
-    EXPECT_EQ(loaded.Canvas().surface(), &loaded.HeaderChunk().Dib);
+    EXPECT_EQ(loaded.Canvas().surface(), &loaded.HeaderChunk().Pixels());
 
     registerPngFormat();
-    const TFileFormat* format = TFileFormatsList::instance().FindFormat("PNG");
+    const FileFormat* format = TFileFormatsList::instance().FindFormat("PNG");
     ASSERT_NE(format, nullptr);
     EXPECT_EQ(format->description, "Portable Network Graphics");
     TPicture picture;
@@ -362,8 +361,8 @@ TEST(PngObject, EffectiveAlphaRowForEveryKindOfTransparency) {
 
     // Palette alpha per entry, 4-bit indices.
     auto pal = TPNGObject::CreateNew(3, 4, 3, 1);
-    pal->HeaderChunk().Dib.setIndex(0, 0, 1);
-    pal->HeaderChunk().Dib.setIndex(1, 0, 2);
+    pal->HeaderChunk().SetIndex(0, 0, 1);
+    pal->HeaderChunk().SetIndex(1, 0, 2);
     auto* trns = pal->Chunks().AddChunkOfClass<TChunktRNS>();
     trns->AlphaValues[1] = 10;
     trns->AlphaValues[2] = 20;

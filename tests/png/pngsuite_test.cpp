@@ -40,7 +40,7 @@ Observed observe(const TPNGObject& img, int32_t x, int32_t y) {
     if (h.ColorType == 4 || h.ColorType == 6) o.alpha = img.AlphaRow(y)[x];
     if (h.ColorType == 3) {
         const auto* trns = img.Chunks().FindByClass<TChunktRNS>();
-        uint32_t index = h.Dib.index(x, y);
+        uint32_t index = h.Pixels().index(x, y);
         o.alpha = trns ? trns->AlphaValues[index] : 255;
     }
     return o;
@@ -57,7 +57,7 @@ TEST_P(PngSuiteValid, DecodesToExpectedPixels) {
     ASSERT_EQ(expected.size(), static_cast<size_t>(w) * h * 4);
     const bool wide = *std::max_element(expected.begin(), expected.end()) > 255 || name.substr(6, 2) == "16";
     const TChunkIHDR& header = img.HeaderChunk();
-    const auto& dg = img.DecodeGamma;
+    const auto& dg = img.DecodeGamma();
     const bool keyed = (header.ColorType == 0 || header.ColorType == 2) &&
                        img.TransparencyKind() == trKeyed && header.BitDepth != 16;
     const TColor key = img.TransparentKeyColor();

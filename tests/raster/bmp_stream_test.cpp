@@ -93,7 +93,7 @@ std::vector<uint8_t> noiseBmp(int32_t width, int32_t height, int bpp, BitMasks m
     if (bpp <= 8)
         for (int i = 0; i < (1 << bpp); ++i)
             table.push_back(RGBQuad{uint8_t(i * 7), uint8_t(i * 13), uint8_t(255 - i), 0});
-    TDib dib(width, height, bpp, table, masks);
+    Dib dib(width, height, bpp, table, masks);
     uint32_t seed = static_cast<uint32_t>(width * 31 + height * 17 + bpp);
     for (size_t i = 0; i < dib.byteSize(); ++i) {
         seed = seed * 1664525u + 1013904223u;
@@ -218,8 +218,8 @@ TEST(BmpStream, LoadFileMatchesDecodingTheFileBytes) {
         loaded.LoadFile(path);
         const TBitmap& bmp = loaded;  // read-only access keeps the kept bytes
         const BmpImage expected = decodeBmp(c.file);
-        ASSERT_EQ(bmp.Dib().byteSize(), expected.dib.byteSize());
-        EXPECT_EQ(std::memcmp(bmp.Dib().bits(), expected.dib.bits(), expected.dib.byteSize()), 0);
+        ASSERT_EQ(bmp.Pixels().byteSize(), expected.dib.byteSize());
+        EXPECT_EQ(std::memcmp(bmp.Pixels().bits(), expected.dib.bits(), expected.dib.byteSize()), 0);
         EXPECT_EQ(bmp.KeptFileBytes(), expected.keptBytes);
     }
 }

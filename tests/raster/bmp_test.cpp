@@ -85,7 +85,7 @@ TEST_P(PngSuiteBmp, PixelsMatchTheReference) {
             const size_t i = 4 * (size_t(y) * bmp.Width() + x);
             auto s = [&](size_t k) { return sixteen ? px[i + k] >> 8 : px[i + k]; };
             if (s(3) == 0) continue;  // colour under full transparency is undefined
-            if (bmp.Dib().pixel(x, y) != rgb(uint8_t(s(0)), uint8_t(s(1)), uint8_t(s(2)))) ++mismatches;
+            if (bmp.Pixels().pixel(x, y) != rgb(uint8_t(s(0)), uint8_t(s(1)), uint8_t(s(2)))) ++mismatches;
         }
     }
     EXPECT_EQ(mismatches, 0);
@@ -93,7 +93,7 @@ TEST_P(PngSuiteBmp, PixelsMatchTheReference) {
     // Written back (40-byte header, bit fields kept) and read again: same pixels.
     TBitmap again;
     readFromBytes(again, writtenBytes(bmp));
-    EXPECT_EQ(test::pixelsOf(again.Dib()), test::pixelsOf(bmp.Dib()));
+    EXPECT_EQ(test::pixelsOf(again.Pixels()), test::pixelsOf(bmp.Pixels()));
 }
 
 INSTANTIATE_TEST_SUITE_P(All, PngSuiteBmp, ::testing::ValuesIn(filesIn(test::dataPath("bmp/pngsuite/bmp"), ".bmp")),
@@ -123,13 +123,13 @@ TEST_P(BmpFixture, ReadWriteAndReadAgain) {
     TBitmap& bmp = *bmpOwned;
     ASSERT_EQ(bmp.Width(), w);
     ASSERT_EQ(bmp.Height(), h);
-    EXPECT_EQ(test::pixelsOf(bmp.Dib()), expect);
+    EXPECT_EQ(test::pixelsOf(bmp.Pixels()), expect);
 
     const std::vector<uint8_t> bytes = writtenBytes(bmp);
     TBitmap again;
     readFromBytes(again, bytes);
     EXPECT_EQ(again.BitsPerPixel(), bmp.BitsPerPixel());
-    EXPECT_EQ(test::pixelsOf(again.Dib()), expect);
+    EXPECT_EQ(test::pixelsOf(again.Pixels()), expect);
     // Written a second time: stable.
     EXPECT_EQ(writtenBytes(again), bytes);
 }
@@ -213,7 +213,7 @@ TEST(BmpWrite, LongHeadersAreWrittenWith40Bytes) {
 TEST(BmpWrite, ColoursUsedTableSizeIsKept) {
     auto bmpOwned = loadBitmap(test::dataPath("bmp/idx8_used16.bmp"));
     TBitmap& bmp = *bmpOwned;
-    EXPECT_EQ(bmp.Dib().colorTable().size(), 16u);
+    EXPECT_EQ(bmp.Pixels().colorTable().size(), 16u);
     Header h = parseHeader(writtenBytes(bmp));
     EXPECT_EQ(h.colorsUsed, 16u);
     EXPECT_EQ(h.offset, 14u + 40u + 64u);
@@ -257,7 +257,7 @@ TEST(BmpWrite, RunLengthFileWrittenBackUnchangedUntilDrawnOn) {
         EXPECT_EQ(h.compression, 0u) << name;
         TBitmap again;
         readFromBytes(again, bytes);
-        EXPECT_EQ(test::pixelsOf(again.Dib()), test::pixelsOf(bmp.Dib())) << name;
+        EXPECT_EQ(test::pixelsOf(again.Pixels()), test::pixelsOf(bmp.Pixels())) << name;
     }
 }
 
@@ -294,7 +294,7 @@ TEST(BmpRead, PixelOffsetGapIsSkipped) {
     auto bmpOwned = loadBitmap(test::dataPath("bmp/rgb24_gap.bmp"));
     TBitmap& bmp = *bmpOwned;
     int32_t w, h;
-    EXPECT_EQ(test::pixelsOf(bmp.Dib()), expectedPixels("rgb24_gap", w, h));
+    EXPECT_EQ(test::pixelsOf(bmp.Pixels()), expectedPixels("rgb24_gap", w, h));
 }
 
 TEST(BmpRead, ShortPixelDataLeavesMissingRowsZero) {
@@ -302,10 +302,10 @@ TEST(BmpRead, ShortPixelDataLeavesMissingRowsZero) {
     bytes.resize(bytes.size() - 16);  // the top row and part of the middle one are missing
     TBitmap bmp;
     readFromBytes(bmp, bytes);
-    EXPECT_EQ(bmp.Dib().pixel(0, 0), clBlack);
+    EXPECT_EQ(bmp.Pixels().pixel(0, 0), clBlack);
     int32_t w, h;
     auto expect = expectedPixels("rgb24_5x3", w, h);
-    EXPECT_EQ(bmp.Dib().pixel(4, 2), expect[14]);
+    EXPECT_EQ(bmp.Pixels().pixel(4, 2), expect[14]);
 }
 
 // Pixel data must be able to fill 1/64 of the picture: rows of a 24-bit
@@ -327,9 +327,9 @@ TEST(BmpRead, PixelDataMustFillASixtyFourthOfThePicture) {
 
     TBitmap bmp;
     readFromBytes(bmp, std::vector<uint8_t>(full.begin(), full.begin() + pixelStart + 120));
-    EXPECT_EQ(bmp.Dib().pixel(3, 639), rgb(10, 20, 30));
-    EXPECT_EQ(bmp.Dib().pixel(3, 630), rgb(10, 20, 30));
-    EXPECT_EQ(bmp.Dib().pixel(0, 629), clBlack);
+    EXPECT_EQ(bmp.Pixels().pixel(3, 639), rgb(10, 20, 30));
+    EXPECT_EQ(bmp.Pixels().pixel(3, 630), rgb(10, 20, 30));
+    EXPECT_EQ(bmp.Pixels().pixel(0, 629), clBlack);
 
     auto refused = [](const std::vector<uint8_t>& bytes) {
         TBitmap b;
@@ -371,10 +371,10 @@ TEST(BmpRead, RunLengthDataMustFillASixtyFourthOfThePicture) {
     };
     TBitmap bmp;
     readFromBytes(bmp, rle8(512));
-    EXPECT_EQ(bmp.Dib().index(0, 2047), 7u);
-    EXPECT_EQ(bmp.Dib().index(0, 0), 0u);
+    EXPECT_EQ(bmp.Pixels().index(0, 2047), 7u);
+    EXPECT_EQ(bmp.Pixels().index(0, 0), 0u);
     EXPECT_THROW(readFromBytes(bmp, rle8(510)), ELimitExceeded);
-    EXPECT_EQ(bmp.Dib().index(0, 2047), 7u);  // the refused read left the picture as it was
+    EXPECT_EQ(bmp.Pixels().index(0, 2047), 7u);  // the refused read left the picture as it was
 }
 
 // The run-length data ends where its image-size field says, or at its
@@ -395,7 +395,7 @@ TEST(BmpRead, RunLengthFileIsReadAndKeptOnlyAsFarAsItsData) {
         EXPECT_EQ(bmp.KeptFileBytes(), file);
         EXPECT_EQ(writtenBytes(bmp), file);
         int32_t w, h;
-        EXPECT_EQ(test::pixelsOf(bmp.Dib()), expectedPixels("rle8", w, h));
+        EXPECT_EQ(test::pixelsOf(bmp.Pixels()), expectedPixels("rle8", w, h));
     }
 }
 

@@ -35,7 +35,7 @@ void paintGradient(TBitmap& bmp, int32_t w, int32_t h) {
     bmp.SetSize(w, h);
     for (int32_t y = 0; y < h; ++y)
         for (int32_t x = 0; x < w; ++x)
-            bmp.Dib().setPixel(x, y, rgb(uint8_t(x * 255 / w), uint8_t(y * 255 / h), 128));
+            bmp.Pixels().setPixel(x, y, rgb(uint8_t(x * 255 / w), uint8_t(y * 255 / h), 128));
 }
 
 std::vector<uint8_t> encode(const TBitmap& bmp, int quality = 90, bool progressive = false, bool grey = false,
@@ -60,7 +60,7 @@ std::vector<uint8_t> encode(const TBitmap& bmp, int quality, bool progressive, b
         c.restart_in_rows = restartRows;
         jpeg_start_compress(&c, TRUE);
         while (c.next_scanline < c.image_height) {
-            JSAMPROW row = const_cast<uint8_t*>(bmp.Dib().row(static_cast<int32_t>(c.next_scanline)));
+            JSAMPROW row = const_cast<uint8_t*>(bmp.Pixels().row(static_cast<int32_t>(c.next_scanline)));
             jpeg_write_scanlines(&c, &row, 1);
         }
         jpeg_finish_compress(&c);
@@ -133,7 +133,7 @@ TEST_F(JpegFile, ResavedByteForByteAlsoAfterDrawing) {
     EXPECT_EQ(test::fileBytes(m_dir.file("again2.jpg")), m_bytes);
 
     // The drawn pixels are close to the gradient.
-    const TColor c = target.Dib().pixel(320, 240);
+    const TColor c = target.Pixels().pixel(320, 240);
     EXPECT_NEAR(getRValue(c), 127, 4);
     EXPECT_NEAR(getGValue(c), 127, 4);
     EXPECT_NEAR(getBValue(c), 128, 4);
@@ -176,7 +176,7 @@ TEST_F(JpegFile, ReadOnlyToTheEndOfImageMarker) {
     EXPECT_LE(stream.bytesRead, m_bytes.size() + StreamReader::kBufferSize);
     EXPECT_EQ(stream.position(), static_cast<int64_t>(m_bytes.size()));
     EXPECT_EQ(jpeg.Data(), m_bytes);
-    EXPECT_EQ(test::pixelsOf(jpeg.Bitmap().Dib()), test::pixelsOf(readJpeg(m_bytes)->Bitmap().Dib()));
+    EXPECT_EQ(test::pixelsOf(jpeg.Bitmap().Pixels()), test::pixelsOf(readJpeg(m_bytes)->Bitmap().Pixels()));
 }
 
 // The frame header is read first: a picture beyond the limits is refused
@@ -200,7 +200,7 @@ TEST_F(JpegFile, OversizeFrameIsRefusedBeforeTheRestIsRead) {
 // The decoded pixels, or the failure's message.
 std::pair<std::string, std::vector<TColor>> decoded(const TJPEGImage& jpeg) {
     try {
-        return {"", test::pixelsOf(jpeg.Bitmap().Dib())};
+        return {"", test::pixelsOf(jpeg.Bitmap().Pixels())};
     } catch (const EJPEG& e) {
         return {e.what(), {}};
     }
@@ -269,7 +269,7 @@ TEST(Jpeg, OneByOneQuality100IsBaselineAndClose) {
     EXPECT_FALSE(hasMarker(bytes, 0xC2));  // not progressive
     auto back = readJpeg(bytes);
     EXPECT_EQ(back->Width(), 1);
-    const TColor c = back->Bitmap().Dib().pixel(0, 0);
+    const TColor c = back->Bitmap().Pixels().pixel(0, 0);
     EXPECT_NEAR(getRValue(c), 200, 4);
     EXPECT_NEAR(getGValue(c), 60, 4);
     EXPECT_NEAR(getBValue(c), 30, 4);
@@ -305,14 +305,14 @@ TEST(Jpeg, ProgressiveAndGreyscaleEncoding) {
     greyBack->Grayscale = true;
     const TBitmap& g = greyBack->Bitmap();
     EXPECT_EQ(g.BitsPerPixel(), 8);
-    const TColor c = g.Dib().pixel(10, 10);
+    const TColor c = g.Pixels().pixel(10, 10);
     EXPECT_EQ(getRValue(c), getGValue(c));
     EXPECT_EQ(getGValue(c), getBValue(c));
 
     // A grey file decoded to colour output still fills all three channels.
     auto colour = readJpeg(grey);
     EXPECT_EQ(colour->Bitmap().BitsPerPixel(), 24);
-    const TColor cc = colour->Bitmap().Dib().pixel(10, 10);
+    const TColor cc = colour->Bitmap().Pixels().pixel(10, 10);
     EXPECT_EQ(getRValue(cc), getBValue(cc));
 }
 
@@ -323,8 +323,8 @@ TEST(Jpeg, EightBitOutputHasAPalette) {
     jpeg->PixelFormat = TJPEGPixelFormat::Bits8;
     const TBitmap& out = jpeg->Bitmap();
     EXPECT_EQ(out.BitsPerPixel(), 8);
-    EXPECT_LE(out.Dib().colorTable().size(), 236u);
-    EXPECT_GT(out.Dib().colorTable().size(), 16u);
+    EXPECT_LE(out.Pixels().colorTable().size(), 236u);
+    EXPECT_GT(out.Pixels().colorTable().size(), 16u);
 }
 
 TEST(Jpeg, SmoothingChangeKeepsACopiedInBitmap) {

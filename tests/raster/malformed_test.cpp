@@ -60,7 +60,7 @@ class BmpMalformed : public ::testing::TestWithParam<MalformedBmp> {};
 TEST_P(BmpMalformed, RefusedKeepingPreviousContent) {
     const MalformedBmp m = GetParam();
     TBitmap bmp(2, 3);
-    bmp.Dib().setPixel(1, 1, rgb(9, 8, 7));
+    bmp.Pixels().setPixel(1, 1, rgb(9, 8, 7));
     try {
         bmp.LoadFile(test::dataPath(std::string("malformed/bmp/") + m.file + ".bmp"));
         FAIL() << "no exception";
@@ -73,7 +73,7 @@ TEST_P(BmpMalformed, RefusedKeepingPreviousContent) {
     }
     EXPECT_EQ(bmp.Width(), 2);
     EXPECT_EQ(bmp.Height(), 3);
-    EXPECT_EQ(bmp.Dib().pixel(1, 1), rgb(9, 8, 7));
+    EXPECT_EQ(bmp.Pixels().pixel(1, 1), rgb(9, 8, 7));
 }
 
 constexpr const char* kNotValid = "Bitmap image is not valid";

@@ -55,7 +55,7 @@ public:
 };
 
 // All pixels of a surface as 0x00BBGGRR, top row first.
-inline std::vector<TColor> pixelsOf(const TDib& dib) {
+inline std::vector<TColor> pixelsOf(const Dib& dib) {
     std::vector<TColor> out;
     for (int32_t y = 0; y < dib.height(); ++y)
         for (int32_t x = 0; x < dib.width(); ++x) out.push_back(dib.pixel(x, y));
