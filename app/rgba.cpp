@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "app/alpha.h"
-#include "app/canvas_encoder.h"
 #include "app/canvas_growth.h"
 #include "app/form.h"
 #include "app/glue.h"
@@ -23,14 +22,11 @@ bool pngOutput(const Run& run) {
     return (run.outPath.empty() ? run.nameExt : extractFileExt(run.outPath)) == ".png";
 }
 
-// After a placement: the bands above the cursor are final.
+// After a placement in rows: the bands above the cursor are final, and a
+// PNG result starts encoding them while gluing goes on.
 void bandsFinal(Run& run) {
-    if (run.cursor.perRow <= 0 || !run.pngCanvas || !run.rgbaGrowth) return;
-    if (!run.encoder) {
-        if (!pngOutput(run)) return;
-        run.encoder = std::make_unique<CanvasEncoder>();
-    }
-    run.encoder->rowsFinal(*run.pngCanvas, run.rgbaGrowth->logical().width, run.cursor.y);
+    if (run.cursor.perRow <= 0 || !run.pngCanvas || !run.rgbaGrowth || !pngOutput(run)) return;
+    run.pngCanvas->OfferFinalRows(run.rgbaGrowth->logical().width, run.cursor.y);
 }
 
 // Grows the canvas's logical size so a w x h picture fits at (x, y), its
@@ -65,7 +61,6 @@ void growLogical(Run& run, int32_t x, int32_t y, int32_t w, int32_t h) {
 }  // namespace
 
 void createRgbaCanvas(Run& run) {
-    run.encoder.reset();
     run.pngCanvas = TPNGObject::CreateNew(6, 8, 1, 1);
     run.rgbaGrowth = std::make_unique<CanvasGrowth>(1, 1);
 }
@@ -145,8 +140,7 @@ void savePng(Run& run, std::unique_ptr<TPNGObject>& image, const std::string& fi
     run.phase = 1930;
     if (!image) return;
     if (extractFileExt(fileName) == ".png") {
-        if (run.encoder && image.get() == run.pngCanvas.get()) run.encoder->attach(*image);
-        run.encoder.reset();
+        image->FinishEncodingAhead();
         image->SaveFile(fileName);
     } else {
         run.phase = 1931;

@@ -1,6 +1,5 @@
 #include "app/run.h"
 
-#include "app/canvas_encoder.h"
 #include "platform/ui.h"
 #include "png/png_object.h"
 

@@ -20,8 +20,6 @@ class TPNGObject;
 
 namespace glx::app {
 
-class CanvasEncoder;
-
 // Exit statuses of the process.
 constexpr int kExitDone = 0;
 constexpr int kExitError = 1;
@@ -79,10 +77,8 @@ struct Run {
     // The names file of the atlas, read once as pictures are named.
     NamesFile names;
     // Gluing's RGBA canvas: its logical size while its memory grows ahead
-    // (absent for a canvas that grows one step at a time), and the encoder
-    // of its finished rows when the result is a PNG file.
+    // (absent for a canvas that grows one step at a time).
     std::unique_ptr<CanvasGrowth> rgbaGrowth;
-    std::unique_ptr<CanvasEncoder> encoder;
 };
 
 // Ends a run mode: removes the progress display, empties the shared list

@@ -29,12 +29,8 @@ bool TChunkIDAT::WritePayload(TStream& stream) const {
     if (!header || !header->HasImage()) throw EPNGHeaderNotPresent();
     const TPNGObject& image = Image();
     const uint8_t depth = header->WrittenBitDepth();
-    if (const PreparedIdat* prepared = image.PreparedImageData();
-        prepared && image.Interlacing == 0 && prepared->recipe == idatRecipeOf(image)) {
-        // Encoded ahead from these very rows (see png/idat_stream.h).
-        for (const std::vector<uint8_t>& block : prepared->blocks) stream.writeBuffer(block.data(), block.size());
-        return true;
-    }
+    // Encoded ahead from these very rows (see png/encode_ahead.h).
+    if (image.writeEncodedAhead(stream)) return true;
 
     const uint32_t columns = header->HeaderWidth, rows = header->HeaderHeight;
     const PngRowGeometry full = pngRowGeometry(header->ColorType, depth, columns);

@@ -7,6 +7,7 @@
 #include "base/limits.h"
 #include "png/chunk_ancillary.h"
 #include "png/chunk_idat.h"
+#include "png/encode_ahead.h"
 #include "png/pixel_rows.h"
 #include "raster/bitmap.h"
 #include "raster/picture.h"
@@ -44,7 +45,20 @@ void TPNGObject::SetGammaTables(const GammaTable& decode, const GammaTable& enco
     m_encodeGamma = encode;
 }
 
+void TPNGObject::OfferFinalRows(int32_t width, int32_t rows) {
+    if (!HasHeader()) return;
+    if (!m_ahead) m_ahead = std::make_unique<EncodeAhead>();
+    m_ahead->offer(*this, width, rows);
+}
+
+void TPNGObject::FinishEncodingAhead() {
+    if (m_ahead && HasHeader()) m_ahead->finish(*this);
+}
+
+bool TPNGObject::writeEncodedAhead(TStream& stream) const { return m_ahead && m_ahead->writeIfMatching(*this, stream); }
+
 void TPNGObject::RemoveAllChunks() {
+    m_ahead.reset();
     ResetGamma();
     m_chunks.Clear();
     m_canvas.bind(nullptr);
@@ -138,7 +152,6 @@ void TPNGObject::SetPixelAt(int32_t x, int32_t y, TColor color) {
 
 void TPNGObject::ChangeSize(int32_t newWidth, int32_t newHeight) {
     if (newWidth < 1 || newHeight < 1) throw EPNGInvalidNewSize();
-    m_prepared.reset();
     HeaderChunk().ResizeImage(newWidth, newHeight);
 }
 

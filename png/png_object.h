@@ -20,7 +20,7 @@
 namespace glx {
 
 class TBitmap;
-struct PreparedIdat;
+class EncodeAhead;
 
 enum TTransparencyKind { trNone, trKeyed, trPartial };
 
@@ -104,12 +104,16 @@ public:
     // Values below 65535 are stored as 65535.
     void SetIdatChunkSize(int32_t value) { m_idatChunkSize = value < 65535 ? 65535 : value; }
 
-    // Image data encoded ahead of writing (png/idat_stream.h): written in
-    // place of encoding the pixels while its recipe matches the header and
-    // settings. Whoever sets it vouches that the pixels are the ones it was
-    // made from; resizing drops it.
-    void SetPreparedImageData(std::shared_ptr<const PreparedIdat> data) { m_prepared = std::move(data); }
-    const PreparedIdat* PreparedImageData() const { return m_prepared.get(); }
+    // Encoding ahead of saving, for a picture made band by band: rows
+    // [0, rows) of its left width columns will not change any more unless
+    // the picture gets wider. They are filtered and deflated now, on the
+    // writer's pool, while the caller goes on; a different width starts
+    // over. FinishEncodingAhead encodes the rows not offered yet. Writing
+    // then uses that data only when the header, the settings and every row
+    // still match what was offered (a checksum is kept), so the file is the
+    // one encoding the finished picture gives.
+    void OfferFinalRows(int32_t width, int32_t rows);
+    void FinishEncodingAhead();
 
     // Applied to samples when reading, and its inverse when writing; both
     // the identity after ResetGamma. A gAMA chunk read before the image
@@ -122,6 +126,11 @@ public:
 
 private:
     friend class TChunkIHDR;
+    friend class TChunkIDAT;
+
+    // Writes the data encoded ahead when it matches the picture; false
+    // (nothing written) otherwise.
+    bool writeEncodedAhead(TStream& stream) const;
 
     // What one reading pass has learnt of the first run of IDAT chunks
     // ahead: chunk headers are looked at once, however many header chunks
@@ -146,7 +155,7 @@ private:
     bool m_constructing = false;
     int32_t m_idatChunkSize = 65535;
     ImageDataProbe m_probe;
-    std::shared_ptr<const PreparedIdat> m_prepared;
+    std::unique_ptr<EncodeAhead> m_ahead;
     mutable TCanvas m_canvas;
     TPNGList m_chunks;
 };

@@ -7,12 +7,15 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
+#include <cstring>
 #include <random>
 #include <vector>
 
 #include "base/exception.h"
 #include "base/stream.h"
 #include "png/deflate_pool.h"
+#include "png/encode_ahead.h"
 #include "png/idat_stream.h"
 #include "png/idat_writer.h"
 #include "png/pixel_rows.h"
@@ -47,69 +50,130 @@ std::vector<uint8_t> written(const TPNGObject& img) {
     return out.bytes();
 }
 
-// Streams every row of img as the gluing canvas hands them.
-std::shared_ptr<const PreparedIdat> streamed(const TPNGObject& img) {
-    IdatStream stream(idatRecipeOf(img));
-    std::vector<uint8_t> row(stream.rowBytes());
-    for (int32_t y = 0; y < img.Height(); ++y) {
-        loadPngRow(img.HeaderChunk(), row.data(), y, 0, 1, static_cast<uint32_t>(img.Width()), img.EncodeGamma());
-        stream.addRow(row.data());
+// The framed IDAT chunks of a PNG file, in order.
+std::vector<uint8_t> idatChunks(const std::vector<uint8_t>& file) {
+    std::vector<uint8_t> out;
+    for (size_t at = 8; at + 12 <= file.size();) {
+        const uint32_t length = uint32_t(file[at]) << 24 | uint32_t(file[at + 1]) << 16 | uint32_t(file[at + 2]) << 8 |
+                                uint32_t(file[at + 3]);
+        const size_t end = at + 12 + length;
+        if (std::equal(file.begin() + static_cast<std::ptrdiff_t>(at + 4),
+                       file.begin() + static_cast<std::ptrdiff_t>(at + 8), "IDAT"))
+            out.insert(out.end(), file.begin() + static_cast<std::ptrdiff_t>(at),
+                       file.begin() + static_cast<std::ptrdiff_t>(end));
+        at = end;
     }
-    return stream.finish();
+    return out;
 }
 
-TEST(IdatStream, StreamedDataWritesTheSameFileForEveryFilterSetAndLevel) {
+// The file img gives when it encodes itself (a copy has nothing encoded ahead).
+std::vector<uint8_t> writtenFresh(const TPNGObject& img) {
+    TPNGObject copy;
+    copy.CopyFrom(&img);
+    return written(copy);
+}
+
+// The row counts gluing would offer for img band by band: each band's last
+// rows still open, at least one band.
+std::vector<int32_t> bands(const TPNGObject& img, int32_t band) {
+    std::vector<int32_t> counts;
+    for (int32_t rows = std::min(img.Height(), band - band / 3);; rows = std::min(img.Height(), rows + band)) {
+        counts.push_back(rows);
+        if (rows == img.Height()) return counts;
+    }
+}
+
+// Offers img's rows band by band, then finishes.
+void offerInBands(EncodeAhead& ahead, const TPNGObject& img, int32_t band) {
+    for (int32_t rows : bands(img, band)) ahead.offer(img, img.Width(), rows);
+    ahead.finish(img);
+}
+
+// The file img gives with its rows offered ahead in bands, checking that
+// what was encoded ahead is what the file holds.
+std::vector<uint8_t> writtenAhead(const TPNGObject& img) {
+    EncodeAhead ahead;
+    offerInBands(ahead, img, 97);
+    TMemoryStream chunks;
+    EXPECT_TRUE(ahead.writeIfMatching(img, chunks));
+    TPNGObject copy;
+    copy.CopyFrom(&img);
+    for (int32_t rows : bands(copy, 53)) copy.OfferFinalRows(copy.Width(), rows);
+    copy.FinishEncodingAhead();
+    const std::vector<uint8_t> file = written(copy);
+    EXPECT_EQ(idatChunks(file), chunks.bytes());
+    return file;
+}
+
+TEST(EncodeAhead, OfferedRowsWriteTheSameFileForEveryFilterSetAndLevel) {
     // 300 x 200 RGBA deflates to more than one 64 KiB chunk at level 0.
     auto img = picture(300, 200);
     for (RowFilterSet filters : {RowFilterSet(0x01), RowFilterSet(0x02), RowFilterSet(0x10), RowFilterSet(0x1F)})
         for (uint8_t level : {uint8_t(0), uint8_t(7)}) {
             img->RowFilters = filters;
             img->DeflateLevel = level;
-            img->SetPreparedImageData(nullptr);
-            const std::vector<uint8_t> expected = written(*img);
-            auto prepared = streamed(*img);
-            EXPECT_EQ(prepared->recipe.height, 200u);
-            img->SetPreparedImageData(prepared);
-            EXPECT_EQ(written(*img), expected) << int(filters) << " " << int(level);
+            const std::vector<uint8_t> expected = writtenFresh(*img);
+            EncodeAhead ahead;
+            offerInBands(ahead, *img, 37);
+            TMemoryStream chunks;
+            ASSERT_TRUE(ahead.writeIfMatching(*img, chunks)) << int(filters) << " " << int(level);
+            EXPECT_EQ(chunks.bytes(), idatChunks(expected)) << int(filters) << " " << int(level);
+            // The same through the picture's own interface.
+            for (int32_t rows = 50; rows < 200; rows += 50) img->OfferFinalRows(300, rows);
+            img->FinishEncodingAhead();
+            EXPECT_EQ(written(*img), expected);
         }
 }
 
-TEST(IdatStream, DataForOtherSettingsOrSizeIsNotWritten) {
+// Gluing grows the canvas: a wider one changes every row and starts over,
+// and the canvas it finishes is cropped to its final size.
+TEST(EncodeAhead, AWiderOrCroppedPictureStillWritesTheSameFile) {
+    auto img = picture(50, 60);
+    EncodeAhead ahead;
+    ahead.offer(*img, 50, 40);
+    img->ChangeSize(80, 70);  // every row gains columns; the new rows are the buffer's slack
+    for (int32_t y = 0; y < 70; ++y) std::memset(img->AlphaRow(y) + 50, 99, 30);
+    ahead.offer(*img, 80, 30);
+    ahead.offer(*img, 80, 55);
+    img->ChangeSize(80, 60);
+    ahead.finish(*img);
+    TMemoryStream chunks;
+    ASSERT_TRUE(ahead.writeIfMatching(*img, chunks));
+    EXPECT_EQ(chunks.bytes(), idatChunks(writtenFresh(*img)));
+}
+
+// The data stands in for encoding only for the very rows, header and
+// settings it was made from.
+TEST(EncodeAhead, DataForOtherSettingsRowsOrSizeIsNotWritten) {
     auto img = picture(40, 30);
-    const std::vector<uint8_t> expected = written(*img);
-    auto prepared = streamed(*img);
-
-    // Made for level 7; the image now asks for level 1.
-    img->SetPreparedImageData(prepared);
-    img->DeflateLevel = 1;
-    const std::vector<uint8_t> atLevel1 = written(*img);
-    img->SetPreparedImageData(nullptr);
-    EXPECT_EQ(atLevel1, written(*img));
+    EncodeAhead ahead;
+    offerInBands(ahead, *img, 10);
+    TMemoryStream unused;
+    img->DeflateLevel = 1;  // made at level 7
+    EXPECT_FALSE(ahead.writeIfMatching(*img, unused));
     img->DeflateLevel = 7;
-
-    // Interlaced writing never takes streamed data.
-    img->SetPreparedImageData(prepared);
-    img->Interlacing = 1;
-    const std::vector<uint8_t> interlaced = written(*img);
-    img->SetPreparedImageData(nullptr);
-    EXPECT_EQ(interlaced, written(*img));
+    img->Interlacing = 1;  // interlaced writing never takes it
+    EXPECT_FALSE(ahead.writeIfMatching(*img, unused));
     img->Interlacing = 0;
-
-    // Resizing drops the data, even when the size comes back.
-    img->SetPreparedImageData(prepared);
+    img->AlphaRow(5)[7] ^= 0x55;  // a row offered has changed
+    EXPECT_FALSE(ahead.writeIfMatching(*img, unused));
+    img->AlphaRow(5)[7] ^= 0x55;
+    EXPECT_TRUE(ahead.writeIfMatching(*img, unused));
     img->ChangeSize(40, 20);
-    EXPECT_EQ(img->PreparedImageData(), nullptr);
+    EXPECT_FALSE(ahead.writeIfMatching(TPNGObject(6, 8, 40, 20), unused));
+    EXPECT_EQ(unused.size(), static_cast<int64_t>(idatChunks(writtenFresh(*picture(40, 30))).size()));
 
-    // Data of fewer rows than the image has is not used either.
-    auto full = picture(40, 30);
-    IdatStream partial(idatRecipeOf(*full));
-    std::vector<uint8_t> row(partial.rowBytes());
-    for (int32_t y = 0; y < 10; ++y) {
-        loadPngRow(full->HeaderChunk(), row.data(), y, 0, 1, 40, full->EncodeGamma());
-        partial.addRow(row.data());
-    }
-    full->SetPreparedImageData(partial.finish());
-    EXPECT_EQ(written(*full), expected);
+    // Nothing final before saving: nothing is kept, the picture encodes itself.
+    auto single = picture(40, 30);
+    EncodeAhead idle;
+    idle.finish(*single);
+    EXPECT_FALSE(idle.writeIfMatching(*single, unused));
+    // A row changed after offering, through the picture's interface: the
+    // file is still the one the picture gives.
+    single->OfferFinalRows(40, 20);
+    single->PixelRow(3)[0] ^= 1;
+    single->FinishEncodingAhead();
+    EXPECT_EQ(written(*single), writtenFresh(*single));
 }
 
 // The shared pool of the image writers, with workers threads, for the life
@@ -340,7 +404,6 @@ TEST(IdatWriter, ImagesAroundThePieceSizeAtEveryLevelOnBothPaths) {
         for (uint8_t level = 0; level <= 9; ++level) {
             SCOPED_TRACE(testing::Message() << c.what << ", level " << int(level));
             img->DeflateLevel = level;
-            img->SetPreparedImageData(nullptr);
             const Bytes finished = written(*img);
             const Idat idat = idatOf(finished, 8 + 25);  // after the signature and IHDR
             expectChunkSizes(idat.sizes, 65535);
@@ -351,10 +414,8 @@ TEST(IdatWriter, ImagesAroundThePieceSizeAtEveryLevelOnBothPaths) {
             } else {
                 EXPECT_LE(idat.zlib.size(), oneShot.size() + 256 * (rows.size() / kDeflatePieceBytes));
             }
-            // The row-by-row stream gives the same file.
-            img->SetPreparedImageData(streamed(*img));
-            EXPECT_TRUE(written(*img) == finished);
-            img->SetPreparedImageData(nullptr);
+            // Encoding ahead gives the same file.
+            EXPECT_TRUE(writtenAhead(*img) == finished);
             if (level == 0 || level == 7) expectPixelsRead(finished, *img);
         }
     }
@@ -370,9 +431,7 @@ TEST(IdatWriter, SameBytesWithOneTwoOrFourWorkersOnBothPathsAndInterlaced) {
             UseWorkers use(workers[i]);
             img->Interlacing = 0;
             finished[i] = written(*img);
-            img->SetPreparedImageData(streamed(*img));
-            streamedFile[i] = written(*img);
-            img->SetPreparedImageData(nullptr);
+            streamedFile[i] = writtenAhead(*img);
             img->Interlacing = 1;
             interlaced[i] = written(*img);
         }
