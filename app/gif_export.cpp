@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <deque>
+#include <exception>
 #include <cstdio>
 #include <cstring>
 
@@ -22,7 +24,9 @@
 #include "gif/gif_image.h"
 #include "platform/fs.h"
 #include "platform/ui.h"
+#include "png/deflate_pool.h"
 #include "png/png_object.h"
+#include "png/png_write_queue.h"
 
 namespace glx::app {
 
@@ -68,6 +72,12 @@ public:
             if (n <= 0) fail(n < 0 ? errno : ENOSPC);
             done += static_cast<size_t>(n);
         }
+        m_size += static_cast<off_t>(line.size());
+    }
+    off_t size() const { return m_size; }
+    // Takes back the lines written after the first size bytes.
+    void truncate(off_t size) {
+        if (size < m_size && ::ftruncate(m_fd, size) == 0 && ::lseek(m_fd, size, SEEK_SET) == size) m_size = size;
     }
     void close() {
         const int fd = m_fd;
@@ -81,6 +91,89 @@ private:
     }
     std::string m_path;
     int m_fd = -1;
+    off_t m_size = 0;
+};
+
+// The frame files of an export. Each frame is encoded and written on the
+// writer's pool while later frames are drawn, and the files take their
+// names in frame order. What a failure leaves is what writing frame after
+// frame leaves: the frames before it, "delays.txt" up to its line, and the
+// phase of the step that failed; the frames drawn after it are dropped.
+class FrameFiles {
+public:
+    FrameFiles(Run& run, DelayFile& delays, int frames) : m_run(run), m_delays(delays), m_frames(frames) {}
+
+    int written() const { return m_written; }
+
+    // Saves the canvas as frame i (the run's phase is the save step's).
+    void save(const TPNGObject& canvas, int i) {
+        const std::string path = m_run.picPath + "/" + std::to_string(i) + ".png";
+        if (availableCores() < 2 || 2 * pictureBytes(canvas) > kMaxPendingBytes) {
+            // One core, or a canvas too large to copy: in place, in order.
+            commitAll();
+            SafeFileStream file(path, SafeFileStream::CommitSync::Deferred);
+            canvas.WriteTo(file);
+            file.commit();
+            done(i);
+            return;
+        }
+        auto copy = std::make_unique<TPNGObject>();
+        copy->CopyFrom(&canvas);
+        m_queue.submit(std::move(copy), path);
+        m_pending.push_back(Pending{i, m_run.phase, m_delays.size()});
+        while (m_queue.pending() > 2 * availableCores() || m_queue.pendingBytes() > kMaxPendingBytes) commitOldest();
+    }
+
+    // Every frame saved so far gets its file.
+    void commitAll() {
+        while (!m_pending.empty()) commitOldest();
+    }
+
+    // A step of a later frame failed: the frames before it are written
+    // first; one of them failing is the failure to report.
+    [[noreturn]] void failedAfter(std::exception_ptr error) {
+        const uint16_t phase = m_run.phase;
+        commitAll();
+        m_run.phase = phase;
+        std::rethrow_exception(error);
+    }
+
+private:
+    // Pictures waiting to be written may hold this much pixel memory.
+    static constexpr uint64_t kMaxPendingBytes = uint64_t(64) << 20;
+
+    struct Pending {
+        int index;
+        uint16_t savePhase;
+        off_t delaysSize;  // "delays.txt" up to the frame's own line
+    };
+
+    void commitOldest() {
+        const Pending p = m_pending.front();
+        try {
+            m_queue.commitOldest();
+        } catch (...) {
+            m_pending.clear();
+            m_queue.abandon();
+            m_run.phase = p.savePhase;
+            m_delays.truncate(p.delaysSize);
+            throw;
+        }
+        m_pending.pop_front();
+        done(p.index);
+    }
+
+    void done(int i) {
+        ++m_written;
+        platform::ui().progress(m_written, m_frames, std::to_string(i) + ".png");
+    }
+
+    Run& m_run;
+    DelayFile& m_delays;
+    int m_frames;
+    int m_written = 0;
+    PngWriteQueue m_queue;
+    std::deque<Pending> m_pending;
 };
 
 // The folder the frames go to: the GIF's path less ".gif", made absolute.
@@ -107,14 +200,6 @@ std::unique_ptr<TPNGObject> newCanvas(int32_t width, int32_t height) {
     return TPNGObject::CreateNew(6, 8, width, height);
 }
 
-// A frame file goes through a temporary name like every picture the tool
-// writes; the export makes all of them durable at once at its end.
-void saveFrame(const TPNGObject& canvas, const std::string& path) {
-    SafeFileStream file(path, SafeFileStream::CommitSync::Deferred);
-    canvas.WriteTo(file);
-    file.commit();
-}
-
 }  // namespace
 
 int runGifExport(Tf& form) {
@@ -136,7 +221,6 @@ int runGifExport(Tf& form) {
     platform::forceDirectories(run.picPath);
 
     run.phase = 3;
-    int count = 0;
     const uint8_t filter = readEdgeFilter(run.picPath + "/../gif_filter.txt");
     DelayFile delays(run.picPath + "/delays.txt");
 
@@ -146,7 +230,10 @@ int runGifExport(Tf& form) {
     bool fresh = true;
 
     const int frames = control->FrameCount();
-    for (int i = 0; i < frames; ++i) {
+    // Frame files go through a temporary name like every picture the tool
+    // writes; the export makes all of them durable at once at its end.
+    FrameFiles files(run, delays, frames);
+    for (int i = 0; i < frames; ++i) try {
         run.phase = static_cast<uint16_t>((i + 1) * 100);
         if (fresh) {
             run.pngCanvas.reset();  // one canvas at a time
@@ -176,13 +263,15 @@ int runGifExport(Tf& form) {
             run.phase = drawn;
         }
         ++run.phase;
-        saveFrame(*run.pngCanvas, run.picPath + "/" + std::to_string(i) + ".png");
+        files.save(*run.pngCanvas, i);
         ++run.phase;
         const TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
         fresh = gce && gce->DisposalMethod() == 2;
-        ++count;
-        platform::ui().progress(count, frames, std::to_string(i) + ".png");
+    } catch (...) {
+        files.failedAfter(std::current_exception());
     }
+    files.commitAll();
+    const int count = files.written();
 
     delays.close();
     // The frame files are all new: one sync of the folder's file system

@@ -58,7 +58,7 @@ void DeflatePool::wait(PoolTask& task) {
     m_finished.wait(lock, [&] { return task.m_done; });
 }
 
-void DeflatePool::drop(PoolTask& task) { task.m_claimed.exchange(true); }
+bool DeflatePool::drop(PoolTask& task) { return !task.m_claimed.exchange(true); }
 
 void DeflatePool::work() {
     for (;;) {

@@ -45,8 +45,9 @@ public:
     // Returns once task has run (here, when no thread had started it).
     void wait(PoolTask& task);
     // The task will not start any more; one already running finishes on its
-    // own (a task owns everything it touches).
-    static void drop(PoolTask& task);
+    // own (a task owns everything it touches). True when it had not
+    // started, so it never runs and nothing need wait for it.
+    static bool drop(PoolTask& task);
 
 private:
     void startThreads();

@@ -1,13 +1,16 @@
-// Gluing gives the same files, atlas, messages and exit status whether the
-// tool runs on one core or two: the read-ahead thread and the placement
-// loop may interleave in any way without changing a byte.
+// Every run mode gives the same files, atlas, messages and exit status
+// whether the tool runs on one core or two: the read-ahead thread, the
+// placement loop, the deflate pool and the frame writer may interleave in
+// any way without changing a byte.
 #include <gtest/gtest.h>
 #include <jpeglib.h>
 
 #include <cstdio>
+#include <map>
 #include <cstdlib>
 
 #include "bmp24.h"
+#include "gif_writer.h"
 #include "png_oracle.h"
 #include "support/process.h"
 
@@ -132,6 +135,66 @@ void writeJpegs(const fs::path& dir, int count) {
     }
 }
 
+// Every file under folder (relative name -> bytes).
+std::map<std::string, std::string> filesUnder(const fs::path& folder) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(folder))
+        if (e.is_regular_file()) files[fs::relative(e.path(), folder).string()] = readFile(e.path());
+    return files;
+}
+
+struct FolderRun {
+    RunResult result;
+    std::map<std::string, std::string> files;
+};
+
+// Copies source to a fixed work folder and runs the tool there pinned to
+// cpus, with arguments relative to that folder.
+FolderRun runOn(const TempFolder& t, const fs::path& source, const std::vector<std::string>& args,
+                const std::string& cpus, uint64_t fileSizeLimit = 0) {
+    const fs::path work = t / "work";
+    fs::remove_all(work);
+    fs::create_directories(work);
+    fs::copy(source, work, fs::copy_options::recursive);
+    std::vector<std::string> argv{"taskset", "-c", cpus, GLX_BINARY};
+    argv.insert(argv.end(), args.begin(), args.end());
+    FolderRun r;
+    r.result = runProgram(argv, work, {.fileSizeLimit = fileSizeLimit});
+    r.files = filesUnder(work);
+    return r;
+}
+
+void expectSameFolders(const TempFolder& t, const fs::path& source, const std::vector<std::string>& args,
+                       int expectedStatus, uint64_t fileSizeLimit = 0) {
+    const FolderRun one = runOn(t, source, args, "0", fileSizeLimit);
+    const FolderRun two = runOn(t, source, args, "0,1", fileSizeLimit);
+    EXPECT_EQ(one.result.status, expectedStatus) << one.result.err;
+    EXPECT_EQ(two.result.status, one.result.status);
+    EXPECT_EQ(two.result.out, one.result.out);
+    EXPECT_EQ(two.result.err, one.result.err);
+    EXPECT_EQ(two.files.size(), one.files.size());
+    for (const auto& [name, bytes] : one.files) {
+        auto other = two.files.find(name);
+        ASSERT_NE(other, two.files.end()) << name << " only on one core";
+        EXPECT_TRUE(other->second == bytes) << name << " differs between one and two cores";
+    }
+}
+
+// An RGBA PNG of w x h noise over a gradient, so that pieces deflate to
+// different sizes.
+void writeNoisy(const fs::path& path, int w, int h, uint32_t seed) {
+    PictureRgba p;
+    p.width = w;
+    p.height = h;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            seed = seed * 1103515245u + 12345u;
+            const uint8_t n = uint8_t(seed >> 24);
+            p.pixels.push_back(Rgba{uint8_t(x + (n & 15)), uint8_t(y * 2), uint8_t(n), uint8_t(255 - (n & 63))});
+        }
+    writePng(path.string(), p);
+}
+
 class Determinism : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -173,4 +236,59 @@ TEST_F(Determinism, BrokenPictureInTheMiddle) {
     writeJpegs(t / "jpg", 12);
     writeFile(t / "jpg" / "j006.jpg", std::string("\xFF\xD8\xFF\xE0", 4) + "truncated");
     expectSameOnOneAndTwoCores(t, t / "jpg", "H4", "out.jpg", 1);
+}
+
+// Sheets far larger than one deflate piece, encoded ahead while gluing
+// (rows) and at saving (columns).
+TEST_F(Determinism, SheetsOfManyDeflatePieces) {
+    fs::create_directories(t / "src");
+    for (int i = 0; i < 300; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "n%03d.png", i);
+        writeNoisy(t / "src" / name, 40 + i % 7, 30 + i % 5, uint32_t(i + 1));
+    }
+    expectSameOnOneAndTwoCores(t, t / "src", "H20", "out.png", 0);
+    expectSameOnOneAndTwoCores(t, t / "src", "V15", "out.png", 0);
+}
+
+// The frames of an export are written on the pool while later ones are
+// drawn; the files, "delays.txt" and the report are the same, also when a
+// frame cannot be written (a file size limit: the frames before it stay).
+TEST_F(Determinism, GifExportFramesAndDelays) {
+    fs::create_directories(t / "src");
+    std::vector<uint8_t> palette;
+    for (int i = 0; i < 256; ++i) palette.insert(palette.end(), {uint8_t(i), uint8_t(i * 3), uint8_t(255 - i)});
+    std::vector<GifFrame> frames(30);
+    uint32_t seed = 7;
+    for (size_t f = 0; f < frames.size(); ++f) {
+        GifFrame& frame = frames[f];
+        frame.width = frame.height = f == 12 ? 300 : 120;  // one frame far beyond a deflate piece
+        frame.delay = int(f % 4);
+        frame.disposal = f % 5 == 0 ? 2 : 1;
+        frame.transparent = f % 3 == 0 ? 7 : -1;
+        for (int i = 0; i < frame.width * frame.height; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            frame.indices.push_back(f == 12 ? uint8_t(seed >> 24) : uint8_t((i % frame.width) / 4 + (seed >> 28)));
+        }
+    }
+    writeFile(t / "src" / "anim.gif", makeGif(300, 300, palette, frames));
+    expectSameFolders(t, t / "src", {"anim.gif"}, 0);
+    // Frame 12 is noise, larger than the limit; the frames around it are not.
+    expectSameFolders(t, t / "src", {"anim.gif"}, 1, 120 * 1024);
+    const std::map<std::string, std::string> left = filesUnder(t / "work");
+    EXPECT_EQ(left.count("anim/11.png"), 1u);
+    EXPECT_EQ(left.count("anim/12.png"), 0u);
+    EXPECT_EQ(left.count("anim/13.png"), 0u);
+    EXPECT_EQ(left.at("anim/delays.txt"), "1\r\n1\r\n2\r\n3\r\n1\r\n1\r\n2\r\n3\r\n1\r\n1\r\n2\r\n3\r\n1\r\n");
+}
+
+TEST_F(Determinism, PasteRun) {
+    fs::create_directories(t / "src");
+    writeNoisy(t / "src" / "pattern.png", 500, 400, 3);
+    writeNoisy(t / "src" / "frag.png", 60, 50, 4);
+    std::string script;
+    for (int i = 1; i <= 12; ++i) script += std::to_string(i) + ";;" + std::to_string(1 + i % 3) + "\nfrag.png\n";
+    script += "480;390;2\nfrag.png\n";  // grows the pattern
+    writeFile(t / "src" / "Glumix_paste.ini", script);
+    expectSameFolders(t, t / "src", {"pattern.png", "H5", "out.png"}, 0);
 }
