@@ -102,11 +102,11 @@ TColor parseColor(uint16_t& phase, const std::string& text) {
     // still gives a colour and never an error.
     digits = upperCaseAscii(digits.substr(0, 8));
     uint32_t value = 0;
-    for (int k = 1; k <= 4; ++k) {
+    for (size_t k = 1; k <= 4; ++k) {
         uint8_t hi = hexDigit(static_cast<uint8_t>(digits[2 * k - 2]));
         uint8_t lo = hexDigit(static_cast<uint8_t>(digits[2 * k - 1]));
         uint32_t byte = (uint32_t(hi) * 16 + lo) % 256;
-        value += byte * static_cast<uint32_t>(intPower(16, 8 - 2 * k));
+        value += byte * static_cast<uint32_t>(intPower(16, 8 - 2 * static_cast<int>(k)));
     }
     return static_cast<TColor>(value);
 }

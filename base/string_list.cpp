@@ -38,7 +38,7 @@ void TStringList::setText(const std::string& text) {
         size_t i = text.find_first_of("\r\n", start);
         if (i == std::string::npos) i = n;
         m_items.emplace_back(text, start, i - start);
-        if (i < n) i += (text[i] == '\r' && i + 1 < n && text[i + 1] == '\n') ? 2 : 1;
+        if (i < n) i += (text[i] == '\r' && i + 1 < n && text[i + 1] == '\n') ? 2u : 1u;
         start = i;
     }
 }

@@ -37,14 +37,14 @@ void effectiveAlphaRow(const TPNGObject& image, int32_t y, uint8_t* out) {
         for (size_t i = 0; i < table.size() && i < 256; ++i)
             if (rgb(table[i].red, table[i].green, table[i].blue) == key) byIndex[i] = 0;
     }
-    const int bpp = h.Pixels().bitsPerPixel();
+    const auto bpp = static_cast<size_t>(h.Pixels().bitsPerPixel());
     for (size_t x = 0; x < width; ++x) {
         uint32_t index;
         if (bpp == 8) {
             index = row[x];
         } else {
-            const size_t bit = x * static_cast<size_t>(bpp);
-            index = (row[bit >> 3] >> (8 - bpp - (bit & 7))) & ((1u << bpp) - 1);
+            const size_t bit = x * bpp;
+            index = (static_cast<uint32_t>(row[bit >> 3]) >> (8 - bpp - (bit & 7))) & ((1u << bpp) - 1);
         }
         out[x] = byIndex[index];
     }

@@ -9,8 +9,8 @@
 #include <map>
 #include <cstdlib>
 
-#include "bmp24.h"
-#include "gif_writer.h"
+#include "support/pictures.h"
+#include "support/gif_builder.h"
 #include "png_oracle.h"
 #include "support/process.h"
 

@@ -1,7 +1,7 @@
 // End-to-end GIF frame export through the built tool.
 #include <gtest/gtest.h>
 
-#include "gif_writer.h"
+#include "support/gif_builder.h"
 #include "png_oracle.h"
 #include "support/process.h"
 

@@ -2,7 +2,7 @@
 // output kinds and failures, through the built tool.
 #include <gtest/gtest.h>
 
-#include "bmp24.h"
+#include "support/pictures.h"
 #include "support/process.h"
 
 using namespace glxtest;

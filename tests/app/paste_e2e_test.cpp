@@ -3,8 +3,8 @@
 
 #include "app/paste.h"
 #include "base/exception.h"
-#include "bmp24.h"
-#include "gif_writer.h"
+#include "support/pictures.h"
+#include "support/gif_builder.h"
 #include "hardening/hostile_files.h"
 #include "png/png_object.h"
 #include "png_oracle.h"

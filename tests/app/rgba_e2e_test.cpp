@@ -2,7 +2,7 @@
 // libpng as the reader.
 #include <gtest/gtest.h>
 
-#include "bmp24.h"
+#include "support/pictures.h"
 #include "hardening/hostile_files.h"
 #include "png_oracle.h"
 #include "support/process.h"

@@ -7,8 +7,8 @@
 
 #include <cctype>
 
-#include "bmp24.h"
-#include "gif_writer.h"
+#include "support/pictures.h"
+#include "support/gif_builder.h"
 #include "support/process.h"
 
 using namespace glxtest;

@@ -12,7 +12,7 @@
 
 // The shared tool runner defaults to the program under test.
 #define GLX_BINARY GLX_GUI_BINARY
-#include "app/bmp24.h"
+#include "support/pictures.h"
 #include "support/process.h"
 #include "gui/xsession.h"
 #include "platform/desktop/ui_fltk.h"

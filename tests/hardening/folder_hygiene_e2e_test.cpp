@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 
 #include "support/process.h"
-#include "app/gif_writer.h"
+#include "support/gif_builder.h"
 #include "hostile_files.h"
 
 using namespace glxtest;

@@ -11,73 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "support/pictures.h"
+
 extern "C" {
 #include <jpeglib.h>
 }
 
 namespace glxtest {
-
-inline void be32(std::string& s, uint32_t v) {
-    for (int i = 3; i >= 0; --i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-inline void le16(std::string& s, uint16_t v) {
-    s += static_cast<char>(v & 0xFF);
-    s += static_cast<char>(v >> 8);
-}
-inline void le32(std::string& s, uint32_t v) {
-    for (int i = 0; i < 4; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-
-inline std::string pngChunk(const std::string& type, const std::string& payload) {
-    std::string s;
-    be32(s, static_cast<uint32_t>(payload.size()));
-    std::string body = type + payload;
-    s += body;
-    be32(s, static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(body.data()), body.size())));
-    return s;
-}
-
-inline std::string pngSignature() { return std::string("\x89PNG\r\n\x1a\n", 8); }
-
-inline std::string ihdr(uint32_t w, uint32_t h, uint8_t depth = 8, uint8_t colorType = 2) {
-    std::string p;
-    be32(p, w);
-    be32(p, h);
-    p += static_cast<char>(depth);
-    p += static_cast<char>(colorType);
-    p += std::string(3, '\0');
-    return pngChunk("IHDR", p);
-}
-
-// Streams `count` zero bytes through deflate without holding them.
-inline std::string deflateZeros(uint64_t count, int level = 9) {
-    z_stream z{};
-    deflateInit(&z, level);
-    std::vector<unsigned char> zeros(1 << 16, 0), out(1 << 16);
-    std::string result;
-    uint64_t left = count;
-    int flush = Z_NO_FLUSH;
-    do {
-        uInt n = static_cast<uInt>(left < zeros.size() ? left : zeros.size());
-        left -= n;
-        flush = left == 0 ? Z_FINISH : Z_NO_FLUSH;
-        z.next_in = zeros.data();
-        z.avail_in = n;
-        do {
-            z.next_out = out.data();
-            z.avail_out = static_cast<uInt>(out.size());
-            deflate(&z, flush);
-            result.append(reinterpret_cast<char*>(out.data()), out.size() - z.avail_out);
-        } while (z.avail_out == 0);
-    } while (flush != Z_FINISH);
-    deflateEnd(&z);
-    return result;
-}
-
-// An RGB PNG of w x h whose image data is the given zlib stream.
-inline std::string pngWithIdat(uint32_t w, uint32_t h, const std::string& zlibData, const std::string& extra = "") {
-    return pngSignature() + ihdr(w, h) + extra + pngChunk("IDAT", zlibData) + pngChunk("IEND", "");
-}
 
 // A valid-looking PNG header declaring w x h, with a few bytes of image data.
 inline std::string hugePng(uint32_t w, uint32_t h) { return pngWithIdat(w, h, deflateZeros(1024)); }
@@ -212,55 +152,6 @@ inline std::string runawayProgressiveJpeg(int count) {
                 scans.push_back(jpeg_scan_info{1, {comp, 0, 0, 0}, k, k, a + 1, a});
         }
     return encodeJpeg(8, 8, 3, scans);
-}
-
-// Pseudo-random bytes that no compressor shrinks (the high bits of a
-// linear congruential generator; its low bits are too regular).
-inline uint8_t noise(uint32_t& state) {
-    state = state * 1664525u + 1013904223u;
-    return static_cast<uint8_t>(state >> 24);
-}
-
-// A 24-bit BMP of w x h noise.
-inline std::string noiseBmp(int w, int h, uint32_t seed) {
-    const uint32_t stride = (static_cast<uint32_t>(w) * 3 + 3) & ~3u;
-    std::string s = "BM";
-    le32(s, 54 + stride * h);
-    le32(s, 0);
-    le32(s, 54);
-    le32(s, 40);
-    le32(s, static_cast<uint32_t>(w));
-    le32(s, static_cast<uint32_t>(h));
-    le16(s, 1);
-    le16(s, 24);
-    for (int i = 0; i < 6; ++i) le32(s, 0);
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            for (int c = 0; c < 3; ++c) s += static_cast<char>(noise(seed));
-        }
-        s += std::string(stride - static_cast<uint32_t>(w) * 3, '\0');
-    }
-    return s;
-}
-
-// An RGBA PNG of w x h noise (filter 0 rows).
-inline std::string noisePng(uint32_t w, uint32_t h, uint32_t seed) {
-    std::string raw;
-    for (uint32_t y = 0; y < h; ++y) {
-        raw += '\0';
-        for (uint32_t x = 0; x < w * 4; ++x) raw += static_cast<char>(noise(seed));
-    }
-    uLongf size = compressBound(raw.size());
-    std::string z(size, '\0');
-    compress2(reinterpret_cast<Bytef*>(z.data()), &size, reinterpret_cast<const Bytef*>(raw.data()), raw.size(), 6);
-    z.resize(size);
-    std::string head;
-    be32(head, w);
-    be32(head, h);
-    head += '\x08';
-    head += '\x06';
-    head += std::string(3, '\0');
-    return pngSignature() + pngChunk("IHDR", head) + pngChunk("IDAT", z) + pngChunk("IEND", "");
 }
 
 }  // namespace glxtest

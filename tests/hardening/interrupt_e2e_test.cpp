@@ -8,7 +8,7 @@
 #include <chrono>
 #include <random>
 
-#include "app/gif_writer.h"
+#include "support/gif_builder.h"
 #include "support/process.h"
 #include "hostile_files.h"
 

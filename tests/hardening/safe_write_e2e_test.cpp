@@ -3,7 +3,7 @@
 // temporary file: in gluing, in pasting and in the GIF frame export.
 #include <gtest/gtest.h>
 
-#include "app/gif_writer.h"
+#include "support/gif_builder.h"
 #include "support/process.h"
 #include "hostile_files.h"
 

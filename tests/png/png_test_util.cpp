@@ -1,5 +1,7 @@
 #include "png_test_util.h"
 
+#include "support/pictures.h"
+
 #include <gtest/gtest.h>
 
 #include <png.h>
@@ -14,7 +16,13 @@ namespace glx::pngtest {
 
 Bytes be32(uint32_t v) { return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)}; }
 
-PngBuilder& PngBuilder::signature() { return raw({0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A}); }
+namespace {
+
+PngBuilder& appendText(PngBuilder& b, const std::string& text) { return b.raw(Bytes(text.begin(), text.end())); }
+
+}  // namespace
+
+PngBuilder& PngBuilder::signature() { return appendText(*this, glxtest::pngSignature()); }
 
 PngBuilder& PngBuilder::raw(const Bytes& b) {
     m_bytes.insert(m_bytes.end(), b.begin(), b.end());
@@ -22,12 +30,7 @@ PngBuilder& PngBuilder::raw(const Bytes& b) {
 }
 
 PngBuilder& PngBuilder::chunk(const std::string& type, const Bytes& payload) {
-    Bytes typed(type.begin(), type.end());
-    typed.insert(typed.end(), payload.begin(), payload.end());
-    uLong crc = crc32(0, typed.data(), static_cast<uInt>(typed.size()));
-    raw(be32(static_cast<uint32_t>(payload.size())));
-    raw(typed);
-    return raw(be32(static_cast<uint32_t>(crc)));
+    return appendText(*this, glxtest::pngChunk(type, std::string(payload.begin(), payload.end())));
 }
 
 PngBuilder& PngBuilder::badCrcChunk(const std::string& type, const Bytes& payload) {

@@ -16,6 +16,7 @@
 #include "raster/bitmap.h"
 #include "raster/bmp.h"
 #include "raster_test_util.h"
+#include "support/process.h"
 
 namespace glx {
 namespace {
@@ -209,10 +210,10 @@ TEST(BmpStream, TruncatedFilesReadOrFailAsWholeFileDecodingDoes) {
 
 // Through a file: the pixel-data offset is reached by seeking the file.
 TEST(BmpStream, LoadFileMatchesDecodingTheFileBytes) {
-    test::ScratchDir dir;
+    glxtest::TempFolder dir;
     for (const Case& c : largeFiles()) {
         SCOPED_TRACE(c.name);
-        const std::string path = dir.file(c.name + ".bmp");
+        const std::string path = (dir / (c.name + ".bmp")).string();
         test::writeBytes(path, c.file);
         TBitmap loaded;
         loaded.LoadFile(path);

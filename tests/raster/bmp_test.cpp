@@ -14,6 +14,7 @@
 #include "raster/bmp.h"
 #include "raster/canvas.h"
 #include "raster_test_util.h"
+#include "support/process.h"
 
 namespace glx {
 namespace {
@@ -246,9 +247,9 @@ TEST(BmpWrite, RunLengthFileWrittenBackUnchangedUntilDrawnOn) {
         EXPECT_EQ(bmp.KeptFileBytes().size(), original.size());
         EXPECT_EQ(writtenBytes(bmp), original) << name;
 
-        test::ScratchDir dir;
-        bmp.SaveFile(dir.file("copy.bmp"));
-        EXPECT_EQ(test::fileBytes(dir.file("copy.bmp")), original) << name;
+        glxtest::TempFolder dir;
+        bmp.SaveFile((dir / "copy.bmp").string());
+        EXPECT_EQ(test::fileBytes((dir / "copy.bmp").string()), original) << name;
 
         bmp.Canvas().SetPixel(0, 0, rgb(1, 2, 3));
         auto bytes = writtenBytes(bmp);
@@ -278,12 +279,12 @@ TEST(BmpWrite, EmptyBitmapWritesNothingAndReadsBackEmpty) {
 }
 
 TEST(BmpWrite, SaveFailureLeavesExistingFile) {
-    test::ScratchDir dir;
-    const std::string path = dir.file("keep.bmp");
+    glxtest::TempFolder dir;
+    const std::string path = (dir / "keep.bmp").string();
     test::writeBytes(path, {1, 2, 3});
     TBitmap bmp(2, 2);
-    fs::create_directory(dir.file("sub"));
-    EXPECT_ANY_THROW(bmp.SaveFile(dir.file("sub")));  // a folder cannot be replaced by a file
+    fs::create_directory((dir / "sub").string());
+    EXPECT_ANY_THROW(bmp.SaveFile((dir / "sub").string()));  // a folder cannot be replaced by a file
     EXPECT_EQ(test::fileBytes(path), (std::vector<uint8_t>{1, 2, 3}));
     bmp.SaveFile(path);
     EXPECT_EQ(test::fileBytes(path).size(), 14u + 40u + 16u);

@@ -17,6 +17,7 @@ extern "C" {
 #include "raster/canvas.h"
 #include "raster/jpeg_image.h"
 #include "raster_test_util.h"
+#include "support/process.h"
 
 namespace glx {
 namespace {
@@ -98,15 +99,15 @@ protected:
         TBitmap bmp;
         paintGradient(bmp, 640, 480);
         m_bytes = encode(bmp);
-        test::writeBytes(m_dir.file("photo.jpg"), m_bytes);
+        test::writeBytes((m_dir / "photo.jpg").string(), m_bytes);
     }
-    test::ScratchDir m_dir;
+    glxtest::TempFolder m_dir;
     std::vector<uint8_t> m_bytes;
 };
 
 TEST_F(JpegFile, SizeIsKnownBeforeDecoding) {
     TJPEGImage jpeg;
-    jpeg.LoadFile(m_dir.file("photo.jpg"));
+    jpeg.LoadFile((m_dir / "photo.jpg").string());
     EXPECT_EQ(jpeg.Width(), 640);
     EXPECT_EQ(jpeg.Height(), 480);
     EXPECT_FALSE(jpeg.HasBitmap());
@@ -122,15 +123,15 @@ TEST_F(JpegFile, SizeIsKnownBeforeDecoding) {
 
 TEST_F(JpegFile, ResavedByteForByteAlsoAfterDrawing) {
     TJPEGImage jpeg;
-    jpeg.LoadFile(m_dir.file("photo.jpg"));
-    jpeg.SaveFile(m_dir.file("again.jpg"));
-    EXPECT_EQ(test::fileBytes(m_dir.file("again.jpg")), m_bytes);
+    jpeg.LoadFile((m_dir / "photo.jpg").string());
+    jpeg.SaveFile((m_dir / "again.jpg").string());
+    EXPECT_EQ(test::fileBytes((m_dir / "again.jpg").string()), m_bytes);
 
     TBitmap target(640, 480);
     target.Canvas().DrawAt(0, 0, &jpeg);
     EXPECT_TRUE(jpeg.HasBitmap());
-    jpeg.SaveFile(m_dir.file("again2.jpg"));
-    EXPECT_EQ(test::fileBytes(m_dir.file("again2.jpg")), m_bytes);
+    jpeg.SaveFile((m_dir / "again2.jpg").string());
+    EXPECT_EQ(test::fileBytes((m_dir / "again2.jpg").string()), m_bytes);
 
     // The drawn pixels are close to the gradient.
     const TColor c = target.Pixels().pixel(320, 240);
@@ -151,7 +152,7 @@ TEST_F(JpegFile, TruncatedFileFailsOnFirstDecode) {
 
 TEST_F(JpegFile, CopiesIntoBitmapAndBetweenPictures) {
     TJPEGImage jpeg;
-    jpeg.LoadFile(m_dir.file("photo.jpg"));
+    jpeg.LoadFile((m_dir / "photo.jpg").string());
     TBitmap bmp;
     bmp.CopyFrom(&jpeg);  // through the JPEG's own copy into a bitmap
     EXPECT_EQ(bmp.Width(), 640);
@@ -262,9 +263,9 @@ TEST(Jpeg, OneByOneQuality100IsBaselineAndClose) {
     EXPECT_EQ(jpeg.CompressionQuality, 100);
     EXPECT_FALSE(jpeg.Smoothing());
     jpeg.CopyFrom(&bmp);
-    test::ScratchDir dir;
-    jpeg.SaveFile(dir.file("one.jpg"));
-    const auto bytes = test::fileBytes(dir.file("one.jpg"));
+    glxtest::TempFolder dir;
+    jpeg.SaveFile((dir / "one.jpg").string());
+    const auto bytes = test::fileBytes((dir / "one.jpg").string());
     EXPECT_TRUE(hasMarker(bytes, 0xC0));   // baseline frame
     EXPECT_FALSE(hasMarker(bytes, 0xC2));  // not progressive
     auto back = readJpeg(bytes);
@@ -280,9 +281,9 @@ TEST(Jpeg, EmptyBitmapSavesZeroBytes) {
     TJPEGImage jpeg;
     jpeg.CopyFrom(&empty);
     EXPECT_TRUE(jpeg.IsEmpty());
-    test::ScratchDir dir;
-    jpeg.SaveFile(dir.file("empty.jpg"));
-    EXPECT_EQ(std::filesystem::file_size(dir.file("empty.jpg")), 0u);
+    glxtest::TempFolder dir;
+    jpeg.SaveFile((dir / "empty.jpg").string());
+    EXPECT_EQ(std::filesystem::file_size((dir / "empty.jpg").string()), 0u);
 }
 
 TEST(Jpeg, SizeCannotBeChanged) {

@@ -10,6 +10,7 @@
 #include "raster/jpeg_image.h"
 #include "raster/picture.h"
 #include "raster_test_util.h"
+#include "support/process.h"
 
 namespace glx {
 namespace {
@@ -51,49 +52,49 @@ TEST(Picture, UnknownExtensionsNameTheExtension) {
 }
 
 TEST(Picture, LoadsByExtensionIgnoringCase) {
-    test::ScratchDir dir;
+    glxtest::TempFolder dir;
     TBitmap source(8, 6);
     source.Canvas().Brush.setColor(rgb(200, 30, 30));
     source.Canvas().FillArea(makeRect(0, 0, 8, 6));
     TJPEGImage jpeg;
     jpeg.CopyFrom(&source);
-    jpeg.SaveFile(dir.file("A.JPG"));
-    source.SaveFile(dir.file("b.Bmp"));
+    jpeg.SaveFile((dir / "A.JPG").string());
+    source.SaveFile((dir / "b.Bmp").string());
 
     TPicture pic;
-    pic.LoadFile(dir.file("A.JPG"));
+    pic.LoadFile((dir / "A.JPG").string());
     ASSERT_NE(pic.Graphic(), nullptr);
     EXPECT_STREQ(pic.Graphic()->ClassName(), "TJPEGImage");
     EXPECT_EQ(pic.Width(), 8);
-    pic.LoadFile(dir.file("b.Bmp"));
+    pic.LoadFile((dir / "b.Bmp").string());
     EXPECT_STREQ(pic.Graphic()->ClassName(), "TBitmap");
     EXPECT_EQ(pic.Height(), 6);
 }
 
 TEST(Picture, FailedLoadKeepsThePreviousPicture) {
-    test::ScratchDir dir;
-    test::writeBytes(dir.file("bad.bmp"), {'B', 'A', 0, 0});
+    glxtest::TempFolder dir;
+    test::writeBytes((dir / "bad.bmp").string(), {'B', 'A', 0, 0});
     TPicture pic;
     pic.SetGraphic(std::make_unique<TBitmap>(3, 2));
     int changes = 0;
     pic.OnChange = [&] { ++changes; };
-    EXPECT_EQ(message([&] { pic.LoadFile(dir.file("bad.bmp")); }), "Bitmap image is not valid");
-    EXPECT_THROW(pic.LoadFile(dir.file("missing.bmp")), EFOpenError);
-    EXPECT_THROW(pic.LoadFile(dir.file("photo.metafile.wmf")), EFOpenError);
-    test::writeBytes(dir.file("m.wmf"), {1, 2, 3});
-    EXPECT_THROW(pic.LoadFile(dir.file("m.wmf")), EInvalidGraphic);
+    EXPECT_EQ(message([&] { pic.LoadFile((dir / "bad.bmp").string()); }), "Bitmap image is not valid");
+    EXPECT_THROW(pic.LoadFile((dir / "missing.bmp").string()), EFOpenError);
+    EXPECT_THROW(pic.LoadFile((dir / "photo.metafile.wmf").string()), EFOpenError);
+    test::writeBytes((dir / "m.wmf").string(), {1, 2, 3});
+    EXPECT_THROW(pic.LoadFile((dir / "m.wmf").string()), EInvalidGraphic);
     EXPECT_EQ(pic.Width(), 3);
     EXPECT_EQ(changes, 0);
 }
 
 TEST(Picture, SaveWritesTheHeldKindWhateverTheName) {
-    test::ScratchDir dir;
+    glxtest::TempFolder dir;
     TPicture pic;
-    pic.SaveFile(dir.file("empty.bmp"));
-    EXPECT_FALSE(std::filesystem::exists(dir.file("empty.bmp")));
+    pic.SaveFile((dir / "empty.bmp").string());
+    EXPECT_FALSE(std::filesystem::exists((dir / "empty.bmp").string()));
     pic.SetGraphic(std::make_unique<TBitmap>(2, 2));
-    pic.SaveFile(dir.file("out.gif"));
-    auto bytes = test::fileBytes(dir.file("out.gif"));
+    pic.SaveFile((dir / "out.gif").string());
+    auto bytes = test::fileBytes((dir / "out.gif").string());
     ASSERT_GE(bytes.size(), 2u);
     EXPECT_EQ(bytes[0], 'B');
     EXPECT_EQ(bytes[1], 'M');
@@ -167,9 +168,9 @@ TEST(Image, AutoSizeAndTransparentFlag) {
     holder.Picture().SetGraphic(std::make_unique<TBitmap>(0, 5));
     EXPECT_EQ(holder.Width(), 30);  // a picture of width 0 leaves the size alone
 
-    test::ScratchDir dir;
-    test::writeBytes(dir.file("broken.bmp"), {'B', 'M', 1});
-    EXPECT_THROW(holder.Picture().LoadFile(dir.file("broken.bmp")), EReadError);
+    glxtest::TempFolder dir;
+    test::writeBytes((dir / "broken.bmp").string(), {'B', 'M', 1});
+    EXPECT_THROW(holder.Picture().LoadFile((dir / "broken.bmp").string()), EReadError);
     EXPECT_EQ(holder.Width(), 30);  // a failed load changes neither picture nor size
     EXPECT_EQ(holder.Picture().Height(), 5);
 

@@ -1,11 +1,8 @@
-// Helpers shared by the raster tests: data paths, scratch files, pixel dumps.
+// Helpers shared by the raster tests: data paths, file bytes, pixel dumps.
 #pragma once
-
-#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <filesystem>
-#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -15,24 +12,6 @@
 namespace glx::test {
 
 inline std::string dataPath(const std::string& rel) { return std::string(GLX_TEST_DATA) + "/" + rel; }
-
-// A fresh folder removed when the test ends.
-class ScratchDir {
-public:
-    ScratchDir() {
-        auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_path = std::filesystem::temp_directory_path() /
-                 ("glx_raster_" + std::string(info->test_suite_name()) + "_" + info->name() + "_" +
-                  std::to_string(::getpid()));
-        std::filesystem::remove_all(m_path);
-        std::filesystem::create_directories(m_path);
-    }
-    ~ScratchDir() { std::filesystem::remove_all(m_path); }
-    std::string file(const std::string& name) const { return (m_path / name).string(); }
-
-private:
-    std::filesystem::path m_path;
-};
 
 inline std::vector<uint8_t> fileBytes(const std::string& path) { return readWholeFile(path); }
 

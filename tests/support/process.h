@@ -135,6 +135,7 @@ inline RunResult runProgram(const std::vector<std::string>& args, const std::fil
     return r;
 }
 
+#ifdef GLX_BINARY
 // The built tool with arguments, answering its questions from input.
 inline RunResult runTool(const std::vector<std::string>& args, const std::string& input,
                          const std::filesystem::path& cwd, const std::string& binary = GLX_BINARY) {
@@ -152,6 +153,8 @@ inline RunResult runChild(const std::vector<std::string>& args, const std::files
     argv.insert(argv.end(), args.begin(), args.end());
     return runProgram(argv, cwd, options);
 }
+
+#endif
 
 // A fresh temporary folder removed at the end of the test.
 struct TempFolder {
