@@ -29,7 +29,7 @@ test-deps deps:
 	$(call install_missing,$(TEST_PACKAGES))
 
 build:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLX_TESTS=ON
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLX_TESTS=ON -DGLX_STRICT=ON
 	cmake --build $(BUILD) -j $(JOBS)
 
 demo: tool-deps

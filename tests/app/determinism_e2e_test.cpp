@@ -94,10 +94,10 @@ void writeBmps(const fs::path& dir, int count) {
 
 // A baseline JPEG written with libjpeg at quality 90.
 void writeJpeg(const fs::path& path, int w, int h, int seed) {
-    std::vector<uint8_t> rgb(static_cast<size_t>(w) * h * 3);
+    std::vector<uint8_t> rgb(static_cast<size_t>(w * h * 3));
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            uint8_t* p = &rgb[(static_cast<size_t>(y) * w + x) * 3];
+            uint8_t* p = &rgb[static_cast<size_t>((y * w + x) * 3)];
             p[0] = uint8_t(x * 3 + seed);
             p[1] = uint8_t(y * 4);
             p[2] = uint8_t((x + y) * 2 + seed * 7);
@@ -117,7 +117,7 @@ void writeJpeg(const fs::path& path, int w, int h, int seed) {
     jpeg_set_quality(&c, 90, TRUE);
     jpeg_start_compress(&c, TRUE);
     while (c.next_scanline < c.image_height) {
-        JSAMPROW row = &rgb[static_cast<size_t>(c.next_scanline) * w * 3];
+        JSAMPROW row = &rgb[static_cast<size_t>(c.next_scanline) * static_cast<size_t>(w) * 3];
         jpeg_write_scanlines(&c, &row, 1);
     }
     jpeg_finish_compress(&c);
@@ -268,7 +268,7 @@ TEST_F(Determinism, GifExportFramesAndDelays) {
         frame.transparent = f % 3 == 0 ? 7 : -1;
         for (int i = 0; i < frame.width * frame.height; ++i) {
             seed = seed * 1103515245u + 12345u;
-            frame.indices.push_back(f == 12 ? uint8_t(seed >> 24) : uint8_t((i % frame.width) / 4 + (seed >> 28)));
+            frame.indices.push_back(f == 12 ? uint8_t(seed >> 24) : uint8_t(uint32_t(i % frame.width) / 4 + (seed >> 28)));
         }
     }
     writeFile(t / "src" / "anim.gif", makeGif(300, 300, palette, frames));

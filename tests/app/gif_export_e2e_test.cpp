@@ -17,7 +17,7 @@ GifFrame frame(int w, int h, uint8_t fill, int delay, int disposal = 0, int tran
     GifFrame f;
     f.width = w;
     f.height = h;
-    f.indices.assign(static_cast<size_t>(w) * h, fill);
+    f.indices.assign(static_cast<size_t>(w * h), fill);
     f.delay = delay;
     f.disposal = disposal;
     f.transparent = transparent;

@@ -268,18 +268,18 @@ TEST(Gluing, ManyMixedSizesMatchStepByStepGrowth) {
             rowHeight = 0;
         }
     }
-    std::vector<Rgb> want(static_cast<size_t>(width) * height, background);
+    std::vector<Rgb> want(static_cast<size_t>(width * height), background);
     for (int yy = 0; yy < 40; ++yy)
-        for (int xx = 0; xx < 41; ++xx) want[static_cast<size_t>(yy) * width + xx] = Rgb{255, 255, 255};
+        for (int xx = 0; xx < 41; ++xx) want[static_cast<size_t>(yy * width + xx)] = Rgb{255, 255, 255};
     for (size_t i = 0; i < pics.size(); ++i)
         for (int yy = 0; yy < pics[i].h; ++yy)
             for (int xx = 0; xx < pics[i].w; ++xx)
-                want[static_cast<size_t>(at[i].second + yy) * width + at[i].first + xx] = pics[i].c;
+                want[static_cast<size_t>((at[i].second + yy) * width + at[i].first + xx)] = pics[i].c;
 
     Picture24 p = readBmp24(readFile(t / "out.bmp"));
     ASSERT_EQ(p.width, width);
     ASSERT_EQ(p.height, height);
     for (int yy = 0; yy < height; ++yy)
         for (int xx = 0; xx < width; ++xx)
-            ASSERT_EQ(p.at(xx, yy), want[static_cast<size_t>(yy) * width + xx]) << xx << "," << yy;
+            ASSERT_EQ(p.at(xx, yy), want[static_cast<size_t>(yy * width + xx)]) << xx << "," << yy;
 }

@@ -19,7 +19,7 @@ struct Rgba {
 struct PictureRgba {
     int width = 0, height = 0;
     std::vector<Rgba> pixels;  // top row first
-    Rgba at(int x, int y) const { return pixels.at(static_cast<size_t>(y) * width + x); }
+    Rgba at(int x, int y) const { return pixels.at(static_cast<size_t>(y * width + x)); }
 };
 
 inline PictureRgba readPng(const std::string& path) {
@@ -30,7 +30,7 @@ inline PictureRgba readPng(const std::string& path) {
     PictureRgba p;
     p.width = static_cast<int>(image.width);
     p.height = static_cast<int>(image.height);
-    p.pixels.resize(static_cast<size_t>(p.width) * p.height);
+    p.pixels.resize(static_cast<size_t>(p.width * p.height));
     if (!png_image_finish_read(&image, nullptr, p.pixels.data(), 0, nullptr)) throw std::runtime_error(image.message);
     return p;
 }
@@ -49,7 +49,7 @@ inline PictureRgba solidRgba(int w, int h, Rgba c) {
     PictureRgba p;
     p.width = w;
     p.height = h;
-    p.pixels.assign(static_cast<size_t>(w) * h, c);
+    p.pixels.assign(static_cast<size_t>(w * h), c);
     return p;
 }
 

@@ -148,12 +148,12 @@ TEST(RgbaGluing, ManyMixedSizesMatchStepByStepGrowth) {
     PictureRgba p = readPng((t / "out.png").string());
     ASSERT_EQ(p.width, width);
     ASSERT_EQ(p.height, height);
-    std::vector<Rgba> want(static_cast<size_t>(width) * height, Rgba{0, 0, 0, 0});
+    std::vector<Rgba> want(static_cast<size_t>(width * height), Rgba{0, 0, 0, 0});
     for (size_t i = 0; i < pics.size(); ++i)
         for (int yy = 0; yy < pics[i].height; ++yy)
             for (int xx = 0; xx < pics[i].width; ++xx)
-                want[static_cast<size_t>(at[i].second + yy) * width + at[i].first + xx] = pics[i].at(xx, yy);
+                want[static_cast<size_t>((at[i].second + yy) * width + at[i].first + xx)] = pics[i].at(xx, yy);
     for (int yy = 0; yy < height; ++yy)
         for (int xx = 0; xx < width; ++xx)
-            ASSERT_EQ(p.at(xx, yy), want[static_cast<size_t>(yy) * width + xx]) << xx << "," << yy;
+            ASSERT_EQ(p.at(xx, yy), want[static_cast<size_t>(yy * width + xx)]) << xx << "," << yy;
 }

@@ -110,7 +110,7 @@ inline std::string encodeJpeg(int w, int h, int components, const std::vector<jp
         c.num_scans = static_cast<int>(scans.size());
     }
     jpeg_start_compress(&c, TRUE);
-    std::vector<uint8_t> row(static_cast<size_t>(w) * components);
+    std::vector<uint8_t> row(static_cast<size_t>(w * components));
     while (c.next_scanline < c.image_height) {
         for (size_t i = 0; i < row.size(); ++i) row[i] = static_cast<uint8_t>(i * 7 + c.next_scanline * 13);
         JSAMPROW p = row.data();

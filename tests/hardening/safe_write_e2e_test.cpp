@@ -29,7 +29,7 @@ void expectFailedCleanly(const RunResult& r, const std::set<std::string>& before
 
 TEST(SafeWrites, GluingOverAnExistingResult) {
     TempFolder s;
-    for (int i = 0; i < 4; ++i) writeFile(s / ("p" + std::to_string(i) + ".bmp"), noiseBmp(60, 60, 7 + i));
+    for (int i = 0; i < 4; ++i) writeFile(s / ("p" + std::to_string(i) + ".bmp"), noiseBmp(60, 60, uint32_t(7 + i)));
     const std::string old = noiseBmp(5, 5, 99);
     writeFile(s / "out.bmp", old);
     auto before = entries(s.path);
@@ -49,7 +49,7 @@ TEST(SafeWrites, GluingOverAnExistingResult) {
 
 TEST(SafeWrites, GluingOntoANameTakenByAFolder) {
     TempFolder s;
-    for (int i = 0; i < 2; ++i) writeFile(s / ("p" + std::to_string(i) + ".png"), noisePng(8, 8, 3 + i));
+    for (int i = 0; i < 2; ++i) writeFile(s / ("p" + std::to_string(i) + ".png"), noisePng(8, 8, uint32_t(3 + i)));
     fs::create_directories(s / "out.png");
     writeFile(s / "out.png" / "keep", "kept");
     auto before = entries(s.path);

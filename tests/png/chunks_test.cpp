@@ -113,7 +113,7 @@ TEST(PngHeaderChunk, TwoBitPaletteIsWrittenAsFourBit) {
     EXPECT_EQ(img.HeaderChunk().WrittenBitDepth(), 4);
     EXPECT_EQ(saveToBytes(img), saveToBytes(img));
     const uint32_t indices[5] = {0, 1, 2, 3, 2};
-    for (uint32_t x = 0; x < 5; ++x) EXPECT_EQ(ref.sample(x, 0, 0), indices[x]) << x;
+    for (uint32_t x = 0; x < 5; ++x) EXPECT_EQ(ref.sample(int32_t(x), 0, 0), indices[x]) << x;
     ASSERT_GE(ref.palette.size(), 4u);
     EXPECT_EQ(ref.palette[3], (std::array<uint8_t, 3>{0, 0, 255}));
 }
@@ -229,7 +229,7 @@ TEST(PngTransparencyChunk, SetKeyColor) {
 TEST(PngGammaChunk, Tables) {
     TPNGObject img;
     loadFromBytes(img, imageWith(ihdrPayload(1, 1, 8, 0), {{"gAMA", be32(45455)}}, 2));
-    for (int i = 0; i < 256; ++i) {
+    for (size_t i = 0; i < 256; ++i) {
         ASSERT_EQ(img.DecodeGamma()[i], i);
         ASSERT_EQ(img.EncodeGamma()[i], i);
     }

@@ -21,7 +21,7 @@ Bytes rgbaPng(const std::vector<Bytes>& idatPieces) {
 void expectRgbaPixels(const TPNGObject& img) {
     for (int32_t y = 0; y < 2; ++y)
         for (int32_t x = 0; x < 3; ++x) {
-            const uint8_t* s = &kRgbaRows[y][x * 4];
+            const uint8_t* s = &kRgbaRows[static_cast<size_t>(y)][static_cast<size_t>(x * 4)];
             const uint8_t* p = img.PixelRow(y) + 3 * x;
             EXPECT_EQ(p[0], s[2]) << x << "," << y;  // blue first
             EXPECT_EQ(p[1], s[1]);

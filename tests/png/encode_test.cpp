@@ -164,7 +164,7 @@ TEST(PngOracle, OurEncoderLibpngDecoder) {
     std::mt19937 rng(4);
     for (const Format& f : kFormats) {
         for (auto [w, h] : kSizes) {
-            for (uint8_t interlace : {0, 1}) {
+            for (uint8_t interlace : {uint8_t(0), uint8_t(1)}) {
                 SCOPED_TRACE(testing::Message() << "ct " << f.ct << " depth " << f.depth << " " << w << "x" << h
                                                 << " interlace " << int(interlace));
                 auto img = randomImage(f.ct, f.depth, w, h, rng);
@@ -182,15 +182,15 @@ TEST(PngOracle, OurEncoderLibpngDecoder) {
                     for (int32_t x = 0; x < w; ++x) {
                         switch (f.ct) {
                             case 0:
-                            case 3: ASSERT_EQ(ref.sample(x, y, 0), hd.Pixels().index(x, y) * scale); break;
+                            case 3: ASSERT_EQ(ref.sample(x, y, 0), hd.Pixels().index(x, y) * uint32_t(scale)); break;
                             case 4:
-                                ASSERT_EQ(ref.sample(x, y, 0), row[x] * scale);
-                                ASSERT_EQ(ref.sample(x, y, 1), a[x] * scale);
+                                ASSERT_EQ(ref.sample(x, y, 0), uint32_t(row[x] * scale));
+                                ASSERT_EQ(ref.sample(x, y, 1), uint32_t(a[x] * scale));
                                 break;
                             default:
-                                for (int c = 0; c < 3; ++c) ASSERT_EQ(ref.sample(x, y, c), row[3 * x + 2 - c] * scale);
+                                for (int c = 0; c < 3; ++c) ASSERT_EQ(ref.sample(x, y, c), uint32_t(row[3 * x + 2 - c] * scale));
                                 if (f.ct == 6) {
-                                    ASSERT_EQ(ref.sample(x, y, 3), a[x] * scale);
+                                    ASSERT_EQ(ref.sample(x, y, 3), uint32_t(a[x] * scale));
                                 }
                         }
                     }
@@ -220,7 +220,7 @@ TEST(PngOracle, LibpngEncoderOurDecoder) {
                 ref.colorType = static_cast<int>(f.ct);
                 ref.bitDepth = static_cast<int>(f.depth);
                 ref.interlace = interlace;
-                const size_t rowBytes = (static_cast<size_t>(w) * ref.channels() * f.depth + 7) / 8;
+                const auto rowBytes = static_cast<size_t>((w * ref.channels() * int(f.depth) + 7) / 8);
                 ref.rows.assign(static_cast<size_t>(h), Bytes(rowBytes));
                 for (auto& r : ref.rows)
                     for (auto& b : r) b = static_cast<uint8_t>(rng());
@@ -241,7 +241,7 @@ TEST(PngOracle, LibpngEncoderOurDecoder) {
                         switch (f.ct) {
                             case 0: {
                                 uint32_t g = f.depth == 16 ? s(0) >> 8 : s(0) * 255 / ((1u << f.depth) - 1);
-                                ASSERT_EQ(img.PixelAt(x, y), rgb(g, g, g)) << x << "," << y;
+                                ASSERT_EQ(img.PixelAt(x, y), rgb(uint8_t(g), uint8_t(g), uint8_t(g))) << x << "," << y;
                                 if (f.depth == 16) {
                                     ASSERT_EQ(low[x], s(0) & 0xFF);
                                 }

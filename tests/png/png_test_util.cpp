@@ -148,16 +148,16 @@ int RefImage::channels() const {
     }
 }
 
-uint32_t RefImage::sample(uint32_t x, uint32_t y, int c) const {
-    const Bytes& r = rows[y];
+uint32_t RefImage::sample(int32_t x, int32_t y, int c) const {
+    const Bytes& r = rows[static_cast<size_t>(y)];
     const int ch = channels();
     if (bitDepth == 16) {
-        size_t i = (static_cast<size_t>(x) * ch + c) * 2;
+        const auto i = static_cast<size_t>((x * ch + c) * 2);
         return (uint32_t(r[i]) << 8) | r[i + 1];
     }
-    if (bitDepth == 8) return r[static_cast<size_t>(x) * ch + c];
-    uint32_t bit = x * bitDepth;
-    return (r[bit / 8] >> (8 - bitDepth - bit % 8)) & ((1u << bitDepth) - 1);
+    if (bitDepth == 8) return r[static_cast<size_t>(x * ch + c)];
+    const auto bit = static_cast<uint32_t>(x * bitDepth), depth = static_cast<uint32_t>(bitDepth);
+    return (uint32_t(r[bit / 8]) >> (8 - depth - bit % 8)) & ((1u << depth) - 1);
 }
 
 namespace {

@@ -62,7 +62,7 @@ struct RefImage {
     std::vector<std::array<uint8_t, 3>> palette;
     Bytes trns;
     // The sample of channel c of pixel x in row y (16-bit: the whole value).
-    uint32_t sample(uint32_t x, uint32_t y, int c) const;
+    uint32_t sample(int32_t x, int32_t y, int c) const;
     int channels() const;
 };
 RefImage libpngDecode(const Bytes& png);

@@ -22,7 +22,7 @@ TEST(Pngcheck, EveryColourTypeAndDepthWeWrite) {
     std::mt19937 gen(3);
     int checked = 0;
     for (const Kind& k : kinds)
-        for (uint8_t interlace : {0, 1}) {
+        for (uint8_t interlace : {uint8_t(0), uint8_t(1)}) {
             TPNGObject png(k.colorType, k.bitDepth, 37, 11);
             png.Interlacing = interlace;
             for (int y = 0; y < 11; ++y)

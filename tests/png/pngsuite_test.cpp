@@ -54,7 +54,7 @@ TEST_P(PngSuiteValid, DecodesToExpectedPixels) {
     img.LoadFile(suiteDir() + "/png/" + name + ".png");
     std::vector<uint32_t> expected = readNumbers(suiteDir() + "/json/" + name + ".json");
     const int32_t w = img.Width(), h = img.Height();
-    ASSERT_EQ(expected.size(), static_cast<size_t>(w) * h * 4);
+    ASSERT_EQ(expected.size(), static_cast<size_t>(w * h * 4));
     const bool wide = *std::max_element(expected.begin(), expected.end()) > 255 || name.substr(6, 2) == "16";
     const TChunkIHDR& header = img.HeaderChunk();
     const auto& dg = img.DecodeGamma();
@@ -64,7 +64,7 @@ TEST_P(PngSuiteValid, DecodesToExpectedPixels) {
     int mismatches = 0;
     for (int32_t y = 0; y < h && mismatches < 5; ++y) {
         for (int32_t x = 0; x < w && mismatches < 5; ++x) {
-            const uint32_t* e = &expected[(static_cast<size_t>(y) * w + x) * 4];
+            const uint32_t* e = &expected[static_cast<size_t>((y * w + x) * 4)];
             auto chan = [&](int c) { return static_cast<uint8_t>(wide ? e[c] >> 8 : e[c]); };
             // Grey + alpha keeps its grey bytes without gamma; everything
             // else shows the decoding gamma.
@@ -87,7 +87,7 @@ TEST_P(PngSuiteValid, SurvivesSaveAndReload) {
     const std::string name = GetParam();
     TPNGObject img;
     img.LoadFile(suiteDir() + "/png/" + name + ".png");
-    for (uint8_t interlace : {0, 1}) {
+    for (uint8_t interlace : {uint8_t(0), uint8_t(1)}) {
         img.Interlacing = interlace;
         TPNGObject back;
         loadFromBytes(back, saveToBytes(img));
@@ -105,7 +105,7 @@ TEST_P(PngSuiteValid, SurvivesSaveAndReload) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Suite, PngSuiteValid, ::testing::ValuesIn(suiteFiles(false)),
-                         [](const auto& info) { return info.param; });
+                         [](const auto& test) { return test.param; });
 
 template <class E>
 void expectThrows(TPNGObject& img, const std::string& path) {
@@ -133,7 +133,7 @@ TEST_P(PngSuiteDamaged, IsRefused) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Suite, PngSuiteDamaged, ::testing::ValuesIn(suiteFiles(true)),
-                         [](const auto& info) { return info.param; });
+                         [](const auto& test) { return test.param; });
 
 }  // namespace
 }  // namespace glx::pngtest

@@ -77,13 +77,13 @@ TEST_P(PngSuiteBmp, PixelsMatchTheReference) {
     std::string json = test::dataPath("bmp/pngsuite/json/" + name + "_to8.json");
     if (!fs::exists(json)) json = test::dataPath("bmp/pngsuite/json/" + name + ".json");
     std::vector<int> px = readJsonArray(json);
-    ASSERT_EQ(px.size(), size_t(4) * bmp.Width() * bmp.Height());
+    ASSERT_EQ(px.size(), size_t(4 * bmp.Width() * bmp.Height()));
     // References of 16-bit sources without an 8-bit variant hold 16-bit samples.
     const bool sixteen = *std::max_element(px.begin(), px.end()) > 255;
     int mismatches = 0;
     for (int32_t y = 0; y < bmp.Height(); ++y) {
         for (int32_t x = 0; x < bmp.Width(); ++x) {
-            const size_t i = 4 * (size_t(y) * bmp.Width() + x);
+            const auto i = static_cast<size_t>(4 * (y * bmp.Width() + x));
             auto s = [&](size_t k) { return sixteen ? px[i + k] >> 8 : px[i + k]; };
             if (s(3) == 0) continue;  // colour under full transparency is undefined
             if (bmp.Pixels().pixel(x, y) != rgb(uint8_t(s(0)), uint8_t(s(1)), uint8_t(s(2)))) ++mismatches;
@@ -98,7 +98,7 @@ TEST_P(PngSuiteBmp, PixelsMatchTheReference) {
 }
 
 INSTANTIATE_TEST_SUITE_P(All, PngSuiteBmp, ::testing::ValuesIn(filesIn(test::dataPath("bmp/pngsuite/bmp"), ".bmp")),
-                         [](const auto& info) { return info.param; });
+                         [](const auto& test) { return test.param; });
 
 // ------------------------------------------------------------ fixtures
 
@@ -136,7 +136,7 @@ TEST_P(BmpFixture, ReadWriteAndReadAgain) {
 }
 
 INSTANTIATE_TEST_SUITE_P(All, BmpFixture, ::testing::ValuesIn(filesIn(test::dataPath("bmp"), ".bmp")),
-                         [](const auto& info) { return info.param; });
+                         [](const auto& test) { return test.param; });
 
 struct Header {
     uint32_t fileSize, offset, infoSize;

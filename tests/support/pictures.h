@@ -30,7 +30,7 @@ inline std::string pngChunk(const std::string& type, const std::string& payload)
     be32(s, static_cast<uint32_t>(payload.size()));
     std::string body = type + payload;
     s += body;
-    be32(s, static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(body.data()), body.size())));
+    be32(s, static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()))));
     return s;
 }
 
@@ -84,22 +84,22 @@ struct Rgb {
 struct Picture24 {
     int width = 0, height = 0;
     std::vector<Rgb> pixels;  // top row first
-    Rgb at(int x, int y) const { return pixels.at(static_cast<size_t>(y) * width + x); }
+    Rgb at(int x, int y) const { return pixels.at(static_cast<size_t>(y * width + x)); }
 };
 
 inline std::string makeBmp(int w, int h, Rgb (*color)(int x, int y, void*), void* ctx = nullptr) {
     const uint32_t stride = (static_cast<uint32_t>(w) * 3 + 3) & ~3u;
     std::string s = "BM";
-    le32(s, 54 + stride * h);
+    le32(s, 54 + stride * static_cast<uint32_t>(h));
     le32(s, 0);
     le32(s, 54);
     le32(s, 40);
-    le32(s, w);
-    le32(s, h);
+    le32(s, static_cast<uint32_t>(w));
+    le32(s, static_cast<uint32_t>(h));
     le16(s, 1);
     le16(s, 24);
     le32(s, 0);
-    le32(s, stride * h);
+    le32(s, stride * static_cast<uint32_t>(h));
     le32(s, 0);
     le32(s, 0);
     le32(s, 0);
@@ -139,12 +139,12 @@ inline Picture24 readBmp24(const std::string& s) {
     const uint16_t bpp = static_cast<uint16_t>(uint8_t(s.at(28)) | uint8_t(s.at(29)) << 8);
     if (bpp != 24) throw std::runtime_error("not 24-bit: " + std::to_string(bpp));
     const uint32_t stride = (static_cast<uint32_t>(p.width) * 3 + 3) & ~3u;
-    p.pixels.resize(static_cast<size_t>(p.width) * p.height);
+    p.pixels.resize(static_cast<size_t>(p.width * p.height));
     for (int y = 0; y < p.height; ++y) {
         size_t row = offset + static_cast<size_t>(topDown ? y : p.height - 1 - y) * stride;
         for (int x = 0; x < p.width; ++x) {
             size_t at = row + 3 * static_cast<size_t>(x);
-            p.pixels[static_cast<size_t>(y) * p.width + x] = Rgb{uint8_t(s.at(at + 2)), uint8_t(s.at(at + 1)), uint8_t(s.at(at))};
+            p.pixels[static_cast<size_t>(y * p.width + x)] = Rgb{uint8_t(s.at(at + 2)), uint8_t(s.at(at + 1)), uint8_t(s.at(at))};
         }
     }
     return p;
@@ -161,7 +161,7 @@ inline uint8_t noise(uint32_t& state) {
 inline std::string noiseBmp(int w, int h, uint32_t seed) {
     const uint32_t stride = (static_cast<uint32_t>(w) * 3 + 3) & ~3u;
     std::string s = "BM";
-    le32(s, 54 + stride * h);
+    le32(s, 54 + stride * static_cast<uint32_t>(h));
     le32(s, 0);
     le32(s, 54);
     le32(s, 40);
