@@ -28,7 +28,8 @@ struct Span {
     int32_t first, last;  // empty when first > last
 };
 Span clip(int64_t from, int64_t to, int64_t size) {
-    return Span{static_cast<int32_t>(std::max<int64_t>(from, 0)), static_cast<int32_t>(std::min<int64_t>(to, size - 1))};
+    return Span{static_cast<int32_t>(std::max<int64_t>(from, 0)),
+                static_cast<int32_t>(std::min<int64_t>(to, size - 1))};
 }
 
 inline TColor bgrAt(const uint8_t* row, int32_t x) {
@@ -76,8 +77,7 @@ private:
 
 }  // namespace
 
-BlendResult blendPixel(uint8_t sr, uint8_t sg, uint8_t sb, uint8_t sa, uint8_t dr, uint8_t dg, uint8_t db,
-                       uint8_t da) {
+BlendResult blendPixel(uint8_t sr, uint8_t sg, uint8_t sb, uint8_t sa, uint8_t dr, uint8_t dg, uint8_t db, uint8_t da) {
     const float as = unit(sa), ad = unit(da);
     const float e = static_cast<float>(static_cast<long double>(as) +
                                        (1.0L - static_cast<long double>(as)) * static_cast<long double>(ad));
@@ -86,8 +86,9 @@ BlendResult blendPixel(uint8_t sr, uint8_t sg, uint8_t sb, uint8_t sa, uint8_t d
         const float cs = unit(s), cd = unit(d);
         float c = cs;
         if (e > 0)
-            c = static_cast<float>(reciprocal * (static_cast<long double>(cs) * as +
-                                                 static_cast<long double>(cd) * ad * (1.0L - static_cast<long double>(as))));
+            c = static_cast<float>(reciprocal *
+                                   (static_cast<long double>(cs) * as +
+                                    static_cast<long double>(cd) * ad * (1.0L - static_cast<long double>(as))));
         return scaleRound(c);
     };
     BlendResult out;
@@ -167,8 +168,8 @@ void keyToAlpha(uint16_t& phase, const std::unique_ptr<TPNGObject>& image, const
         for (int32_t x = xs.first; x <= xs.last; ++x) {
             const size_t i = static_cast<size_t>(x) + 1;
             if (here[i]) alpha[x] = 0;
-            const int n = above[i - 1] + above[i] + above[i + 1] + here[i - 1] + here[i + 1] + below[i - 1] +
-                          below[i] + below[i + 1];
+            const int n = above[i - 1] + above[i] + above[i + 1] + here[i - 1] + here[i + 1] + below[i - 1] + below[i] +
+                          below[i + 1];
             if (n < 2) continue;
             const uint8_t a = static_cast<uint8_t>((n == 2 ? 55 : 0) + step);
             const TColor c = colorAt(row, x, y);
@@ -228,8 +229,8 @@ void pastePng(uint16_t& phase, const std::unique_ptr<TPNGObject>& target, const 
         }
         if (mode == kExact && fastTarget && fastSource && !trns) {
             std::memcpy(da + xs.first, sa + sx0, static_cast<size_t>(count));
-            std::memcpy(p.PixelRow(y) + 3 * static_cast<size_t>(xs.first), q.PixelRow(sy) + 3 * static_cast<size_t>(sx0),
-                        3 * static_cast<size_t>(count));
+            std::memcpy(p.PixelRow(y) + 3 * static_cast<size_t>(xs.first),
+                        q.PixelRow(sy) + 3 * static_cast<size_t>(sx0), 3 * static_cast<size_t>(count));
             continue;
         }
         uint8_t* drow = fastTarget ? p.PixelRow(y) : nullptr;

@@ -37,7 +37,6 @@ void pastePng(uint16_t& phase, const std::unique_ptr<TPNGObject>& target, const 
 struct BlendResult {
     uint8_t red, green, blue, alpha;
 };
-BlendResult blendPixel(uint8_t sr, uint8_t sg, uint8_t sb, uint8_t sa, uint8_t dr, uint8_t dg, uint8_t db,
-                       uint8_t da);
+BlendResult blendPixel(uint8_t sr, uint8_t sg, uint8_t sb, uint8_t sa, uint8_t dr, uint8_t dg, uint8_t db, uint8_t da);
 
 }  // namespace glx::app

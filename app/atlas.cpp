@@ -87,10 +87,10 @@ void writePattern(Run& run, const TRect& rect) {
         run.phase = 2203;
         const std::string namesPath = run.xmlPath + ".txt";
         std::string name = platform::fileExists(namesPath) ? patternName(run.names, namesPath, run.patternCount)
-                                                            : std::to_string(run.patternCount);
+                                                           : std::to_string(run.patternCount);
         line = "<pattern name=\"" + name + "\" x=\"" + std::to_string(rect.Left) + "\" y=\"" +
-               std::to_string(rect.Top) + "\" width=\"" + std::to_string(rect.Right - rect.Left) +
-               "\" height=\"" + std::to_string(rect.Bottom - rect.Top) + "\" pivot.x=\"0\" pivot.y=\"0\"/>";
+               std::to_string(rect.Top) + "\" width=\"" + std::to_string(rect.Right - rect.Left) + "\" height=\"" +
+               std::to_string(rect.Bottom - rect.Top) + "\" pivot.x=\"0\" pivot.y=\"0\"/>";
     }
     run.phase = 2209;
     appendText(run.xmlPath, FileAccess::Append, line + "\r\n");

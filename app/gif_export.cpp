@@ -4,10 +4,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <deque>
-#include <exception>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <exception>
 
 #include "app/alpha.h"
 #include "app/form.h"
@@ -185,8 +185,8 @@ std::string exportFolder(const std::string& gifPath) {
     const std::string folder = gifPath.substr(0, gifPath.size() - 4);
     const std::string name = extractFileName(folder);
     if (name.empty() || name == "." || name == "..")
-        throw EInOutError(formatMessage("Cannot export into \"%s\". It is not a folder of the GIF's own",
-                                        folder.c_str()));
+        throw EInOutError(
+            formatMessage("Cannot export into \"%s\". It is not a folder of the GIF's own", folder.c_str()));
     struct stat st {};
     if (::lstat(folder.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
         throw EInOutError(formatMessage("Cannot export into \"%s\". It is a symbolic link", folder.c_str()));
@@ -233,42 +233,44 @@ int runGifExport(Tf& form) {
     // Frame files go through a temporary name like every picture the tool
     // writes; the export makes all of them durable at once at its end.
     FrameFiles files(run, delays, frames);
-    for (int i = 0; i < frames; ++i) try {
-        run.phase = static_cast<uint16_t>((i + 1) * 100);
-        if (fresh) {
-            run.pngCanvas.reset();  // one canvas at a time
-            run.pngCanvas = newCanvas(control->GifWidth(), control->GifHeight());
+    for (int i = 0; i < frames; ++i) {
+        try {
+            run.phase = static_cast<uint16_t>((i + 1) * 100);
+            if (fresh) {
+                run.pngCanvas.reset();  // one canvas at a time
+                run.pngCanvas = newCanvas(control->GifWidth(), control->GifHeight());
+            }
+            int delay = control->Delays()[static_cast<size_t>(i)];
+            delays.writeLine(delay == 0 ? 1 : delay);
+            ++run.phase;
+            const TRect rect = makeRect(0, 0, run.pngCanvas->Width(), run.pngCanvas->Height());
+            if (fresh) {
+                setAlpha(run.phase, run.pngCanvas, rect, 255);
+                fillColor(run.phase, run.pngCanvas, rect, key);
+            }
+            TGIFSubImage& frame = image->Frames()[i];
+            frame.PaintTo(run.pngCanvas->Canvas(), rect, frame.HasTransparency(), false);
+            frame.ReleaseBitmaps();
+            if (fresh) {
+                keyToAlpha(run.phase, run.pngCanvas, rect, key, filter);
+            } else {
+                // A reused canvas is keyed afresh too, so every frame is the
+                // composed picture with only the key colour transparent (pixels
+                // a frame paints over an earlier transparent area show). The
+                // steps after it keep this path's own phase codes.
+                const uint16_t drawn = run.phase;
+                setAlpha(run.phase, run.pngCanvas, rect, 255);
+                keyToAlpha(run.phase, run.pngCanvas, rect, key, filter);
+                run.phase = drawn;
+            }
+            ++run.phase;
+            files.save(*run.pngCanvas, i);
+            ++run.phase;
+            const TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
+            fresh = gce && gce->DisposalMethod() == 2;
+        } catch (...) {
+            files.failedAfter(std::current_exception());
         }
-        int delay = control->Delays()[static_cast<size_t>(i)];
-        delays.writeLine(delay == 0 ? 1 : delay);
-        ++run.phase;
-        const TRect rect = makeRect(0, 0, run.pngCanvas->Width(), run.pngCanvas->Height());
-        if (fresh) {
-            setAlpha(run.phase, run.pngCanvas, rect, 255);
-            fillColor(run.phase, run.pngCanvas, rect, key);
-        }
-        TGIFSubImage& frame = image->Frames()[i];
-        frame.PaintTo(run.pngCanvas->Canvas(), rect, frame.HasTransparency(), false);
-        frame.ReleaseBitmaps();
-        if (fresh) {
-            keyToAlpha(run.phase, run.pngCanvas, rect, key, filter);
-        } else {
-            // A reused canvas is keyed afresh too, so every frame is the
-            // composed picture with only the key colour transparent (pixels
-            // a frame paints over an earlier transparent area show). The
-            // steps after it keep this path's own run.phase codes.
-            const uint16_t drawn = run.phase;
-            setAlpha(run.phase, run.pngCanvas, rect, 255);
-            keyToAlpha(run.phase, run.pngCanvas, rect, key, filter);
-            run.phase = drawn;
-        }
-        ++run.phase;
-        files.save(*run.pngCanvas, i);
-        ++run.phase;
-        const TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
-        fresh = gce && gce->DisposalMethod() == 2;
-    } catch (...) {
-        files.failedAfter(std::current_exception());
     }
     files.commitAll();
     const int count = files.written();

@@ -4,11 +4,11 @@
 
 #include "app/atlas.h"
 #include "app/canvas_growth.h"
+#include "app/form.h"
 #include "app/modes.h"
 #include "app/prefetch.h"
 #include "app/prompts.h"
 #include "app/rgba.h"
-#include "app/form.h"
 #include "app/run.h"
 #include "base/limits.h"
 #include "base/strutil.h"
@@ -126,8 +126,7 @@ std::string folderOf(const std::string& path) {
 // one step-by-step growth gives.
 class BitmapCanvas {
 public:
-    BitmapCanvas(Run& run, TImage& holder)
-        : m_run(run), m_holder(holder), m_growth(holder.Width(), holder.Height()) {}
+    BitmapCanvas(Run& run, TImage& holder) : m_run(run), m_holder(holder), m_growth(holder.Width(), holder.Height()) {}
 
     void fit(int32_t x, int32_t y, int32_t w, int32_t h) {
         m_run.phase = 2000;

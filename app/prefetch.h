@@ -23,8 +23,8 @@ namespace glx::app {
 
 struct PrefetchedPicture {
     std::unique_ptr<TGraphic> graphic;  // null when loading failed
-    std::exception_ptr loadError;       // raised where the file is loaded
-    std::exception_ptr decodeError;     // raised where the pixels are first needed
+    std::exception_ptr loadError;  // raised where the file is loaded
+    std::exception_ptr decodeError;  // raised where the pixels are first needed
 };
 
 class Prefetcher {

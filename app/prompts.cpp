@@ -60,8 +60,8 @@ std::string firstLineOfSetting(const std::string& path) {
 void requireInsideFolder(const LineReader& file) {
     const std::string folder = extractFilePath(file.path());
     if (!platform::isInsideFolder(file.resolvedPath(), folder.empty() ? "." : folder))
-        throw EFOpenError(formatMessage("Cannot open file \"%s\". It leads outside the picture's folder",
-                                        file.path().c_str()));
+        throw EFOpenError(
+            formatMessage("Cannot open file \"%s\". It leads outside the picture's folder", file.path().c_str()));
 }
 
 void readSettings(Run& run) {

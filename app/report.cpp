@@ -30,7 +30,9 @@ void reportUnusable(const std::string& path) {
     struct stat st {};
     const int err = ::stat(path.c_str(), &st) == 0 ? 0 : errno;
     const std::string line = "glumixer: cannot open \"" + printableText(path) + "\": " +
-                             (path.empty() ? "No such file or directory" : err ? std::strerror(err) : "Not a picture") +
+                             (path.empty() ? "No such file or directory"
+                              : err        ? std::strerror(err)
+                                           : "Not a picture") +
                              "\n";
     std::fputs(line.c_str(), stderr);
     std::fflush(stderr);

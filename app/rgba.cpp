@@ -18,9 +18,7 @@ namespace glx::app {
 
 namespace {
 
-bool pngOutput(const Run& run) {
-    return (run.outPath.empty() ? run.nameExt : extractFileExt(run.outPath)) == ".png";
-}
+bool pngOutput(const Run& run) { return (run.outPath.empty() ? run.nameExt : extractFileExt(run.outPath)) == ".png"; }
 
 // After a placement in rows: the bands above the cursor are final, and a
 // PNG result starts encoding them while gluing goes on.

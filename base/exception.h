@@ -22,22 +22,22 @@ private:
 // printf-style formatting for the fixed messages ("List index out of bounds (%d)").
 std::string formatMessage(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
-#define GLX_EXCEPTION(Name, Base)        \
-    class Name : public Base {           \
-    public:                              \
-        using Base::Base;                \
+#define GLX_EXCEPTION(Name, Base) \
+    class Name : public Base { \
+    public: \
+        using Base::Base; \
     };
 
-GLX_EXCEPTION(EConvertError, Exception)        // text that is not a number, bad assignment
-GLX_EXCEPTION(EListError, Exception)           // string list index errors
-GLX_EXCEPTION(EInOutError, Exception)          // text file layer
-GLX_EXCEPTION(EStreamError, Exception)         // stream layer
-GLX_EXCEPTION(EFOpenError, EStreamError)       // "Cannot open file ..."
-GLX_EXCEPTION(EFCreateError, EStreamError)     // "Cannot create file ..."
-GLX_EXCEPTION(EReadError, EStreamError)        // "Stream read error"
-GLX_EXCEPTION(EWriteError, EStreamError)       // "Stream write error"
-GLX_EXCEPTION(EOutOfMemory, Exception)         // "Out of memory"
-GLX_EXCEPTION(ELimitExceeded, Exception)       // picture larger than the machine-protecting limits
+GLX_EXCEPTION(EConvertError, Exception)  // text that is not a number, bad assignment
+GLX_EXCEPTION(EListError, Exception)  // string list index errors
+GLX_EXCEPTION(EInOutError, Exception)  // text file layer
+GLX_EXCEPTION(EStreamError, Exception)  // stream layer
+GLX_EXCEPTION(EFOpenError, EStreamError)  // "Cannot open file ..."
+GLX_EXCEPTION(EFCreateError, EStreamError)  // "Cannot create file ..."
+GLX_EXCEPTION(EReadError, EStreamError)  // "Stream read error"
+GLX_EXCEPTION(EWriteError, EStreamError)  // "Stream write error"
+GLX_EXCEPTION(EOutOfMemory, Exception)  // "Out of memory"
+GLX_EXCEPTION(ELimitExceeded, Exception)  // picture larger than the machine-protecting limits
 GLX_EXCEPTION(EInvalidOperation, Exception)
 GLX_EXCEPTION(EInvalidGraphic, Exception)
 GLX_EXCEPTION(EOutOfResources, Exception)

@@ -96,10 +96,8 @@ void LargeBuffer::shrink(size_t size) {
 }
 
 void LargeBuffer::release() noexcept {
-    if (m_mapped)
-        munmap(m_data, m_mapped);
-    else
-        std::free(m_data);
+    if (m_mapped) munmap(m_data, m_mapped);
+    else std::free(m_data);
     m_data = nullptr;
     m_size = 0;
     m_mapped = 0;

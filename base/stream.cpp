@@ -1,10 +1,10 @@
 #include "base/stream.h"
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
 
 #include <algorithm>
 #include <atomic>
@@ -89,9 +89,15 @@ static int64_t fdSeek(int fd, int64_t offset, SeekOrigin origin) {
 int openRegularFile(const std::string& path, FileAccess access, std::string& reason) {
     int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
     switch (access) {
-        case FileAccess::Read: flags |= O_RDONLY; break;
-        case FileAccess::Append: flags |= O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW; break;
-        case FileAccess::Rewrite: flags |= O_WRONLY | O_CREAT | O_NOFOLLOW; break;
+        case FileAccess::Read:
+            flags |= O_RDONLY;
+            break;
+        case FileAccess::Append:
+            flags |= O_WRONLY | O_CREAT | O_APPEND | O_NOFOLLOW;
+            break;
+        case FileAccess::Rewrite:
+            flags |= O_WRONLY | O_CREAT | O_NOFOLLOW;
+            break;
     }
     int fd = ::open(path.c_str(), flags, 0666);
     if (fd < 0) {
@@ -101,8 +107,7 @@ int openRegularFile(const std::string& path, FileAccess access, std::string& rea
             reason = "It is a symbolic link";
         else if (err == ENXIO)  // a FIFO without a reader, opened for writing without blocking
             reason = "Not a regular file";
-        else
-            reason = std::strerror(err);
+        else reason = std::strerror(err);
         return -1;
     }
     struct stat st {};
@@ -130,8 +135,9 @@ std::string resolvedPathOf(int fd) {
 }
 
 TFileStream::TFileStream(const std::string& path, Mode mode) : m_path(path) {
-    const FileAccess access = mode == OpenRead ? FileAccess::Read : mode == Append ? FileAccess::Append
-                                                                                  : FileAccess::Rewrite;
+    const FileAccess access = mode == OpenRead ? FileAccess::Read
+                              : mode == Append ? FileAccess::Append
+                                               : FileAccess::Rewrite;
     std::string reason;
     m_fd = openRegularFile(path, access, reason);
     if (m_fd < 0) throw EFOpenError(formatMessage("Cannot open file \"%s\". %s", path.c_str(), reason.c_str()));
@@ -309,8 +315,9 @@ size_t TMemoryStream::write(const void* buffer, size_t count) {
 }
 
 int64_t TMemoryStream::seek(int64_t offset, SeekOrigin origin) {
-    int64_t base = origin == SeekOrigin::Begin ? 0 : origin == SeekOrigin::Current ? static_cast<int64_t>(m_pos)
-                                                                                   : static_cast<int64_t>(m_data.size());
+    int64_t base = origin == SeekOrigin::Begin     ? 0
+                   : origin == SeekOrigin::Current ? static_cast<int64_t>(m_pos)
+                                                   : static_cast<int64_t>(m_data.size());
     int64_t p = base + offset;
     if (p < 0) p = 0;
     m_pos = static_cast<size_t>(p);

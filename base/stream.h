@@ -124,10 +124,13 @@ public:
     int64_t seek(int64_t offset, SeekOrigin origin) override;
     int64_t size() override { return static_cast<int64_t>(m_data.size()); }
 
-    void clear() { m_data.clear(); m_pos = 0; }
+    void clear() {
+        m_data.clear();
+        m_pos = 0;
+    }
     void loadFromFile(const std::string& path);
     void saveToFile(const std::string& path);  // through SafeFileStream
-    void loadFromStream(TStream& source);      // whole source from its start
+    void loadFromStream(TStream& source);  // whole source from its start
     const std::vector<uint8_t>& bytes() const { return m_data; }
     std::vector<uint8_t>& bytes() { return m_data; }
 

@@ -35,7 +35,8 @@ size_t StreamReader::fill(size_t count) {
     m_pos = 0;
     m_len = keep;
     const int64_t left = m_size - (m_begin + static_cast<int64_t>(m_len));
-    const size_t want = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(kBufferSize - m_len), std::max<int64_t>(left, 0)));
+    const size_t want =
+        static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(kBufferSize - m_len), std::max<int64_t>(left, 0)));
     if (want > 0) m_len += m_stream.read(m_buffer.data() + m_len, want);
     return m_len;
 }

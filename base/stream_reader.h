@@ -84,8 +84,8 @@ private:
     int64_t m_size = 0;
     std::vector<uint8_t> m_buffer;
     int64_t m_begin = 0;  // stream position of m_buffer[0]
-    size_t m_len = 0;     // valid bytes in m_buffer
-    size_t m_pos = 0;     // reader's index in m_buffer
+    size_t m_len = 0;  // valid bytes in m_buffer
+    size_t m_pos = 0;  // reader's index in m_buffer
 };
 
 }  // namespace glx

@@ -6,9 +6,7 @@
 
 namespace glx {
 
-static EListError indexError(int index) {
-    return EListError(formatMessage("List index out of bounds (%d)", index));
-}
+static EListError indexError(int index) { return EListError(formatMessage("List index out of bounds (%d)", index)); }
 
 const std::string& TStringList::operator[](int index) const {
     if (index < 0 || index >= count()) throw indexError(index);

@@ -49,7 +49,8 @@ void BM_PasteBlend(benchmark::State& state) {
 
 void BM_KeyToAlpha(benchmark::State& state) {
     auto image = target();
-    for (auto _ : state) keyToAlpha(phase, image, makeRect(0, 0, 511, 511), rgb(0, 0, 0), static_cast<uint8_t>(state.range(0)));
+    for (auto _ : state)
+        keyToAlpha(phase, image, makeRect(0, 0, 511, 511), rgb(0, 0, 0), static_cast<uint8_t>(state.range(0)));
     pixels(state, 512 * 512);
 }
 

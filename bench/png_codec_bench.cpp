@@ -41,9 +41,9 @@ constexpr int32_t kWidth = 1024, kHeight = 768;
 
 struct Sample {
     std::unique_ptr<glx::TPNGObject> image;
-    std::vector<uint8_t> rgba;      // R, G, B, A rows
+    std::vector<uint8_t> rgba;  // R, G, B, A rows
     std::vector<uint8_t> filtered;  // filter byte 1 (Sub) + filtered row, row after row
-    std::vector<uint8_t> png;       // our encoder's stream
+    std::vector<uint8_t> png;  // our encoder's stream
     std::vector<uint8_t> zlibData;  // the IDAT payload: deflate of filtered at level 7
 };
 
@@ -302,8 +302,7 @@ void BM_EncodeLibpng(benchmark::State& state) {
         png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
         png_write_info(png, info);
         const size_t stride = size_t(kWidth) * 4;
-        for (int32_t y = 0; y < kHeight; ++y)
-            png_write_row(png, const_cast<png_bytep>(s.rgba.data() + stride * y));
+        for (int32_t y = 0; y < kHeight; ++y) png_write_row(png, const_cast<png_bytep>(s.rgba.data() + stride * y));
         png_write_end(png, nullptr);
         png_destroy_write_struct(&png, &info);
         benchmark::DoNotOptimize(out.data());

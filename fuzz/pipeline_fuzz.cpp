@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "app/form.h"
-#include "png/png_object.h"
 #include "base/stream.h"
 #include "fuzz_common.h"
+#include "png/png_object.h"
 #include "raster/bmp.h"
 
 namespace fs = std::filesystem;

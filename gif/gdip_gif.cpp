@@ -78,7 +78,7 @@ void frame3D(Dib& dib, TRect& r, TColor topColor, TColor bottomColor) {
 
 void drawBevel(Dib& dib, TRect& r, TBevelCut cut) {
     const TColor highlight = colorToRGB(static_cast<TColor>(0xFF000014u));  // button highlight
-    const TColor shadow = colorToRGB(static_cast<TColor>(0xFF000010u));     // button shadow
+    const TColor shadow = colorToRGB(static_cast<TColor>(0xFF000010u));  // button shadow
     if (cut == TBevelCut::bvLowered) frame3D(dib, r, shadow, highlight);
     if (cut == TBevelCut::bvRaised) frame3D(dib, r, highlight, shadow);
 }

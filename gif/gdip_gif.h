@@ -116,13 +116,13 @@ private:
     bool m_loaded = false;
     int m_gifWidth = 0, m_gifHeight = 0;
     TArrayOfFrameDelay m_delays;
-    std::string m_loadingPath;               // the file LoadFile is loading
-    std::string m_path;                      // the loaded file, read again to paint
-    std::unique_ptr<TGIFImage> m_image;      // the frames for painting, or none
-    std::vector<int> m_frameIndex;           // image descriptor i -> frame of m_image
+    std::string m_loadingPath;  // the file LoadFile is loading
+    std::string m_path;  // the loaded file, read again to paint
+    std::unique_ptr<TGIFImage> m_image;  // the frames for painting, or none
+    std::vector<int> m_frameIndex;  // image descriptor i -> frame of m_image
     bool m_decodeTried = false;
-    Dib m_screen;                           // the composed logical screen inside m_screenWindow
-    Dib m_saved;                            // what a "restore previous" frame restores
+    Dib m_screen;  // the composed logical screen inside m_screenWindow
+    Dib m_saved;  // what a "restore previous" frame restores
     int m_screenFrame = -1;
     TColor m_screenColor = 0;
     TRect m_screenWindow;

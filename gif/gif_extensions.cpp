@@ -56,19 +56,19 @@ void readLines(GifInput& input, std::vector<std::string>& lines) {
 }  // namespace
 
 const GifExtensionClass TGIFGraphicControlExtension::Class_{"TGIFGraphicControlExtension", 0xF9, refineSelf,
-                                                             create<TGIFGraphicControlExtension>};
+                                                            create<TGIFGraphicControlExtension>};
 const GifExtensionClass TGIFTextExtension::Class_{"TGIFTextExtension", 0x01, refineSelf, create<TGIFTextExtension>};
 const GifExtensionClass TGIFCommentExtension::Class_{"TGIFCommentExtension", 0xFE, refineSelf,
-                                                      create<TGIFCommentExtension>};
+                                                     create<TGIFCommentExtension>};
 // The application extension itself is abstract. Its refinement answers it
 // only for data that cannot be read (a block size below 10, or an
 // identifier cut off by the end of the data); the object made for that
 // fails while reading the fixed part, with the message for the fault.
 const GifExtensionClass TGIFApplicationExtension::Class_{"TGIFApplicationExtension", 0xFF, refineApplication,
-                                                          create<TGIFUnknownAppExtension>};
+                                                         create<TGIFUnknownAppExtension>};
 const GifExtensionClass TGIFAppExtNSLoop::Class_{"TGIFAppExtNSLoop", 0xFF, refineApplication, create<TGIFAppExtNSLoop>};
 const GifExtensionClass TGIFUnknownAppExtension::Class_{"TGIFUnknownAppExtension", 0xFF, refineApplication,
-                                                         create<TGIFUnknownAppExtension>};
+                                                        create<TGIFUnknownAppExtension>};
 
 // ---------------------------------------------------------------- registries
 

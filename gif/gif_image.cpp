@@ -92,10 +92,8 @@ void TGIFHeader::LoadFromStream(GifInput& input) {
     m_aspect = lsd[6];
     // The logical screen is only a size here; whoever makes a canvas of it
     // checks it then (a file without frames needs none).
-    if (m_flags & 0x80)
-        m_globalColors.LoadFromStream(input, 2 << (m_flags & 7));
-    else
-        m_globalColors.Clear();
+    if (m_flags & 0x80) m_globalColors.LoadFromStream(input, 2 << (m_flags & 7));
+    else m_globalColors.Clear();
 }
 
 // ---------------------------------------------------------------- trailer
@@ -117,7 +115,8 @@ TGIFSubImage::~TGIFSubImage() {
 
 const TGIFColorMap& TGIFSubImage::EffectiveColors() const {
     if (m_localColors.EntryCount() > 0) return m_localColors;
-    if (m_image && m_image->ScreenHeader().GlobalColors().EntryCount() > 0) return m_image->ScreenHeader().GlobalColors();
+    if (m_image && m_image->ScreenHeader().GlobalColors().EntryCount() > 0)
+        return m_image->ScreenHeader().GlobalColors();
     return m_localColors;
 }
 
@@ -126,7 +125,8 @@ uint8_t TGIFSubImage::fillValue() const { return m_hasTransparency && m_gce ? m_
 void TGIFSubImage::decodeRows(const GifRowSink& sink) const {
     // Warnings were reported when the data was first read.
     GifInput input(m_imageData);
-    decodeGifRows(input, m_width, m_height, IsInterlaced(), [](const std::string&) {}, sink);
+    decodeGifRows(
+        input, m_width, m_height, IsInterlaced(), [](const std::string&) {}, sink);
 }
 
 const std::vector<uint8_t>& TGIFSubImage::IndexData() const {
@@ -248,7 +248,8 @@ void TGIFImageList::LoadFromStream(GifInput& input, TGIFImage& parent) {
         auto frame = std::make_unique<TGIFSubImage>(&parent);
         frame->LoadFromStream(input);  // a fault frees the frame
         AppendItem(std::move(frame));
-        int percent = input.size() ? static_cast<int>(std::lround(double(input.position()) * 100.0 / double(input.size()))) : 100;
+        int percent =
+            input.size() ? static_cast<int>(std::lround(double(input.position()) * 100.0 / double(input.size()))) : 100;
         parent.Progress(TProgressStage::Running, percent, PrebuildBitmaps, kLoading);
     }
 }
@@ -301,7 +302,8 @@ void TGIFImage::ReadFrom(TStream& stream) {
 void TGIFImage::WriteTo(TStream&) const { throw EInvalidOperation("Writing GIF files is not supported"); }
 
 void registerGifFormat() {
-    RegisterFileFormat("gif", "GIF Image", [] { return std::make_unique<TGIFImage>(); }, "TGIFImage");
+    RegisterFileFormat(
+        "gif", "GIF Image", [] { return std::make_unique<TGIFImage>(); }, "TGIFImage");
 }
 
 }  // namespace glx

@@ -45,9 +45,7 @@ GifInput::GifInput(std::span<const uint8_t> bytes)
 
 GifInput::~GifInput() = default;
 
-void GifInput::setPosition(size_t pos) {
-    m_reader.seek(m_origin + static_cast<int64_t>(std::min(pos, size())));
-}
+void GifInput::setPosition(size_t pos) { m_reader.seek(m_origin + static_cast<int64_t>(std::min(pos, size()))); }
 
 void GifInput::move(int64_t delta) {
     const int64_t target = static_cast<int64_t>(position()) + delta;

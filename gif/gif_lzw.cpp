@@ -12,7 +12,7 @@ namespace {
 constexpr int kTableSize = 4096;
 constexpr int kMaxCodeBits = 12;
 constexpr int kEndOfData = -1;  // no code: the data ran out
-constexpr int kEndCode = -2;    // the end code was met
+constexpr int kEndCode = -2;  // the end code was met
 
 class LzwDecoder {
 public:

@@ -45,17 +45,15 @@ void tileRange(int64_t base, int64_t step, int64_t size, int64_t limit, int64_t 
     // Tiles that end at or before 0 and those that start at or after the
     // surface's end change nothing.
     if (base + size <= 0) first = std::max<int64_t>(first, floorDiv(-(base + size), step) + 1);
-    if (surfaceEnd - base <= 0)
-        end = 0;
-    else
-        end = std::min<int64_t>(end, (surfaceEnd - base + step - 1) / step);
+    if (surfaceEnd - base <= 0) end = 0;
+    else end = std::min<int64_t>(end, (surfaceEnd - base + step - 1) / step);
 }
 
 // The frame's rows as a draw reads them: row(sy) points at column left of
 // frame row sy.
 struct FrameRows {
     const GifFrameWindow* window = nullptr;  // decoded rows of part of the frame, or
-    const uint8_t* indices = nullptr;         // the whole frame's indices
+    const uint8_t* indices = nullptr;  // the whole frame's indices
     size_t stride = 0;
     int32_t left = 0;
     const uint8_t* row(int32_t sy) const {
@@ -149,7 +147,6 @@ bool drawFrame(Dib& dst, const FrameRows& rows, const std::vector<RGBQuad>& tabl
 }
 
 }  // namespace
-
 
 // ---------------------------------------------------------------- colour tables
 
@@ -325,7 +322,8 @@ void TGIFSubImage::PaintTo(TCanvas& canvas, const TRect& rect, bool withTranspar
 
     // Only the part of the frame that the visible targets sample is decoded.
     TRect needed{};
-    forEachTarget([&](const TRect& target) { needed = unite(needed, sampledArea(target, surface, m_width, m_height)); });
+    forEachTarget(
+        [&](const TRect& target) { needed = unite(needed, sampledArea(target, surface, m_width, m_height)); });
     if (needed.width() > 0) {
         FrameRows rows;
         if (m_indexDecoded) {

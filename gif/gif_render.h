@@ -36,7 +36,7 @@ struct GifTransparencyMask {
 struct GifFrameWindow {
     TRect area;
     std::vector<std::vector<uint8_t>> rows;  // per row of area; empty: all fill
-    std::vector<uint8_t> fillRow;            // area width times the fill value
+    std::vector<uint8_t> fillRow;  // area width times the fill value
     // Row y of the frame from column area.Left on (area.Top <= y < area.Bottom).
     const uint8_t* row(int32_t y) const {
         const auto& r = rows[static_cast<size_t>(y - area.Top)];

@@ -15,7 +15,7 @@ std::mt19937& generator() {
 
 std::string timeOfDayText() {
     std::time_t now = std::time(nullptr);
-    std::tm local {};
+    std::tm local{};
     localtime_r(&now, &local);
     char buf[16];
     std::strftime(buf, sizeof buf, "%H:%M:%S", &local);

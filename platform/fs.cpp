@@ -1,12 +1,12 @@
 #include "platform/fs.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 

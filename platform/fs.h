@@ -6,7 +6,7 @@
 
 namespace glx::platform {
 
-bool fileExists(const std::string& path);       // a non-folder entry (following links)
+bool fileExists(const std::string& path);  // a non-folder entry (following links)
 bool directoryExists(const std::string& path);
 std::string getCurrentDir();
 // Raises EInOutError naming the folder when it cannot be entered.

@@ -28,7 +28,8 @@ bool TChunkPLTE::ReadPayload(StreamReader& reader, const ChunkType& type, uint32
     const auto& dg = Image().DecodeGamma();
     std::vector<RGBQuad> entries(static_cast<size_t>(EntryCount));
     const uint8_t* p = Payload();
-    for (int32_t i = 0; i < EntryCount; ++i, p += 3) entries[static_cast<size_t>(i)] = RGBQuad{dg[p[2]], dg[p[1]], dg[p[0]], 0};
+    for (int32_t i = 0; i < EntryCount; ++i, p += 3)
+        entries[static_cast<size_t>(i)] = RGBQuad{dg[p[2]], dg[p[1]], dg[p[0]], 0};
     if (TChunkIHDR* header = HeaderChunk()) header->SetPalette(std::move(entries));
     return true;
 }
@@ -54,7 +55,8 @@ bool TChunkPLTE::WritePayload(TStream& stream) const {
 
 uint32_t TChunkPLTE::Entry(int32_t index) const {
     TChunkIHDR* header = HeaderChunk();
-    if (index < 0 || index >= EntryCount || !header || static_cast<size_t>(index) >= header->Pixels().colorTable().size())
+    if (index < 0 || index >= EntryCount || !header ||
+        static_cast<size_t>(index) >= header->Pixels().colorTable().size())
         throw EPngError(kMsgPngNoSuchPaletteEntry);
     const RGBQuad& c = header->Pixels().colorTable()[static_cast<size_t>(index)];
     return uint32_t(c.blue) | (uint32_t(c.green) << 8) | (uint32_t(c.red) << 16);
@@ -143,7 +145,8 @@ TColor TChunktRNS::KeyColor() const {
             }
             return 0;
         }
-        default: return 0;
+        default:
+            return 0;
     }
 }
 
@@ -180,7 +183,8 @@ void TChunktRNS::SetKeyColor(TColor color) {
             SetPayloadSize(static_cast<int32_t>(i + 1));
             break;
         }
-        default: return;
+        default:
+            return;
     }
     SingleKey = true;
     std::memcpy(Payload(), AlphaValues.data(), static_cast<size_t>(PayloadSize()));
@@ -290,8 +294,8 @@ bool TChunktIME::ReadPayload(StreamReader& reader, const ChunkType& type, uint32
 }
 
 bool TChunktIME::WritePayload(TStream& stream) const {
-    const uint8_t bytes[7] = {uint8_t(TimeYear >> 8), uint8_t(TimeYear), TimeMonth, TimeDay,
-                              TimeHour,                TimeMinute,         TimeSecond};
+    const uint8_t bytes[7] = {
+        uint8_t(TimeYear >> 8), uint8_t(TimeYear), TimeMonth, TimeDay, TimeHour, TimeMinute, TimeSecond};
     WriteFramed(stream, m_type, bytes, sizeof bytes);
     return true;
 }
@@ -321,10 +325,8 @@ bool TextChunk::ReadPayload(StreamReader& reader, const ChunkType& type, uint32_
         const uint8_t* p = Payload();
         size_t key = keywordLength(p, length);
         KeyName.assign(reinterpret_cast<const char*>(p), key);
-        if (key + 1 < length)
-            Content.assign(reinterpret_cast<const char*>(p + key + 1), length - key - 1);
-        else
-            Content.clear();
+        if (key + 1 < length) Content.assign(reinterpret_cast<const char*>(p + key + 1), length - key - 1);
+        else Content.clear();
     }
     return true;
 }

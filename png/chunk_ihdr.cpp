@@ -15,12 +15,16 @@ namespace glx {
 
 bool IsValidColorTypeDepth(uint32_t colorType, uint32_t bitDepth) {
     switch (colorType) {
-        case 0: return bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8 || bitDepth == 16;
-        case 3: return bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8;
+        case 0:
+            return bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8 || bitDepth == 16;
+        case 3:
+            return bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8;
         case 2:
         case 4:
-        case 6: return bitDepth == 8 || bitDepth == 16;
-        default: return false;
+        case 6:
+            return bitDepth == 8 || bitDepth == 16;
+        default:
+            return false;
     }
 }
 
@@ -30,9 +34,8 @@ namespace {
 // of a classic desktop palette at both ends, a 6 x 6 x 6 colour cube and a
 // grey ramp in between.
 std::vector<RGBQuad> halftonePalette() {
-    static const uint8_t low[10][3] = {{0, 0, 0},       {128, 0, 0},     {0, 128, 0},   {128, 128, 0},
-                                       {0, 0, 128},     {128, 0, 128},   {0, 128, 128}, {192, 192, 192},
-                                       {192, 220, 192}, {166, 202, 240}};
+    static const uint8_t low[10][3] = {{0, 0, 0},     {128, 0, 0},   {0, 128, 0},     {128, 128, 0},   {0, 0, 128},
+                                       {128, 0, 128}, {0, 128, 128}, {192, 192, 192}, {192, 220, 192}, {166, 202, 240}};
     static const uint8_t high[10][3] = {{255, 251, 240}, {160, 160, 164}, {128, 128, 128}, {255, 0, 0},
                                         {0, 255, 0},     {255, 255, 0},   {0, 0, 255},     {255, 0, 255},
                                         {0, 255, 255},   {255, 255, 255}};
@@ -60,8 +63,10 @@ int TChunkIHDR::MemoryBitsPerPixel() const {
         case 3:
             if (BitDepth == 2) return 4;
             return BitDepth >= 8 ? 8 : BitDepth;
-        case 4: return 8;
-        default: return 24;
+        case 4:
+            return 8;
+        default:
+            return 24;
     }
 }
 

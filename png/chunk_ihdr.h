@@ -55,8 +55,9 @@ public:
         return m_alpha.empty() ? nullptr : const_cast<uint8_t*>(m_alpha.data()) + static_cast<size_t>(y) * HeaderWidth;
     }
     uint8_t* LowByteRow(int32_t y) const {
-        return m_low.empty() ? nullptr
-                             : const_cast<uint8_t*>(m_low.data()) + static_cast<size_t>(y) * static_cast<size_t>(m_rowStride);
+        return m_low.empty()
+                   ? nullptr
+                   : const_cast<uint8_t*>(m_low.data()) + static_cast<size_t>(y) * static_cast<size_t>(m_rowStride);
     }
     void SetIndex(int32_t x, int32_t y, uint32_t index) { m_dib.setIndex(x, y, index); }
     int32_t RowStride() const { return m_rowStride; }
@@ -80,11 +81,11 @@ public:
 private:
     void bindCanvas();
 
-    Dib m_dib;                          // colour pixels and colour table
-    std::vector<RGBQuad> m_palette;     // the palette, when the image uses a colour table
+    Dib m_dib;  // colour pixels and colour table
+    std::vector<RGBQuad> m_palette;  // the palette, when the image uses a colour table
     bool m_usesColorTable = false;
-    LargeBuffer m_alpha;                // HeaderWidth x HeaderHeight, top-down
-    LargeBuffer m_low;                  // RowStride x HeaderHeight, top-down
+    LargeBuffer m_alpha;  // HeaderWidth x HeaderHeight, top-down
+    LargeBuffer m_low;  // RowStride x HeaderHeight, top-down
     int32_t m_rowStride = 0;
 };
 

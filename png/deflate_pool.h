@@ -27,7 +27,7 @@ protected:
 private:
     friend class DeflatePool;
     std::atomic<bool> m_claimed{false};  // started, or dropped before it started
-    bool m_done = false;                 // guarded by the pool's mutex
+    bool m_done = false;  // guarded by the pool's mutex
 };
 
 class DeflatePool {

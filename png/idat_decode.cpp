@@ -32,7 +32,8 @@ public:
         static const uint8_t idat[4] = {'I', 'D', 'A', 'T'};
         m_crc = updateCrc(kCrcStart, idat, 4);
         m_chunkEnd = reader.position() + length;
-        if (inflateInit(&m_z) != Z_OK) throw EPNGZLIBError(std::string(kMsgPngZlibError) + InflateResultText(Z_MEM_ERROR));
+        if (inflateInit(&m_z) != Z_OK)
+            throw EPNGZLIBError(std::string(kMsgPngZlibError) + InflateResultText(Z_MEM_ERROR));
     }
     ~IdatReader() { inflateEnd(&m_z); }
     IdatReader(const IdatReader&) = delete;
@@ -141,7 +142,8 @@ bool TChunkIDAT::ReadPayload(StreamReader& reader, const ChunkType&, uint32_t le
                 complete = false;
                 break;
             }
-            storePngRow(*header, buffers[active].data() + 1, static_cast<int32_t>(y), 0, 1, columns, image.DecodeGamma());
+            storePngRow(*header, buffers[active].data() + 1, static_cast<int32_t>(y), 0, 1, columns,
+                        image.DecodeGamma());
             active ^= 1;
         }
     } else {

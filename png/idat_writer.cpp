@@ -87,7 +87,7 @@ struct IdatWriter::Piece final : PoolTask {
     int level = 0;
     bool last = false;
     std::vector<uint8_t> output;  // raw deflate of the data
-    uint32_t adler = 1;           // of the data
+    uint32_t adler = 1;  // of the data
     std::exception_ptr error;
 
     size_t dataBytes() const { return input.size() - dictBytes; }

@@ -14,13 +14,8 @@ class TChunkIHDR;
 struct Adam7Pass {
     uint32_t row0, col0, rowStep, colStep;
 };
-constexpr std::array<Adam7Pass, 7> kAdam7 = {{{0, 0, 8, 8},
-                                              {0, 4, 8, 8},
-                                              {4, 0, 8, 4},
-                                              {0, 2, 4, 4},
-                                              {2, 0, 4, 2},
-                                              {0, 1, 2, 2},
-                                              {1, 0, 2, 1}}};
+constexpr std::array<Adam7Pass, 7> kAdam7 = {
+    {{0, 0, 8, 8}, {0, 4, 8, 8}, {4, 0, 8, 4}, {0, 2, 4, 4}, {2, 0, 4, 2}, {0, 1, 2, 2}, {1, 0, 2, 1}}};
 
 inline uint32_t passWidth(uint32_t columns, const Adam7Pass& p) {
     return columns > p.col0 ? (columns - p.col0 + p.colStep - 1) / p.colStep : 0;

@@ -78,15 +78,20 @@ void TPNGObject::CopyTo(TGraphic& dest) const {
     }
     int bpp = 0;
     switch (h.BitDepth) {
-        case 1: bpp = 1; break;
+        case 1:
+            bpp = 1;
+            break;
         case 2:
-        case 4: bpp = 4; break;
+        case 4:
+            bpp = 4;
+            break;
         case 8:
         case 16:
             if (h.ColorType == 0 || h.ColorType == 2) bpp = 24;
             else if (h.ColorType == 3) bpp = 8;
             break;
-        default: break;
+        default:
+            break;
     }
     if (bpp == 0) throw Exception("");
     if (bpp == h.MemoryBitsPerPixel()) {

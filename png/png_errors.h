@@ -32,10 +32,10 @@ extern const char* const kMsgPngUnexpectedChunkAdd;
 extern const char* const kMsgPngIncompatibleChunks;
 extern const char* const kMsgPngNoSuchPaletteEntry;
 
-#define GLX_PNG_EXCEPTION(Name, Text)                    \
-    class Name : public Exception {                      \
-    public:                                              \
-        Name() : Exception(Text) {}                      \
+#define GLX_PNG_EXCEPTION(Name, Text) \
+    class Name : public Exception { \
+    public: \
+        Name() : Exception(Text) {} \
         explicit Name(std::string m) : Exception(std::move(m)) {} \
     };
 

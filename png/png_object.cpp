@@ -85,13 +85,16 @@ TTransparencyKind TPNGObject::TransparencyKind() const {
     const auto* trns = m_chunks.FindByClass<TChunktRNS>();
     switch (h.ColorType) {
         case 0:
-        case 2: return trns ? trKeyed : trNone;
+        case 2:
+            return trns ? trKeyed : trNone;
         case 3:
             if (!trns) return trNone;
             return trns->SingleKey ? trKeyed : trPartial;
         case 4:
-        case 6: return trPartial;
-        default: return trNone;
+        case 6:
+            return trPartial;
+        default:
+            return trNone;
     }
 }
 
@@ -110,7 +113,8 @@ TColor TPNGObject::PixelAt(int32_t x, int32_t y) const {
             const uint8_t* p = row + 3 * static_cast<size_t>(x);
             return rgb(p[2], p[1], p[0]);
         }
-        case 4: return rgb(row[x], row[x], row[x]);
+        case 4:
+            return rgb(row[x], row[x], row[x]);
         case 3: {
             // The colour table already carries the decoding gamma.
             uint32_t index = h.Pixels().index(x, y);
@@ -125,7 +129,8 @@ TColor TPNGObject::PixelAt(int32_t x, int32_t y) const {
             g = m_decodeGamma[g];
             return rgb(g, g, g);
         }
-        default: return 0;
+        default:
+            return 0;
     }
 }
 
@@ -136,8 +141,12 @@ void TPNGObject::SetPixelAt(int32_t x, int32_t y, TColor color) {
     uint8_t* row = h.PixelRow(y);
     switch (h.ColorType) {
         case 0:
-        case 3: h.SetIndex(x, y, h.Pixels().nearestIndex(color)); break;
-        case 4: row[x] = getRValue(color); break;
+        case 3:
+            h.SetIndex(x, y, h.Pixels().nearestIndex(color));
+            break;
+        case 4:
+            row[x] = getRValue(color);
+            break;
         case 2:
         case 6: {
             uint8_t* p = row + 3 * static_cast<size_t>(x);
@@ -146,7 +155,8 @@ void TPNGObject::SetPixelAt(int32_t x, int32_t y, TColor color) {
             p[2] = getRValue(color);
             break;
         }
-        default: break;
+        default:
+            break;
     }
 }
 
@@ -192,8 +202,8 @@ void TPNGObject::CopyFrom(const TGraphic* source) {
 // ---------------------------------------------------------------- registration
 
 void registerPngFormat() {
-    RegisterFileFormat("png", "Portable Network Graphics", [] { return std::make_unique<TPNGObject>(); },
-                       "TPNGObject");
+    RegisterFileFormat(
+        "png", "Portable Network Graphics", [] { return std::make_unique<TPNGObject>(); }, "TPNGObject");
 }
 
 }  // namespace glx

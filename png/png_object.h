@@ -35,8 +35,7 @@ public:
     // invalid colour type / bit depth pairs and sizes below 1 x 1 with
     // EPNGInvalidSpec; a bit depth of 2 becomes 4.
     TPNGObject(uint32_t colorType, uint32_t bitDepth, int32_t width, int32_t height);
-    static std::unique_ptr<TPNGObject> CreateNew(uint32_t colorType, uint32_t bitDepth, int32_t width,
-                                                 int32_t height) {
+    static std::unique_ptr<TPNGObject> CreateNew(uint32_t colorType, uint32_t bitDepth, int32_t width, int32_t height) {
         return std::make_unique<TPNGObject>(colorType, bitDepth, width, height);
     }
     ~TPNGObject() override;
@@ -136,10 +135,10 @@ private:
     // ahead: chunk headers are looked at once, however many header chunks
     // ask (png_stream.cpp).
     struct ImageDataProbe {
-        int64_t next = -1;    // the next chunk header to look at
-        uint64_t bytes = 0;   // data bytes of the run counted so far
-        bool run = false;     // an IDAT chunk was found
-        bool ended = false;   // the run ended, or no IDAT chunk can follow
+        int64_t next = -1;  // the next chunk header to look at
+        uint64_t bytes = 0;  // data bytes of the run counted so far
+        bool run = false;  // an IDAT chunk was found
+        bool ended = false;  // the run ended, or no IDAT chunk can follow
     };
     // The data bytes of the first run of IDAT chunks after the reader's
     // position, counted until at least `enough` (the reader is left where

@@ -12,9 +12,15 @@ void TPNGObject::PaintOn(TCanvas& canvas, const TRect& rect) const {
     if (IsEmpty()) return;
     const TChunkIHDR& h = HeaderChunk();
     switch (TransparencyKind()) {
-        case trNone: canvas.stretchDraw(h.Pixels(), rect); break;
-        case trKeyed: canvas.stretchDrawKeyed(h.Pixels(), rect, colorToRGB(TransparentKeyColor())); break;
-        case trPartial: BlendOnto(canvas, rect); break;
+        case trNone:
+            canvas.stretchDraw(h.Pixels(), rect);
+            break;
+        case trKeyed:
+            canvas.stretchDrawKeyed(h.Pixels(), rect, colorToRGB(TransparentKeyColor()));
+            break;
+        case trPartial:
+            BlendOnto(canvas, rect);
+            break;
     }
 }
 

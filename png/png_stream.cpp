@@ -62,8 +62,7 @@ void TPNGObject::ReadFrom(TStream& stream) {
     m_probe = ImageDataProbe{};
     StreamReader reader(stream, pngUnexpectedEnd);
     uint8_t signature[8];
-    if (reader.readSome(signature, 8) < 8 || std::memcmp(signature, kSignature, 8) != 0)
-        throw EPNGInvalidFileHeader();
+    if (reader.readSome(signature, 8) < 8 || std::memcmp(signature, kSignature, 8) != 0) throw EPNGInvalidFileHeader();
 
     bool imageData = false;
     uint32_t count = 0;  // chunks met, dropped ones included

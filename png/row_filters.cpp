@@ -52,13 +52,20 @@ void unfilterFixed(uint8_t filterType, uint8_t* r, const uint8_t* p, size_t n) {
 
 void UnfilterRow(uint8_t filterType, uint8_t* r, const uint8_t* p, size_t n, size_t d) {
     switch (d) {
-        case 1: return unfilterFixed<1>(filterType, r, p, n);
-        case 2: return unfilterFixed<2>(filterType, r, p, n);
-        case 3: return unfilterFixed<3>(filterType, r, p, n);
-        case 4: return unfilterFixed<4>(filterType, r, p, n);
-        case 6: return unfilterFixed<6>(filterType, r, p, n);
-        case 8: return unfilterFixed<8>(filterType, r, p, n);
-        default: break;
+        case 1:
+            return unfilterFixed<1>(filterType, r, p, n);
+        case 2:
+            return unfilterFixed<2>(filterType, r, p, n);
+        case 3:
+            return unfilterFixed<3>(filterType, r, p, n);
+        case 4:
+            return unfilterFixed<4>(filterType, r, p, n);
+        case 6:
+            return unfilterFixed<6>(filterType, r, p, n);
+        case 8:
+            return unfilterFixed<8>(filterType, r, p, n);
+        default:
+            break;
     }
     const size_t lead = d < n ? d : n;  // bytes without a left neighbour
     switch (filterType) {

@@ -58,10 +58,8 @@ void TBitmap::CopyFrom(const TGraphic* source) {
 
 void TBitmap::PaintOn(TCanvas& canvas, const TRect& rect) const {
     if (IsEmpty()) return;
-    if (IsTransparent())
-        canvas.stretchDrawKeyed(m_dib, rect, TransparentColor());
-    else
-        canvas.stretchDraw(m_dib, rect);
+    if (IsTransparent()) canvas.stretchDrawKeyed(m_dib, rect, TransparentColor());
+    else canvas.stretchDraw(m_dib, rect);
 }
 
 bool TBitmap::IsEmpty() const { return m_dib.empty(); }

@@ -129,10 +129,8 @@ void decodeRle(StreamReader& r, int64_t dataEnd, Dib& dib, bool fourBit) {
             if (!has(bytes)) break;
             const std::span<const uint8_t> data = r.take(bytes);
             for (size_t i = 0; i < value; ++i) {
-                if (fourBit)
-                    put((i & 1) ? (data[i / 2] & 0x0Fu) : (data[i / 2] >> 4u));
-                else
-                    put(data[i]);
+                if (fourBit) put((i & 1) ? (data[i / 2] & 0x0Fu) : (data[i / 2] >> 4u));
+                else put(data[i]);
             }
             if ((bytes & 1) && has(1)) r.skip(1);
         }
@@ -154,8 +152,8 @@ struct BmpLayout {
     std::vector<RGBQuad> table;
     int32_t width = 0, height = 0;
     bool topDown = false;
-    int64_t fileStart = 0;   // the file's first byte
-    int64_t tableEnd = 0;    // the end of the colour table
+    int64_t fileStart = 0;  // the file's first byte
+    int64_t tableEnd = 0;  // the end of the colour table
     int64_t pixelStart = 0;  // the pixel data
     bool compressed() const { return h.compression == kCompressRLE8 || h.compression == kCompressRLE4; }
 };
@@ -305,9 +303,8 @@ void encodeBmp(TStream& out, const Dib& dib, bool os2, int32_t xPelsPerMeter, in
 
     const BitMasks& m = dib.masks();
     const bool masks = !os2 && bpp > 8 && (m.red || m.green || m.blue);
-    const uint32_t headerPart =
-        os2 ? static_cast<uint32_t>(12 + 3 * table.size())
-            : static_cast<uint32_t>(40 + (masks ? 12 : 0) + 4 * table.size());
+    const uint32_t headerPart = os2 ? static_cast<uint32_t>(12 + 3 * table.size())
+                                    : static_cast<uint32_t>(40 + (masks ? 12 : 0) + 4 * table.size());
 
     std::vector<uint8_t> head;
     putU16(head, kTypeBM);

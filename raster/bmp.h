@@ -42,7 +42,6 @@ BmpImage decodeBmp(std::span<const uint8_t> file);
 // Writes dib as a BMP file: bottom-up rows, a 40-byte information header
 // (with bit masks for 16/32-bit surfaces that have masks), or the OS/2 core
 // form when os2 is set and the size fits it.
-void encodeBmp(TStream& out, const Dib& dib, bool os2 = false, int32_t xPelsPerMeter = 0,
-               int32_t yPelsPerMeter = 0);
+void encodeBmp(TStream& out, const Dib& dib, bool os2 = false, int32_t xPelsPerMeter = 0, int32_t yPelsPerMeter = 0);
 
 }  // namespace glx

@@ -61,9 +61,7 @@ void TCanvas::SetPixel(int32_t x, int32_t y, TColor color) {
     if (OnChange) OnChange();
 }
 
-void TCanvas::stretchDraw(const Dib& source, const TRect& rect) {
-    stretchDrawKeyed(source, rect, clNone);
-}
+void TCanvas::stretchDraw(const Dib& source, const TRect& rect) { stretchDrawKeyed(source, rect, clNone); }
 
 void TCanvas::stretchDrawKeyed(const Dib& source, const TRect& rect, TColor key) {
     Dib* dst = m_surface;

@@ -7,7 +7,7 @@ namespace glx {
 
 using TColor = int32_t;
 
-constexpr TColor clNone = 0x1FFFFFFF;     // no colour
+constexpr TColor clNone = 0x1FFFFFFF;  // no colour
 constexpr TColor clDefault = 0x20000000;  // default colour (a bitmap's transparent colour)
 constexpr TColor clWhite = 0x00FFFFFF;
 constexpr TColor clBlack = 0x00000000;

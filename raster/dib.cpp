@@ -51,10 +51,8 @@ struct Layout {
 Layout layoutFor(int bpp, const BitMasks& m) {
     BitMasks eff = m;
     if (eff.red == 0 && eff.green == 0 && eff.blue == 0) {
-        if (bpp == 16)
-            eff = BitMasks{0x7C00, 0x03E0, 0x001F};
-        else
-            eff = BitMasks{0xFF0000, 0x00FF00, 0x0000FF};
+        if (bpp == 16) eff = BitMasks{0x7C00, 0x03E0, 0x001F};
+        else eff = BitMasks{0xFF0000, 0x00FF00, 0x0000FF};
     }
     return Layout{Channel(eff.red), Channel(eff.green), Channel(eff.blue)};
 }
@@ -105,17 +103,13 @@ void Dib::setIndex(int32_t x, int32_t y, uint32_t value) {
     switch (m_bpp) {
         case 1: {
             uint8_t bit = static_cast<uint8_t>(0x80 >> (x & 7));
-            if (value & 1)
-                r[x >> 3] |= bit;
-            else
-                r[x >> 3] &= static_cast<uint8_t>(~bit);
+            if (value & 1) r[x >> 3] |= bit;
+            else r[x >> 3] &= static_cast<uint8_t>(~bit);
             break;
         }
         case 4:
-            if (x & 1)
-                r[x >> 1] = static_cast<uint8_t>((r[x >> 1] & 0xF0) | (value & 0x0F));
-            else
-                r[x >> 1] = static_cast<uint8_t>((r[x >> 1] & 0x0F) | ((value & 0x0F) << 4));
+            if (x & 1) r[x >> 1] = static_cast<uint8_t>((r[x >> 1] & 0xF0) | (value & 0x0F));
+            else r[x >> 1] = static_cast<uint8_t>((r[x >> 1] & 0x0F) | ((value & 0x0F) << 4));
             break;
         case 8:
             r[x] = static_cast<uint8_t>(value);
@@ -166,12 +160,9 @@ void Dib::rowToBGR(int32_t y, int32_t x0, int32_t count, uint8_t* out) const {
             for (int32_t i = 0; i < count; ++i) {
                 int32_t x = x0 + i;
                 uint32_t idx;
-                if (m_bpp == 8)
-                    idx = r[x];
-                else if (m_bpp == 4)
-                    idx = (x & 1) ? (r[x >> 1] & 0x0F) : (r[x >> 1] >> 4);
-                else
-                    idx = (r[x >> 3] >> (7 - (x & 7))) & 1;
+                if (m_bpp == 8) idx = r[x];
+                else if (m_bpp == 4) idx = (x & 1) ? (r[x >> 1] & 0x0F) : (r[x >> 1] >> 4);
+                else idx = (r[x >> 3] >> (7 - (x & 7))) & 1;
                 uint8_t* o = out + 3 * static_cast<size_t>(i);
                 if (idx < n) {
                     o[0] = m_colors[idx].blue;

@@ -23,10 +23,8 @@ void TGraphic::SetTransparent(bool value) {
 }
 
 void TGraphic::SetModified(bool value) {
-    if (value)
-        NotifyChange();
-    else
-        m_modified = false;
+    if (value) NotifyChange();
+    else m_modified = false;
 }
 
 void TGraphic::LoadFile(const std::string& path) {

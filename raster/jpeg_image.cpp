@@ -214,8 +214,8 @@ private:
     StreamReader& m_r;
     std::vector<uint8_t> m_bytes;
     State m_state = State::Start;
-    uint64_t m_stretch = 0;               // uncovered bytes since the last segment
-    uint64_t m_budget = kStretchSlack;    // most uncovered bytes in one stretch
+    uint64_t m_stretch = 0;  // uncovered bytes since the last segment
+    uint64_t m_budget = kStretchSlack;  // most uncovered bytes in one stretch
 };
 
 // A source that hands the library the collector's bytes as they come, so
@@ -468,8 +468,7 @@ int compressRows(Compressor& c, const uint8_t* base, size_t stride, int32_t widt
 }
 
 [[noreturn]] void fail(int code) {
-    if (code == kTooManyScans)
-        throw EJPEG(formatMessage("JPEG file has more than %d scans", kMaxJpegScans));
+    if (code == kTooManyScans) throw EJPEG(formatMessage("JPEG file has more than %d scans", kMaxJpegScans));
     throw EJPEG(formatMessage("JPEG error #%d", code));
 }
 
@@ -688,8 +687,7 @@ void TJPEGImage::encode() const {
         const Dib* rows = &source;
         if (source.bitsPerPixel() != 24) {
             converted = Dib(source.width(), source.height(), 24);
-            for (int32_t y = 0; y < source.height(); ++y)
-                source.rowToBGR(y, 0, source.width(), converted.row(y));
+            for (int32_t y = 0; y < source.height(); ++y) source.rowToBGR(y, 0, source.width(), converted.row(y));
             rows = &converted;
         }
         EncodeOptions options;

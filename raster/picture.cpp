@@ -27,9 +27,7 @@ public:
     int32_t Height() const override { return 0; }
     void SetWidth(int32_t) override {}
     void SetHeight(int32_t) override {}
-    void ReadFrom(TStream&) override {
-        throw EInvalidGraphic(formatMessage("%s pictures are not supported", m_kind));
-    }
+    void ReadFrom(TStream&) override { throw EInvalidGraphic(formatMessage("%s pictures are not supported", m_kind)); }
     void WriteTo(TStream&) const override {}
 
 private:
@@ -42,14 +40,19 @@ private:
 // ------------------------------------------------------------ registry
 
 TFileFormatsList::TFileFormatsList() {
-    RegisterFormat("wmf", "Metafiles", [] { return std::make_unique<UnsupportedGraphic>("TMetafile", "Metafile"); },
-                   "TMetafile");
-    RegisterFormat("emf", "Enhanced Metafiles",
-                   [] { return std::make_unique<UnsupportedGraphic>("TMetafile", "Metafile"); }, "TMetafile");
-    RegisterFormat("ico", "Icons", [] { return std::make_unique<UnsupportedGraphic>("TIcon", "Icon"); }, "TIcon");
-    RegisterFormat("bmp", "Bitmaps", [] { return std::make_unique<TBitmap>(); }, "TBitmap");
-    RegisterFormat("jpeg", "JPEG Image File", [] { return std::make_unique<TJPEGImage>(); }, "TJPEGImage");
-    RegisterFormat("jpg", "JPEG Image File", [] { return std::make_unique<TJPEGImage>(); }, "TJPEGImage");
+    RegisterFormat(
+        "wmf", "Metafiles", [] { return std::make_unique<UnsupportedGraphic>("TMetafile", "Metafile"); }, "TMetafile");
+    RegisterFormat(
+        "emf", "Enhanced Metafiles", [] { return std::make_unique<UnsupportedGraphic>("TMetafile", "Metafile"); },
+        "TMetafile");
+    RegisterFormat(
+        "ico", "Icons", [] { return std::make_unique<UnsupportedGraphic>("TIcon", "Icon"); }, "TIcon");
+    RegisterFormat(
+        "bmp", "Bitmaps", [] { return std::make_unique<TBitmap>(); }, "TBitmap");
+    RegisterFormat(
+        "jpeg", "JPEG Image File", [] { return std::make_unique<TJPEGImage>(); }, "TJPEGImage");
+    RegisterFormat(
+        "jpg", "JPEG Image File", [] { return std::make_unique<TJPEGImage>(); }, "TJPEGImage");
 }
 
 TFileFormatsList& TFileFormatsList::instance() {
@@ -153,9 +156,7 @@ TBitmap& TPicture::AsBitmap() {
     return static_cast<TBitmap&>(*m_graphic);
 }
 
-void TPicture::SetGraphic(std::unique_ptr<TGraphic> graphic) {
-    adopt(std::move(graphic));
-}
+void TPicture::SetGraphic(std::unique_ptr<TGraphic> graphic) { adopt(std::move(graphic)); }
 
 int32_t TPicture::Width() const { return m_graphic ? m_graphic->Width() : 0; }
 

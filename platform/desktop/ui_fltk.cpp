@@ -150,8 +150,8 @@ void bringToFront(Fl_Window& win) {
     ev.xclient.format = 32;
     ev.xclient.data.l[0] = 1;  // request from an application
     ev.xclient.data.l[1] = CurrentTime;
-    XSendEvent(fl_display, RootWindow(fl_display, fl_screen), False,
-               SubstructureRedirectMask | SubstructureNotifyMask, &ev);
+    XSendEvent(fl_display, RootWindow(fl_display, fl_screen), False, SubstructureRedirectMask | SubstructureNotifyMask,
+               &ev);
     XWindowAttributes attrs;
     if (XGetWindowAttributes(fl_display, xid, &attrs) && attrs.map_state == IsViewable)
         XSetInputFocus(fl_display, xid, RevertToParent, CurrentTime);
@@ -316,10 +316,12 @@ public:
         win.end();
         // Escape and closing the window answer OK for a plain message and
         // No for a question.
-        win.callback([](Fl_Widget*, void* data) {
-            auto* a = static_cast<Answer*>(data);
-            a->window->hide();
-        }, &answer);
+        win.callback(
+            [](Fl_Widget*, void* data) {
+                auto* a = static_cast<Answer*>(data);
+                a->window->hide();
+            },
+            &answer);
         runModal(win);
         return answer.value;
     }
@@ -390,7 +392,6 @@ private:
 const bool registered = (registerDesktopBackend(&makeDesktopBackend), true);
 
 }  // namespace
-
 
 QueryLayout layoutQuery(CharSize size, int labelHeight, int editHeight) {
     const int cx = size.cx, cy = size.cy;

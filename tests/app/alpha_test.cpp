@@ -99,7 +99,7 @@ TEST(KeyToAlpha, ClearsKeyPixelsAndSoftensTheFringe) {
     two->SetPixelAt(0, 0, key);
     two->SetPixelAt(1, 0, key);
     keyToAlpha(phase, two, makeRect(0, 0, 3, 3), key, 123);
-    EXPECT_EQ(alphaAt(two, 1, 1), 85);   // exactly two key neighbours
+    EXPECT_EQ(alphaAt(two, 1, 1), 85);  // exactly two key neighbours
     EXPECT_EQ(alphaAt(two, 2, 2), 255);  // none
     auto three = rgba(3, 3, 0, 255);
     for (int x = 0; x < 3; ++x) three->SetPixelAt(x, 0, key);

@@ -46,7 +46,7 @@ TEST(Arguments, PositionalLayoutLetterAndCount) {
         const char* layout;
         int perRow, perColumn;
     } cases[] = {
-        {"V4", 0, 4}, {"h10", 10, 0}, {"V", 0, 1}, {"12", 2, 0}, {"V0", 0, 0},
+        {"V4", 0, 4}, {"h10", 10, 0}, {"V", 0, 1},     {"12", 2, 0},   {"V0", 0, 0},
         {"H0", 0, 0}, {"H-3", -3, 0}, {"Hx12", 18, 0}, {"Vabc", 0, 1},
     };
     for (const auto& c : cases) {

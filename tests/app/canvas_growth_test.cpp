@@ -14,11 +14,11 @@ TEST(CanvasGrowth, AmortisedBufferSizes) {
     struct Case {
         CanvasSize logical, buffer, expected;
     } cases[] = {
-        {{120, 10}, {100, 10}, {150, 10}},        // wider by a little: half as much again
-        {{400, 10}, {100, 10}, {400, 10}},        // wider by a lot: exactly the need
-        {{100, 20}, {150, 10}, {100, 20}},        // taller: the width slack goes
-        {{100, 11}, {100, 10}, {100, 15}},        // taller by a little
-        {{150, 11}, {100, 10}, {150, 15}},        // both
+        {{120, 10}, {100, 10}, {150, 10}},  // wider by a little: half as much again
+        {{400, 10}, {100, 10}, {400, 10}},  // wider by a lot: exactly the need
+        {{100, 20}, {150, 10}, {100, 20}},  // taller: the width slack goes
+        {{100, 11}, {100, 10}, {100, 15}},  // taller by a little
+        {{150, 11}, {100, 10}, {150, 15}},  // both
         {{16384, 16384}, {16384, 12000}, {16384, 16384}},  // slack past the limit: exact
     };
     for (const auto& c : cases) {

@@ -6,12 +6,12 @@
 #include <jpeglib.h>
 
 #include <cstdio>
-#include <map>
 #include <cstdlib>
+#include <map>
 
-#include "support/pictures.h"
-#include "support/gif_builder.h"
 #include "png_oracle.h"
+#include "support/gif_builder.h"
+#include "support/pictures.h"
 #include "support/process.h"
 
 using namespace glxtest;
@@ -21,7 +21,7 @@ namespace {
 
 struct RunOutcome {
     RunResult result;
-    std::string output;    // the glued picture's bytes ("" when none was written)
+    std::string output;  // the glued picture's bytes ("" when none was written)
     std::string patterns;  // patterns.xml in the glued folder ("" when none)
 };
 
@@ -71,7 +71,8 @@ void writeSprites(const fs::path& dir, int count) {
         p.height = 16 + (i % 3) * 9;
         for (int y = 0; y < p.height; ++y)
             for (int x = 0; x < p.width; ++x)
-                p.pixels.push_back(Rgba{uint8_t(x * 9 + i), uint8_t(y * 11), uint8_t(i * 23), uint8_t((x * y + i * 17) % 256)});
+                p.pixels.push_back(
+                    Rgba{uint8_t(x * 9 + i), uint8_t(y * 11), uint8_t(i * 23), uint8_t((x * y + i * 17) % 256)});
         char name[32];
         std::snprintf(name, sizeof name, "s%03d.png", i);
         writePng((dir / name).string(), p);
@@ -268,7 +269,8 @@ TEST_F(Determinism, GifExportFramesAndDelays) {
         frame.transparent = f % 3 == 0 ? 7 : -1;
         for (int i = 0; i < frame.width * frame.height; ++i) {
             seed = seed * 1103515245u + 12345u;
-            frame.indices.push_back(f == 12 ? uint8_t(seed >> 24) : uint8_t(uint32_t(i % frame.width) / 4 + (seed >> 28)));
+            frame.indices.push_back(f == 12 ? uint8_t(seed >> 24)
+                                            : uint8_t(uint32_t(i % frame.width) / 4 + (seed >> 28)));
         }
     }
     writeFile(t / "src" / "anim.gif", makeGif(300, 300, palette, frames));

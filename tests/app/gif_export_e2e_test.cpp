@@ -1,8 +1,8 @@
 // End-to-end GIF frame export through the built tool.
 #include <gtest/gtest.h>
 
-#include "support/gif_builder.h"
 #include "png_oracle.h"
+#include "support/gif_builder.h"
 #include "support/process.h"
 
 using namespace glxtest;

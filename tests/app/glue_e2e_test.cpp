@@ -96,8 +96,8 @@ TEST(Gluing, MixedSizesKeepTheStartCanvasAndFillGrowthWithTheBackground) {
     EXPECT_EQ(p.width, 90);
     EXPECT_EQ(p.height, 50);
     EXPECT_EQ(p.at(35, 30), kWhite);  // inside the start canvas, uncovered
-    EXPECT_EQ(p.at(35, 45), kRed);    // added by growing the height
-    EXPECT_EQ(p.at(60, 30), kRed);    // added by growing the width
+    EXPECT_EQ(p.at(35, 45), kRed);  // added by growing the height
+    EXPECT_EQ(p.at(60, 30), kRed);  // added by growing the width
     EXPECT_EQ(p.at(60, 10), kBlue);
 }
 
@@ -139,15 +139,15 @@ TEST(Gluing, NamesFileAndASecondRunAppending) {
     fs::remove(t / "patterns.xml.txt");
     r = runTool({(t / "a.bmp").string(), "H2", "o1.bmp"}, "", t.path);
     ASSERT_EQ(r.status, 0) << r.err;
-    const std::string second = first + line("0", 0, 0, 32, 32) + line("1", 32, 0, 32, 32) +
-                               line("2", 0, 32, 32, 32) + "</patterns>\r\n";
+    const std::string second =
+        first + line("0", 0, 0, 32, 32) + line("1", 32, 0, 32, 32) + line("2", 0, 32, 32, 32) + "</patterns>\r\n";
     EXPECT_EQ(readFile(t / "patterns.xml"), second);
     // A lone CR ends a line too.
     writeFile(t / "patterns.xml.txt", "one\rtwo\r\rfour");
     r = runTool({(t / "a.bmp").string(), "H2", "o1.bmp"}, "", t.path);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(readFile(t / "patterns.xml"), second + line("one", 0, 0, 32, 32) + line("two", 32, 0, 32, 32) +
-                                                 line("", 0, 32, 32, 32) + "</patterns>\r\n");
+                                                line("", 0, 32, 32, 32) + "</patterns>\r\n");
 }
 
 TEST(Gluing, OutputKindFollowsTheName) {
@@ -244,7 +244,8 @@ TEST(Gluing, ManyMixedSizesMatchStepByStepGrowth) {
         return (seed >> 16) % n;
     };
     for (int i = 0; i < 40; ++i) {
-        Placed p{int(1 + next(60)), int(1 + next(45)), Rgb{uint8_t(next(200)), uint8_t(50 + next(200)), uint8_t(next(256))}};
+        Placed p{int(1 + next(60)), int(1 + next(45)),
+                 Rgb{uint8_t(next(200)), uint8_t(50 + next(200)), uint8_t(next(256))}};
         pics.push_back(p);
         char name[16];
         std::snprintf(name, sizeof name, "p%02d.bmp", i);

@@ -3,11 +3,11 @@
 
 #include "app/paste.h"
 #include "base/exception.h"
-#include "support/pictures.h"
-#include "support/gif_builder.h"
 #include "hardening/hostile_files.h"
 #include "png/png_object.h"
 #include "png_oracle.h"
+#include "support/gif_builder.h"
+#include "support/pictures.h"
 #include "support/process.h"
 
 using namespace glxtest;
@@ -98,11 +98,10 @@ TEST(PasteScript, CoordinatesAndModes) {
         Rgba want;
     } cases[] = {
         {"10;20", 10, 20, Rgba{227, 127, 127, 255}},  // blend
-        {"10;20;1", 10, 20, Rgba{200, 0, 0, 128}},    // exact
+        {"10;20;1", 10, 20, Rgba{200, 0, 0, 128}},  // exact
         {"10;20;3", 10, 20, Rgba{255, 255, 255, 127}},  // subtract
-        {"5;;3", 10, 6, Rgba{255, 255, 255, 127}},    // cell 5 of 3 per row: column 1, row 1
-        {"10;", 10, 0, Rgba{227, 127, 127, 255}},
-        {";20", 20, 0, Rgba{227, 127, 127, 255}},
+        {"5;;3", 10, 6, Rgba{255, 255, 255, 127}},  // cell 5 of 3 per row: column 1, row 1
+        {"10;", 10, 0, Rgba{227, 127, 127, 255}},      {";20", 20, 0, Rgba{227, 127, 127, 255}},
         {"-40000;5", 0, 5, Rgba{227, 127, 127, 255}},
     };
     for (const auto& c : cases) {

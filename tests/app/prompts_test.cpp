@@ -50,9 +50,8 @@ TEST(LayoutQuestions, AnswersGiveTheCounts) {
         std::optional<std::string> answer;
         int perRow, perColumn;
     } cases[] = {
-        {platform::kIdYes, "3", 0, 3},       {platform::kIdNo, std::nullopt, 8, 0},
-        {platform::kIdNo, "x12", 18, 0},     {platform::kIdNo, "0", 1, 0},
-        {platform::kIdYes, "garbage", 0, 1}, {platform::kIdYes, "-5", 0, 1},
+        {platform::kIdYes, "3", 0, 3},          {platform::kIdNo, std::nullopt, 8, 0}, {platform::kIdNo, "x12", 18, 0},
+        {platform::kIdNo, "0", 1, 0},           {platform::kIdYes, "garbage", 0, 1},   {platform::kIdYes, "-5", 0, 1},
         {platform::kIdYes, std::nullopt, 0, 8},
     };
     for (const auto& c : cases) {
@@ -65,8 +64,8 @@ TEST(LayoutQuestions, AnswersGiveTheCounts) {
         EXPECT_EQ(run.cursor.perColumn, c.perColumn);
         ASSERT_EQ(ui->shown.size(), 2u);
         EXPECT_EQ(ui->shown[0], "Glumixer|Use vertical placement?   |" + std::to_string(36 + 0x1000));
-        EXPECT_EQ(ui->shown[1], c.button == platform::kIdYes ? "Glumixer|Vertical Pics = |8"
-                                                             : "Glumixer|Horizontal Pics = |8");
+        EXPECT_EQ(ui->shown[1],
+                  c.button == platform::kIdYes ? "Glumixer|Vertical Pics = |8" : "Glumixer|Horizontal Pics = |8");
         EXPECT_EQ(run.phase, 1120);
     }
     platform::setUi(nullptr);

@@ -2,9 +2,9 @@
 // libpng as the reader.
 #include <gtest/gtest.h>
 
-#include "support/pictures.h"
 #include "hardening/hostile_files.h"
 #include "png_oracle.h"
+#include "support/pictures.h"
 #include "support/process.h"
 
 using namespace glxtest;
@@ -47,8 +47,8 @@ std::string greyPng(const std::string& samples, const std::string& before, const
     compress(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(raw.data()),
              static_cast<uLong>(raw.size()));
     packed.resize(size);
-    return pngSignature() + ihdr(static_cast<uint32_t>(samples.size()), 1, 8, 0) + before +
-           pngChunk("IDAT", packed) + after + pngChunk("IEND", "");
+    return pngSignature() + ihdr(static_cast<uint32_t>(samples.size()), 1, 8, 0) + before + pngChunk("IDAT", packed) +
+           after + pngChunk("IEND", "");
 }
 
 TEST(RgbaGluing, AGammaAfterTheImageDataChangesNoColour) {
@@ -122,8 +122,9 @@ TEST(RgbaGluing, ManyMixedSizesMatchStepByStepGrowth) {
         return (seed >> 16) % n;
     };
     for (int i = 0; i < 30; ++i) {
-        PictureRgba p = solidRgba(int(1 + next(50)), int(1 + next(40)),
-                                  Rgba{uint8_t(next(256)), uint8_t(next(256)), uint8_t(next(256)), uint8_t(1 + next(255))});
+        PictureRgba p =
+            solidRgba(int(1 + next(50)), int(1 + next(40)),
+                      Rgba{uint8_t(next(256)), uint8_t(next(256)), uint8_t(next(256)), uint8_t(1 + next(255))});
         pics.push_back(p);
         char name[16];
         std::snprintf(name, sizeof name, "s%02d.png", i);

@@ -7,8 +7,8 @@
 
 #include <cctype>
 
-#include "support/pictures.h"
 #include "support/gif_builder.h"
+#include "support/pictures.h"
 #include "support/process.h"
 
 using namespace glxtest;
@@ -144,8 +144,7 @@ TEST(ErrorReport, EmptySettingsFileStopsAtPhase21) {
     writeFile(t / "Glumix.ini", "");
     auto r = runTool({(t / "a.bmp").string(), "H2"}, "", t.path);
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "List index out of bounds (0)\nLast picture: " + (t / "a.bmp").string() +
-                         "\nTech code: #21\n");
+    EXPECT_EQ(r.err, "List index out of bounds (0)\nLast picture: " + (t / "a.bmp").string() + "\nTech code: #21\n");
     EXPECT_EQ(r.out, "");
 }
 
@@ -172,8 +171,7 @@ TEST(LayoutQuestions, NoInputAnswersNoAndCancelWithoutHanging) {
 TEST(Arguments, SeveralDroppedPicturesOpenTheFirstAndReplaceNone) {
     TempFolder t;
     const std::vector<std::string> names = {"a.bmp", "b.bmp", "c.bmp", "d.bmp"};
-    for (size_t i = 0; i < names.size(); ++i)
-        writeFile(t / names[i], solidBmp(4, 4, Rgb{uint8_t(60 * i), 0, 0}));
+    for (size_t i = 0; i < names.size(); ++i) writeFile(t / names[i], solidBmp(4, 4, Rgb{uint8_t(60 * i), 0, 0}));
     const std::string third = readFile(t / "c.bmp"), fourth = readFile(t / "d.bmp");
     for (size_t count : {size_t(2), size_t(3), size_t(4)}) {
         std::vector<std::string> args;
@@ -217,7 +215,7 @@ TEST(Arguments, RelativePathsFromAnotherFolder) {
     struct Case {
         std::vector<std::string> args;
         const char* written;  // relative to the current folder
-        bool atlas;           // a gluing run: patterns.xml beside the pictures
+        bool atlas;  // a gluing run: patterns.xml beside the pictures
     } cases[] = {
         {{"sub/a.bmp", "H2", "out.bmp"}, "sub/out.bmp", true},
         {{"./sub/a.bmp", "H2", "out.bmp"}, "sub/out.bmp", true},

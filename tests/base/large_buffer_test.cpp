@@ -10,7 +10,9 @@ using namespace glx;
 
 namespace {
 
-bool allZero(const LargeBuffer& b) { return std::all_of(b.data(), b.data() + b.size(), [](uint8_t v) { return v == 0; }); }
+bool allZero(const LargeBuffer& b) {
+    return std::all_of(b.data(), b.data() + b.size(), [](uint8_t v) { return v == 0; });
+}
 
 }  // namespace
 

@@ -6,8 +6,8 @@
 #include <filesystem>
 
 #include "base/exception.h"
-#include "base/stream.h"
 #include "base/line_reader.h"
+#include "base/stream.h"
 #include "base/string_list.h"
 
 using namespace glx;

@@ -269,7 +269,8 @@ TEST(GdipGif, CentredGifLargerThanTheControl) {
     // Offset ((105 - 200) / 2, (105 - 10) / 2) = (-47, 47).
     const TColor table[4] = {rgb(0, 100, 255), rgb(37, 111, 250), rgb(74, 122, 245), rgb(111, 133, 240)};
     for (int cx : {0, 1, 52, 104})
-        for (int r : {0, 9}) EXPECT_EQ(gif.Bitmap().pixel(cx, 47 + r), table[((cx + 47) / 3 + r) % 4]) << cx << "," << r;
+        for (int r : {0, 9})
+            EXPECT_EQ(gif.Bitmap().pixel(cx, 47 + r), table[((cx + 47) / 3 + r) % 4]) << cx << "," << r;
     EXPECT_EQ(gif.Bitmap().pixel(0, 46), colorToRGB(clWindow));
     EXPECT_EQ(gif.Bitmap().pixel(0, 57), colorToRGB(clWindow));
 }

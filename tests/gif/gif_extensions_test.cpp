@@ -127,14 +127,18 @@ TEST(GifExtensions, LoopingExtensions) {
 
 TEST(GifExtensions, LoopSubBlockTooShortFails) {
     GifBuilder b;
-    b.header(2, 2, 1).raw({0x21, 0xFF, 11}).raw(std::vector<uint8_t>{'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0'});
+    b.header(2, 2, 1)
+        .raw({0x21, 0xFF, 11})
+        .raw(std::vector<uint8_t>{'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0'});
     b.raw({2, 1, 0, 0}).solid(2, 2, 1).trailer();
     EXPECT_EQ(loadError(b.bytes), "Invalid GIF data");
 }
 
 TEST(GifExtensions, UnknownApplicationKeepsRawBlocks) {
     GifBuilder b;
-    b.header(2, 2, 1).raw({0x21, 0xFF, 11}).raw(std::vector<uint8_t>{'X', 'M', 'P', ' ', 'D', 'a', 't', 'a', 'X', 'M', 'P'});
+    b.header(2, 2, 1)
+        .raw({0x21, 0xFF, 11})
+        .raw(std::vector<uint8_t>{'X', 'M', 'P', ' ', 'D', 'a', 't', 'a', 'X', 'M', 'P'});
     b.raw({3, 1, 2, 3, 1, 0xFF, 0}).solid(2, 2, 1).trailer();
     LoadResult r;
     loadInto(r, b.bytes);

@@ -63,7 +63,8 @@ void expectDecodes(const std::vector<uint8_t>& bytes, const std::vector<std::vec
 #ifdef GLX_HAVE_GIFLIB
     auto reference = giflibFrames(bytes);
     ASSERT_EQ(reference.size(), ours.size()) << what;
-    for (size_t i = 0; i < ours.size(); ++i) EXPECT_TRUE(ours[i] == reference[i]) << what << " frame " << i << " vs giflib";
+    for (size_t i = 0; i < ours.size(); ++i)
+        EXPECT_TRUE(ours[i] == reference[i]) << what << " frame " << i << " vs giflib";
 #endif
 }
 
@@ -71,9 +72,15 @@ std::vector<uint8_t> makePixels(int width, int height, int colors, int pattern, 
     std::vector<uint8_t> px(size_t(width) * size_t(height));
     for (size_t i = 0; i < px.size(); ++i) {
         switch (pattern) {
-        case 0: px[i] = uint8_t(rng() % unsigned(colors)); break;                  // noise
-        case 1: px[i] = uint8_t((i / 7) % unsigned(colors)); break;                 // runs
-        default: px[i] = uint8_t((i % size_t(width) + i / size_t(width)) % unsigned(colors)); break;  // diagonal
+            case 0:
+                px[i] = uint8_t(rng() % unsigned(colors));
+                break;  // noise
+            case 1:
+                px[i] = uint8_t((i / 7) % unsigned(colors));
+                break;  // runs
+            default:
+                px[i] = uint8_t((i % size_t(width) + i / size_t(width)) % unsigned(colors));
+                break;  // diagonal
         }
     }
     return px;
@@ -131,8 +138,8 @@ TEST(GifLzw, FullTablesClearAndDeferredClear) {
                 GifBuilder b;
                 b.header(f.width, f.height, 8).image(f).solid(5, 5, 3).trailer();
                 expectDecodes(b.bytes, {f.pixels, std::vector<uint8_t>(25, 3)},
-                              std::string(deferred ? "deferred" : "clearing") + " sub-block " + std::to_string(subBlock) +
-                                  (interlaced ? " interlaced" : ""));
+                              std::string(deferred ? "deferred" : "clearing") + " sub-block " +
+                                  std::to_string(subBlock) + (interlaced ? " interlaced" : ""));
             }
 }
 

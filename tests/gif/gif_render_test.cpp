@@ -2,8 +2,8 @@
 // scaling, tiling and drawing a whole GIF as a picture.
 #include <gtest/gtest.h>
 
-#include "gif/gif_image.h"
 #include "base/arith.h"
+#include "gif/gif_image.h"
 #include "gif/gif_render.h"
 #include "gif_test_util.h"
 #include "raster/canvas.h"
@@ -67,7 +67,8 @@ TEST(GifRender, OpaqueDrawingWritesTransparentIndexToo) {
         TCanvas canvas(&dib);
         img->Frames()[0].PaintTo(canvas, TRect{0, 0, 40, 50}, withTransparency, false);
         for (int y = 20; y < 23; ++y)
-            for (int x = 10; x < 14; ++x) ASSERT_EQ(dib.pixel(x, y), tableColor((x - 10 + y - 20) % 4)) << x << "," << y;
+            for (int x = 10; x < 14; ++x)
+                ASSERT_EQ(dib.pixel(x, y), tableColor((x - 10 + y - 20) % 4)) << x << "," << y;
         EXPECT_EQ(dib.pixel(9, 20), kBack);
         EXPECT_EQ(dib.pixel(14, 22), kBack);
     }
@@ -118,8 +119,8 @@ TEST(GifRender, ScaledRectangleDoublesOffsetAndSize) {
 
 TEST(GifRender, MulDivRounding) {
     EXPECT_EQ(mulDiv(10, 80, 40), 20);
-    EXPECT_EQ(mulDiv(1, 3, 2), 2);     // 1.5 -> 2
-    EXPECT_EQ(mulDiv(-1, 3, 2), -2);   // -1.5 -> -2
+    EXPECT_EQ(mulDiv(1, 3, 2), 2);  // 1.5 -> 2
+    EXPECT_EQ(mulDiv(-1, 3, 2), -2);  // -1.5 -> -2
     EXPECT_EQ(mulDiv(1, 1, 3), 0);
     EXPECT_EQ(mulDiv(5, 7, 0), -1);
     EXPECT_EQ(mulDiv(65535, 65535, 1), INT32_MAX);
@@ -281,7 +282,8 @@ TEST(GifRender, DrawingDecodesOnlyWhatLandsAndDrawsTheSame) {
         const bool transparent = next(3) != 0;
         GifBuilder b;
         b.header(30, 20, 4).gce(0, 0, transparent, 3).image(f).trailer();
-        if (next(4) == 0) b.bytes.resize(b.bytes.size() - 1 - next(std::min<uint32_t>(20, uint32_t(b.bytes.size()) - 60)));
+        if (next(4) == 0)
+            b.bytes.resize(b.bytes.size() - 1 - next(std::min<uint32_t>(20, uint32_t(b.bytes.size()) - 60)));
 
         const TRect rects[] = {{0, 0, 30, 20}, {-7, -5, 23, 15}, {3, 4, 63, 44}, {0, 0, 16, 7}, {25, 12, 55, 32}};
         for (const TRect& rect : rects)

@@ -8,8 +8,8 @@
 #include "base/stream_reader.h"
 #include "gif/gdip_gif.h"
 #include "gif/gif_image.h"
-#include "raster/canvas.h"
 #include "gif_test_util.h"
+#include "raster/canvas.h"
 
 namespace glx::test {
 namespace {

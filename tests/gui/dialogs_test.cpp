@@ -188,8 +188,8 @@ TEST_F(Desktop, LongMessagesWrapAndMultiLineReportsKeepTheirLines) {
     int result = -1;
     WindowInfo win;
     Snapshot shot;
-    answer([&] { result = backend_->messageBox("Glumixer", report + "   ", 16 + platform::kMbSystemModal); }, {"Return"},
-           win, shot);
+    answer([&] { result = backend_->messageBox("Glumixer", report + "   ", 16 + platform::kMbSystemModal); },
+           {"Return"}, win, shot);
     EXPECT_EQ(result, platform::kIdOk);
     EXPECT_EQ(shot.allText.find('\r'), std::string::npos);
     EXPECT_NE(shot.allText.find("\nLast picture: a.bmp\nTech code: #21"), std::string::npos);
@@ -208,8 +208,8 @@ TEST_F(Desktop, InputDialogFollowsTheLayoutAndReturnsWhatWasTyped) {
         std::string value;
     };
     const Case cases[] = {
-        {{"Return"}, true, "8"},          // Enter confirms the pre-filled text
-        {{"Escape"}, false, "8"},         // Escape cancels and keeps it
+        {{"Return"}, true, "8"},  // Enter confirms the pre-filled text
+        {{"Escape"}, false, "8"},  // Escape cancels and keeps it
         {{"type:x12", "Return"}, true, "x12"},  // typing replaces the selection
     };
     for (const auto& c : cases) {
@@ -257,15 +257,16 @@ TEST_F(Desktop, InputDialogKeepsAtMost255Characters) {
     WindowInfo win;
     Snapshot shot;
     bool ok = false;
-    answer([&] { ok = backend_->inputQuery("Glumixer", "Vertical Pics = ", value); }, {"End", "9", "Return"}, win, shot);
+    answer([&] { ok = backend_->inputQuery("Glumixer", "Vertical Pics = ", value); }, {"End", "9", "Return"}, win,
+           shot);
     EXPECT_TRUE(ok);
     EXPECT_EQ(value, std::string(255, '7'));
 }
 
 TEST(DialogLayout, SizesAreMultipliedThenDividedAndRounded) {
     EXPECT_EQ(glx::mulDiv(180, 7, 4), 315);
-    EXPECT_EQ(glx::mulDiv(14, 17, 8), 30);   // 29.75
-    EXPECT_EQ(glx::mulDiv(50, 7, 4), 88);    // 87.5 rounds up
+    EXPECT_EQ(glx::mulDiv(14, 17, 8), 30);  // 29.75
+    EXPECT_EQ(glx::mulDiv(50, 7, 4), 88);  // 87.5 rounds up
     EXPECT_EQ(glx::mulDiv(-50, 7, 4), -88);  // halves away from zero
     EXPECT_EQ(glx::mulDiv(1 << 30, 8, 16), 1 << 29);
     const platform::QueryLayout l = platform::layoutQuery({7, 17}, 34, 25);

@@ -12,10 +12,10 @@
 
 // The shared tool runner defaults to the program under test.
 #define GLX_BINARY GLX_GUI_BINARY
-#include "support/pictures.h"
-#include "support/process.h"
 #include "gui/xsession.h"
 #include "platform/desktop/ui_fltk.h"
+#include "support/pictures.h"
+#include "support/process.h"
 
 using namespace glxtest;
 namespace fs = std::filesystem;
@@ -193,9 +193,9 @@ TEST(Install, LauncherIsValidAndRunsTheDesktopProgram) {
 TEST(Install, PutsProgramsLauncherIconAndManualPagesInPlace) {
     auto prefix = freshFolder("install");
     int status = -1;
-    const std::string log = capture(quote(GLX_CMAKE) + " --install " + quote(GLX_BUILD_DIR) + " --prefix " +
-                                        quote(prefix.string()) + " 2>&1",
-                                    &status);
+    const std::string log = capture(
+        quote(GLX_CMAKE) + " --install " + quote(GLX_BUILD_DIR) + " --prefix " + quote(prefix.string()) + " 2>&1",
+        &status);
     ASSERT_EQ(status, 0) << log;
     for (const char* program : {"bin/glumixer", "bin/glumixer-gui"}) {
         EXPECT_TRUE(fs::exists(prefix / program)) << program;

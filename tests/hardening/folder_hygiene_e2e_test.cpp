@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "support/process.h"
-#include "support/gif_builder.h"
 #include "hostile_files.h"
+#include "support/gif_builder.h"
+#include "support/process.h"
 
 using namespace glxtest;
 namespace fs = std::filesystem;
@@ -35,8 +35,8 @@ void expectEnded(const RunResult& r, const std::string& what) {
 }  // namespace
 
 TEST(FolderHygiene, OddEntriesBesideAGoodPicture) {
-    const OddEntry odd[] = {{"fifo.bmp", makeFifo},  {"dangling.bmp", makeDangling}, {"zero.bmp", makeZeroDevice},
-                            {"empty.bmp", makeEmpty}, {"x.png", makeFolder},         {"x.bmp", makeFolder}};
+    const OddEntry odd[] = {{"fifo.bmp", makeFifo},   {"dangling.bmp", makeDangling}, {"zero.bmp", makeZeroDevice},
+                            {"empty.bmp", makeEmpty}, {"x.png", makeFolder},          {"x.bmp", makeFolder}};
     for (const auto& e : odd) {
         TempFolder s;
         writeFile(s / "a.bmp", noiseBmp(6, 4, 1));
@@ -52,8 +52,8 @@ TEST(FolderHygiene, OddEntriesBesideAGoodPicture) {
 }
 
 TEST(FolderHygiene, OddEntryOpenedDirectly) {
-    const OddEntry odd[] = {{"fifo.png", makeFifo}, {"zero.png", makeZeroDevice}, {"empty.png", makeEmpty},
-                            {"dangling.gif", makeDangling}, {"fifo.gif", makeFifo}, {"zero.gif", makeZeroDevice}};
+    const OddEntry odd[] = {{"fifo.png", makeFifo},         {"zero.png", makeZeroDevice}, {"empty.png", makeEmpty},
+                            {"dangling.gif", makeDangling}, {"fifo.gif", makeFifo},       {"zero.gif", makeZeroDevice}};
     for (const auto& e : odd) {
         TempFolder s;
         e.make(s / e.name);
@@ -91,10 +91,10 @@ TEST(FolderHygiene, TenThousandFilesInOneFolder) {
 // ends in the error report naming the file instead.
 TEST(FolderHygiene, PlantedLinksAndSpecialFilesBesideThePicture) {
     struct Planted {
-        const char* name;      // beside the picture
-        const char* what;      // "out": link to ../outside, "dangling": to ../created, "fifo", "in": link inside
-        int status;            // expected exit status
-        const char* message;   // in the error report when status is 1
+        const char* name;  // beside the picture
+        const char* what;  // "out": link to ../outside, "dangling": to ../created, "fifo", "in": link inside
+        int status;  // expected exit status
+        const char* message;  // in the error report when status is 1
     } cases[] = {
         {"patterns.xml", "out", 1, "patterns.xml\". It is a symbolic link"},
         {"patterns.xml", "dangling", 1, "patterns.xml\". It is a symbolic link"},
@@ -149,9 +149,9 @@ TEST(FolderHygiene, PlantedLinksAndSpecialFilesBesideThePicture) {
 // parent.
 TEST(FolderHygiene, PlantedFilesAroundAGifExport) {
     struct Planted {
-        const char* gif;      // the GIF's name in pics/
-        const char* name;     // what is planted, relative to pics/
-        const char* what;     // "out", "fifo", "folder-link" or "" for nothing
+        const char* gif;  // the GIF's name in pics/
+        const char* name;  // what is planted, relative to pics/
+        const char* what;  // "out", "fifo", "folder-link" or "" for nothing
         const char* message;  // in the error report
     } cases[] = {
         {"anim.gif", "anim/delays.txt", "out", "delays.txt\". It is a symbolic link"},

@@ -37,7 +37,7 @@ inline std::string hugeGif(uint16_t w, uint16_t h) {
     le16(s, w);
     le16(s, h);
     s += '\0';
-    s += '\x02';                     // minimum code size
+    s += '\x02';  // minimum code size
     s += std::string("\x02\x44\x01\x00", 4);  // clear, 0, end
     s += ';';
     return s;

@@ -8,9 +8,9 @@
 #include <chrono>
 #include <random>
 
+#include "hostile_files.h"
 #include "support/gif_builder.h"
 #include "support/process.h"
-#include "hostile_files.h"
 
 using namespace glxtest;
 namespace fs = std::filesystem;
@@ -21,7 +21,7 @@ struct Job {
     const char* name;
     std::vector<std::string> args;
     std::vector<fs::path> folders;  // where temporary files could appear
-    std::vector<fs::path> finals;   // files the finished run writes, compared with a run left alone
+    std::vector<fs::path> finals;  // files the finished run writes, compared with a run left alone
 };
 
 std::vector<std::string> leftovers(const std::vector<fs::path>& folders) {
@@ -74,8 +74,8 @@ TEST(Interrupts, GluingTwoThousandPictures) {
         std::snprintf(name, sizeof name, "p%04d.png", i);
         writeFile(s / "pics" / name, noisePng(24, 24, uint32_t(i + 1)));
     }
-    interruptAtRandom(s, {"gluing", {(s / "pics").string() + "/", "H50", "out.png"}, {s / "pics"}, {s / "pics" / "out.png"}},
-                      12);
+    interruptAtRandom(
+        s, {"gluing", {(s / "pics").string() + "/", "H50", "out.png"}, {s / "pics"}, {s / "pics" / "out.png"}}, 12);
 }
 
 TEST(Interrupts, GifExportOfThreeHundredFrames) {
@@ -90,8 +90,11 @@ TEST(Interrupts, GifExportOfThreeHundredFrames) {
         f.delay = 4;
     }
     writeFile(s / "anim.gif", glxtest::makeGif(64, 64, palette, frames));
-    interruptAtRandom(s, {"gif export", {(s / "anim.gif").string()}, {s / "anim"},
-                          {s / "anim" / "0.png", s / "anim" / "150.png", s / "anim" / "299.png"}},
+    interruptAtRandom(s,
+                      {"gif export",
+                       {(s / "anim.gif").string()},
+                       {s / "anim"},
+                       {s / "anim" / "0.png", s / "anim" / "150.png", s / "anim" / "299.png"}},
                       12);
 }
 
@@ -102,7 +105,10 @@ TEST(Interrupts, PasteRun) {
     std::string script;
     for (int i = 1; i <= 40; ++i) script += std::to_string(i) + "\nfrag.png\n";
     writeFile(s / "script.ini", script);
-    interruptAtRandom(s, {"paste", {(s / "pattern.png").string(), "H20", "out.png", (s / "script.ini").string()},
-                          {s.path}, {s / "out.png"}},
+    interruptAtRandom(s,
+                      {"paste",
+                       {(s / "pattern.png").string(), "H20", "out.png", (s / "script.ini").string()},
+                       {s.path},
+                       {s / "out.png"}},
                       12);
 }

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "gif/gif_test_util.h"
-#include "support/process.h"
 #include "hostile_files.h"
+#include "support/process.h"
 
 using namespace glxtest;
 

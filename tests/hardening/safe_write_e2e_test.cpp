@@ -3,9 +3,9 @@
 // temporary file: in gluing, in pasting and in the GIF frame export.
 #include <gtest/gtest.h>
 
+#include "hostile_files.h"
 #include "support/gif_builder.h"
 #include "support/process.h"
-#include "hostile_files.h"
 
 using namespace glxtest;
 namespace fs = std::filesystem;
@@ -34,7 +34,8 @@ TEST(SafeWrites, GluingOverAnExistingResult) {
     writeFile(s / "out.bmp", old);
     auto before = entries(s.path);
     // The glued result (120 x 120 x 3 bytes) cannot fit under the limit.
-    auto r = runChild({(s / "p0.bmp").string(), "H2", "out.bmp"}, s.path, {.fileSizeLimit = kSmallLimit, .timeoutSeconds = 10});
+    auto r = runChild({(s / "p0.bmp").string(), "H2", "out.bmp"}, s.path,
+                      {.fileSizeLimit = kSmallLimit, .timeoutSeconds = 10});
     expectFailedCleanly(r, before, s.path, "size limit");
     EXPECT_TRUE(readFile(s / "out.bmp") == old);
     // The report names the file and the system's reason.
@@ -67,7 +68,8 @@ TEST(SafeWrites, PastingKeepsThePatternWhenTheSaveFails) {
     writeFile(s / "frag.png", noisePng(10, 10, 12));
     writeFile(s / "Glumix_paste.ini", "1\r\nfrag.png\r\n");
     auto before = entries(s.path);
-    auto r = runChild({(s / "pattern.png").string(), "H3"}, s.path, {.fileSizeLimit = kSmallLimit, .timeoutSeconds = 10});
+    auto r =
+        runChild({(s / "pattern.png").string(), "H3"}, s.path, {.fileSizeLimit = kSmallLimit, .timeoutSeconds = 10});
     expectFailedCleanly(r, before, s.path, "paste");
     EXPECT_TRUE(readFile(s / "pattern.png") == pattern);
 

@@ -35,7 +35,8 @@ TEST(BackendChoice, TheProgramNameDecidesAndAMissingDisplayFallsBack) {
     EXPECT_TRUE(desktopChosen());
     chooseBackend("glumixer-gui");
     EXPECT_TRUE(desktopChosen());
-    for (const char* other : {"glumixer", "/opt/glumixer-gui/glumixer", "glumixer-gui2", "", static_cast<const char*>(nullptr)}) {
+    for (const char* other :
+         {"glumixer", "/opt/glumixer-gui/glumixer", "glumixer-gui2", "", static_cast<const char*>(nullptr)}) {
         chooseBackend(other);
         EXPECT_FALSE(desktopChosen()) << (other ? other : "(none)");
     }

@@ -8,8 +8,8 @@
 #include "platform/progress.h"
 #include "platform/ui.h"
 
-using glx::platform::progressText;
 using glx::platform::ProgressGate;
+using glx::platform::progressText;
 
 TEST(ProgressGate, ShowsNothingForShortRunsThenRedrawsAtALimitedRate) {
     ProgressGate gate(0.5, 0.1);

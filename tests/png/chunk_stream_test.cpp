@@ -149,10 +149,8 @@ TEST(PngChunkStream, ManySmallChunksCostAFewCallsOnTheStream) {
     for (const char* type : {"zzZz", "IHDR"}) {
         PngBuilder b = greyHead();
         for (int i = 0; i < 500; ++i) {
-            if (std::string(type) == "IHDR")
-                b.ihdr(2, 2, 8, 0);
-            else
-                b.chunk(type, {});
+            if (std::string(type) == "IHDR") b.ihdr(2, 2, 8, 0);
+            else b.chunk(type, {});
         }
         CountingStream stream(b.chunk("IDAT", greyIdat()).iend().bytes());
         TPNGObject img;
@@ -311,8 +309,9 @@ TEST(PngChunkList, AddChunkOfClassRefusals) {
         img->Chunks().AddChunkOfClass<TChunkgAMA>();
         FAIL() << "second gAMA accepted";
     } catch (const EPngError& e) {
-        EXPECT_STREQ(e.what(), "The program tried to add a existent critical chunk to the current image which is not "
-                               "allowed.");
+        EXPECT_STREQ(e.what(),
+                     "The program tried to add a existent critical chunk to the current image which is not "
+                     "allowed.");
     }
     EXPECT_THROW(img->Chunks().AddChunkOfClass<TChunkIDAT>(), EPngError);
     EXPECT_THROW(img->Chunks().AddChunkOfClass<TChunkPLTE>(), EPngError);

@@ -67,7 +67,7 @@ TEST(PngHeaderChunk, InMemoryFormats) {
         size_t tableSize;
         bool alpha, low;
     };
-    const Case cases[] = {{0, 1, 1, 2, false, false},  {0, 2, 4, 16, false, false}, {0, 4, 4, 16, false, false},
+    const Case cases[] = {{0, 1, 1, 2, false, false},   {0, 2, 4, 16, false, false},  {0, 4, 4, 16, false, false},
                           {0, 8, 8, 256, false, false}, {0, 16, 8, 256, false, true}, {3, 2, 4, 16, false, false},
                           {3, 8, 8, 256, false, false}, {4, 8, 8, 256, true, false},  {4, 16, 8, 256, true, true},
                           {2, 8, 24, 0, false, false},  {2, 16, 24, 0, false, true},  {6, 8, 24, 0, true, false},
@@ -124,8 +124,9 @@ TEST(PngPaletteChunk, InvalidLengthsAndEntries) {
                  EPNGInvalidPalette);
     EXPECT_THROW(loadFromBytes(img, imageWith(ihdrPayload(1, 1, 8, 3), {{"PLTE", Bytes(257 * 3, 0)}}, 2)),
                  EPNGInvalidPalette);
-    EXPECT_THROW(loadFromBytes(img, imageWith(ihdrPayload(1, 1, 8, 3), {{"PLTE", Bytes(6, 0)}, {"tRNS", Bytes(257, 0)}}, 2)),
-                 EPNGInvalidPalette);
+    EXPECT_THROW(
+        loadFromBytes(img, imageWith(ihdrPayload(1, 1, 8, 3), {{"PLTE", Bytes(6, 0)}, {"tRNS", Bytes(257, 0)}}, 2)),
+        EPNGInvalidPalette);
     loadFromBytes(img, imageWith(ihdrPayload(1, 1, 8, 3), {{"PLTE", {1, 2, 3, 4, 5, 6}}}, 2));
     auto* plte = img.Chunks().FindByClass<TChunkPLTE>();
     ASSERT_NE(plte, nullptr);

@@ -9,7 +9,8 @@ namespace glx::pngtest {
 namespace {
 
 // A 3 x 2 RGBA image: rows of (r, g, b, a) samples.
-const std::vector<Bytes> kRgbaRows = {{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}, {13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24}};
+const std::vector<Bytes> kRgbaRows = {{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12},
+                                      {13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24}};
 
 Bytes rgbaPng(const std::vector<Bytes>& idatPieces) {
     PngBuilder b;
@@ -42,7 +43,8 @@ TEST(PngDecode, ImageDataSplitIntoManyChunksDecodesTheSame) {
     for (size_t piece : {1u, 2u, 7u}) {
         std::vector<Bytes> pieces;
         for (size_t i = 0; i < z.size(); i += piece)
-            pieces.emplace_back(z.begin() + static_cast<long>(i), z.begin() + static_cast<long>(std::min(z.size(), i + piece)));
+            pieces.emplace_back(z.begin() + static_cast<long>(i),
+                                z.begin() + static_cast<long>(std::min(z.size(), i + piece)));
         pieces.insert(pieces.begin() + 1, Bytes{});  // an empty IDAT chunk inside the run
         TPNGObject img;
         loadFromBytes(img, rgbaPng(pieces));
@@ -61,7 +63,8 @@ TEST(PngDecode, ImageDataInterruptedByAnotherChunkIsMissingParts) {
         loadFromBytes(img, b.bytes());
         FAIL() << "no exception";
     } catch (const EPNGMissingMultipleIDAT& e) {
-        EXPECT_STREQ(e.what(), "This \"Portable Network Graphics\" image is invalid because it has missing image parts.");
+        EXPECT_STREQ(e.what(),
+                     "This \"Portable Network Graphics\" image is invalid because it has missing image parts.");
     }
 }
 
@@ -82,8 +85,9 @@ TEST(PngDecode, CorruptDeflateStreamNamesTheZlibError) {
         loadFromBytes(img, rgbaPng({z}));
         FAIL() << "no exception";
     } catch (const EPNGZLIBError& e) {
-        EXPECT_EQ(std::string(e.what()), "Could not decompress the image because it contains invalid compressed "
-                                         "data.\r\n Description: data error (-3)");
+        EXPECT_EQ(std::string(e.what()),
+                  "Could not decompress the image because it contains invalid compressed "
+                  "data.\r\n Description: data error (-3)");
     }
 }
 
@@ -167,9 +171,9 @@ TEST(PngDecode, SixteenBitRgbKeepsGammaCorrectedLowBytes) {
     TPNGObject img;
     loadFromBytes(img, b.bytes());
     const uint8_t* low = img.LowByteRow(0);
-    EXPECT_EQ(low[0], img.DecodeGamma()[0]);    // blue
+    EXPECT_EQ(low[0], img.DecodeGamma()[0]);  // blue
     EXPECT_EQ(low[1], img.DecodeGamma()[128]);  // green
-    EXPECT_EQ(low[2], img.DecodeGamma()[64]);   // red
+    EXPECT_EQ(low[2], img.DecodeGamma()[64]);  // red
     EXPECT_EQ(img.PixelAt(0, 0), rgb(img.DecodeGamma()[128], 0, img.DecodeGamma()[64]));
 }
 

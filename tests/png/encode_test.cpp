@@ -39,7 +39,8 @@ std::unique_ptr<TPNGObject> randomImage(uint32_t ct, uint32_t depth, int32_t w, 
     auto img = TPNGObject::CreateNew(ct, depth, w, h);
     const TChunkIHDR& hd = img->HeaderChunk();
     for (int32_t y = 0; y < h; ++y) {
-        for (size_t i = 0; i < static_cast<size_t>(hd.RowStride()); ++i) img->PixelRow(y)[i] = static_cast<uint8_t>(rng());
+        for (size_t i = 0; i < static_cast<size_t>(hd.RowStride()); ++i)
+            img->PixelRow(y)[i] = static_cast<uint8_t>(rng());
         if (uint8_t* a = img->AlphaRow(y))
             for (int32_t x = 0; x < w; ++x) a[x] = static_cast<uint8_t>(rng());
         if (uint8_t* l = img->LowByteRow(y))
@@ -158,7 +159,8 @@ struct Format {
 };
 const Format kFormats[] = {{0, 1}, {0, 2}, {0, 4}, {0, 8}, {0, 16}, {2, 8}, {2, 16}, {3, 1},
                            {3, 2}, {3, 4}, {3, 8}, {4, 8}, {4, 16}, {6, 8}, {6, 16}};
-const std::pair<int32_t, int32_t> kSizes[] = {{1, 1}, {1, 9}, {9, 1}, {3, 5}, {17, 13}, {61, 33}, {127, 45}, {300, 299}};
+const std::pair<int32_t, int32_t> kSizes[] = {{1, 1},   {1, 9},   {9, 1},    {3, 5},
+                                              {17, 13}, {61, 33}, {127, 45}, {300, 299}};
 
 TEST(PngOracle, OurEncoderLibpngDecoder) {
     std::mt19937 rng(4);
@@ -182,13 +184,16 @@ TEST(PngOracle, OurEncoderLibpngDecoder) {
                     for (int32_t x = 0; x < w; ++x) {
                         switch (f.ct) {
                             case 0:
-                            case 3: ASSERT_EQ(ref.sample(x, y, 0), hd.Pixels().index(x, y) * uint32_t(scale)); break;
+                            case 3:
+                                ASSERT_EQ(ref.sample(x, y, 0), hd.Pixels().index(x, y) * uint32_t(scale));
+                                break;
                             case 4:
                                 ASSERT_EQ(ref.sample(x, y, 0), uint32_t(row[x] * scale));
                                 ASSERT_EQ(ref.sample(x, y, 1), uint32_t(a[x] * scale));
                                 break;
                             default:
-                                for (int c = 0; c < 3; ++c) ASSERT_EQ(ref.sample(x, y, c), uint32_t(row[3 * x + 2 - c] * scale));
+                                for (int c = 0; c < 3; ++c)
+                                    ASSERT_EQ(ref.sample(x, y, c), uint32_t(row[3 * x + 2 - c] * scale));
                                 if (f.ct == 6) {
                                     ASSERT_EQ(ref.sample(x, y, 3), uint32_t(a[x] * scale));
                                 }

@@ -355,7 +355,8 @@ std::unique_ptr<TPNGObject> grainy(uint32_t colorType, int32_t w, int32_t h) {
         for (size_t i = 0; i < bytes * static_cast<size_t>(w); ++i)
             p[i] = static_cast<uint8_t>(i / bytes * 3 + static_cast<size_t>(y) * 2 + i % bytes * 50 + rng() % 8);
         if (uint8_t* a = img->AlphaRow(y))
-            for (int32_t x = 0; x < w; ++x) a[x] = static_cast<uint8_t>(255 - (x + y) / 8 - static_cast<int>(rng() % 4));
+            for (int32_t x = 0; x < w; ++x)
+                a[x] = static_cast<uint8_t>(255 - (x + y) / 8 - static_cast<int>(rng() % 4));
     }
     return img;
 }
@@ -385,12 +386,11 @@ void expectPixelsRead(const Bytes& png, const TPNGObject& img) {
         const uint8_t* p = img.PixelRow(y);
         const uint8_t* a = img.AlphaRow(y);
         for (int32_t x = 0; x < img.Width(); ++x) {
-            const auto ux = static_cast<uint32_t>(x), uy = static_cast<uint32_t>(y);
             if (channels == 1) {
-                ASSERT_EQ(ref.sample(ux, uy, 0), p[x]) << x << "," << y;
+                ASSERT_EQ(ref.sample(x, y, 0), p[x]) << x << "," << y;
             } else {
-                for (int c = 0; c < 3; ++c) ASSERT_EQ(ref.sample(ux, uy, c), p[3 * x + 2 - c]) << x << "," << y;
-                ASSERT_EQ(ref.sample(ux, uy, 3), a[x]) << x << "," << y;
+                for (int c = 0; c < 3; ++c) ASSERT_EQ(ref.sample(x, y, c), p[3 * x + 2 - c]) << x << "," << y;
+                ASSERT_EQ(ref.sample(x, y, 3), a[x]) << x << "," << y;
             }
         }
     }

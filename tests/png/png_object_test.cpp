@@ -52,11 +52,12 @@ TEST(PngObject, CreateNewRefusesInvalidSpecs) {
                               {0, 3, 10, 10},  {2, 8, 0, 10},  {2, 8, 10, 0},  {6, 8, -1, 5}};
     for (auto& b : bad) {
         try {
-            TPNGObject img(uint32_t(b[0]), uint32_t(b[1]), b[2], b[3]);
+            TPNGObject img(static_cast<uint32_t>(b[0]), static_cast<uint32_t>(b[1]), b[2], b[3]);
             ADD_FAILURE() << b[0] << " " << b[1] << " " << b[2] << "x" << b[3] << " accepted";
         } catch (const EPNGInvalidSpec& e) {
-            EXPECT_STREQ(e.what(), "The \"Portable Network Graphics\" could not be created because invalid image type "
-                                   "parameters have being provided.");
+            EXPECT_STREQ(e.what(),
+                         "The \"Portable Network Graphics\" could not be created because invalid image type "
+                         "parameters have being provided.");
         }
     }
     EXPECT_THROW(TPNGObject(6, 8, 20000, 20000), ELimitExceeded);

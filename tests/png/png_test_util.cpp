@@ -127,8 +127,8 @@ std::vector<RawChunk> splitChunks(const Bytes& png) {
     std::vector<RawChunk> out;
     size_t pos = 8;
     while (pos + 12 <= png.size()) {
-        uint32_t len = (uint32_t(png[pos]) << 24) | (uint32_t(png[pos + 1]) << 16) | (uint32_t(png[pos + 2]) << 8) |
-                       png[pos + 3];
+        uint32_t len =
+            (uint32_t(png[pos]) << 24) | (uint32_t(png[pos + 1]) << 16) | (uint32_t(png[pos + 2]) << 8) | png[pos + 3];
         if (pos + 12 + len > png.size()) break;
         RawChunk c;
         c.type.assign(reinterpret_cast<const char*>(&png[pos + 4]), 4);
@@ -141,10 +141,14 @@ std::vector<RawChunk> splitChunks(const Bytes& png) {
 
 int RefImage::channels() const {
     switch (colorType) {
-        case 2: return 3;
-        case 4: return 2;
-        case 6: return 4;
-        default: return 1;
+        case 2:
+            return 3;
+        case 4:
+            return 2;
+        case 6:
+            return 4;
+        default:
+            return 1;
     }
 }
 

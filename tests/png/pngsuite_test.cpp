@@ -58,8 +58,8 @@ TEST_P(PngSuiteValid, DecodesToExpectedPixels) {
     const bool wide = *std::max_element(expected.begin(), expected.end()) > 255 || name.substr(6, 2) == "16";
     const TChunkIHDR& header = img.HeaderChunk();
     const auto& dg = img.DecodeGamma();
-    const bool keyed = (header.ColorType == 0 || header.ColorType == 2) &&
-                       img.TransparencyKind() == trKeyed && header.BitDepth != 16;
+    const bool keyed =
+        (header.ColorType == 0 || header.ColorType == 2) && img.TransparencyKind() == trKeyed && header.BitDepth != 16;
     const TColor key = img.TransparentKeyColor();
     int mismatches = 0;
     for (int32_t y = 0; y < h && mismatches < 5; ++y) {
@@ -68,8 +68,8 @@ TEST_P(PngSuiteValid, DecodesToExpectedPixels) {
             auto chan = [&](int c) { return static_cast<uint8_t>(wide ? e[c] >> 8 : e[c]); };
             // Grey + alpha keeps its grey bytes without gamma; everything
             // else shows the decoding gamma.
-            TColor want = header.ColorType == 4 ? rgb(chan(0), chan(1), chan(2))
-                                                : rgb(dg[chan(0)], dg[chan(1)], dg[chan(2)]);
+            TColor want =
+                header.ColorType == 4 ? rgb(chan(0), chan(1), chan(2)) : rgb(dg[chan(0)], dg[chan(1)], dg[chan(2)]);
             Observed o = observe(img, x, y);
             bool ok = o.color == want && (o.alpha < 0 || o.alpha == chan(3));
             if (keyed && chan(3) == 0) ok = ok && o.color == key;

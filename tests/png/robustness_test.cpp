@@ -29,7 +29,8 @@ TEST(PngRobustness, EveryTruncationFailsCleanly) {
     for (const char* name : {"basn3p02", "basi6a16", "tbbn0g04", "ct1n0g04"}) {
         Bytes full = readFile(suiteDir() + "/png/" + name + ".png");
         int loaded = 0;
-        for (size_t n = 0; n < full.size(); ++n) loaded += loadsOrRefuses(Bytes(full.begin(), full.begin() + static_cast<long>(n)));
+        for (size_t n = 0; n < full.size(); ++n)
+            loaded += loadsOrRefuses(Bytes(full.begin(), full.begin() + static_cast<long>(n)));
         EXPECT_EQ(loaded, 0) << name;  // no prefix is a complete image: the IEND is missing
         EXPECT_TRUE(loadsOrRefuses(full)) << name;
     }

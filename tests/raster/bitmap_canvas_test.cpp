@@ -16,11 +16,11 @@ constexpr TColor kGreen = rgb(0, 255, 0);
 
 TEST(Color, SystemColoursAndFlagBytes) {
     EXPECT_EQ(colorToRGB(rgb(1, 2, 3)), rgb(1, 2, 3));
-    EXPECT_EQ(colorToRGB(static_cast<TColor>(0x80000005)), clWhite);      // window
+    EXPECT_EQ(colorToRGB(static_cast<TColor>(0x80000005)), clWhite);  // window
     EXPECT_EQ(colorToRGB(static_cast<TColor>(0x8000000F)), rgb(240, 240, 240));  // button face
-    EXPECT_EQ(colorToRGB(static_cast<TColor>(0x80000019)), clBlack);      // number 25: not in the scheme
+    EXPECT_EQ(colorToRGB(static_cast<TColor>(0x80000019)), clBlack);  // number 25: not in the scheme
     EXPECT_EQ(colorToRGB(static_cast<TColor>(0x800000FF)), clBlack);
-    EXPECT_EQ(colorToRGB(0x02123456), 0x00123456);                      // palette-relative flag byte
+    EXPECT_EQ(colorToRGB(0x02123456), 0x00123456);  // palette-relative flag byte
 }
 
 TEST(BitmapGrowth, WithoutCanvasFillsWhiteAndKeepsOldPixels) {
@@ -112,7 +112,7 @@ TEST(FillArea, RightAndBottomEdgesExcluded) {
     EXPECT_EQ(bmp.Pixels().pixel(3, 3), clWhite);
 
     c.FillArea(makeRect(-5, -5, 0, 4));  // entirely outside
-    c.FillArea(makeRect(2, 2, 2, 4));    // empty
+    c.FillArea(makeRect(2, 2, 2, 4));  // empty
     EXPECT_EQ(bmp.Pixels().pixel(0, 2), clWhite);
     EXPECT_EQ(bmp.Pixels().pixel(2, 3), clWhite);
 
@@ -145,9 +145,8 @@ TEST(DrawAt, TrueColourIntoIndexedTakesNearestEntry) {
     source.Pixels().setPixel(2, 0, rgb(128, 128, 128));  // tie between entries 1 and 2: lowest wins
     TBitmap target;
     // Entries: 0 black, 1 (128,128,0)... chosen so gray is equidistant to 1 and 2.
-    target.SetDib(Dib(4, 1, 8,
-                       {RGBQuad{0, 0, 0, 0}, RGBQuad{128, 128, 118, 0}, RGBQuad{128, 128, 138, 0},
-                        RGBQuad{0, 0, 255, 0}}));
+    target.SetDib(Dib(
+        4, 1, 8, {RGBQuad{0, 0, 0, 0}, RGBQuad{128, 128, 118, 0}, RGBQuad{128, 128, 138, 0}, RGBQuad{0, 0, 255, 0}}));
     target.Canvas().DrawAt(1, 0, &source);
     EXPECT_EQ(target.Pixels().index(0, 0), 0u);  // untouched
     EXPECT_EQ(target.Pixels().index(1, 0), 3u);

@@ -65,7 +65,9 @@ Outcome attempt(Read read) {
     }
 }
 
-Outcome whole(const std::vector<uint8_t>& file) { return attempt([&] { return decodeBmp(file); }); }
+Outcome whole(const std::vector<uint8_t>& file) {
+    return attempt([&] { return decodeBmp(file); });
+}
 
 // From a stream whose first bytes are not the file: reading starts at the
 // stream's position and, when it succeeds, leaves it at the end.
@@ -192,8 +194,8 @@ TEST(BmpStream, TruncatedFilesReadOrFailAsWholeFileDecodingDoes) {
     for (const Case& c : largeFiles()) {
         const size_t pixelStart = getU32(c.file, 10);
         const size_t stride = c.name == "rle8" ? 1000 : (c.file.size() - pixelStart) / 100;
-        std::vector<size_t> cuts = {1, 13, 30, 54, 100, pixelStart, pixelStart + 1, 65535, 65536, 65537,
-                                    c.file.size() - 1};
+        std::vector<size_t> cuts = {
+            1, 13, 30, 54, 100, pixelStart, pixelStart + 1, 65535, 65536, 65537, c.file.size() - 1};
         for (size_t k = 1; k < 8; ++k) {
             cuts.push_back(pixelStart + k * stride);
             cuts.push_back(pixelStart + k * stride - 1);

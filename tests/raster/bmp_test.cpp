@@ -243,7 +243,7 @@ TEST(BmpWrite, RunLengthFileWrittenBackUnchangedUntilDrawnOn) {
     for (const char* name : {"rle8", "rle4"}) {
         const auto original = test::fileBytes(test::dataPath(std::string("bmp/") + name + ".bmp"));
         auto bmpOwned = loadBitmap(test::dataPath(std::string("bmp/") + name + ".bmp"));
-    TBitmap& bmp = *bmpOwned;
+        TBitmap& bmp = *bmpOwned;
         EXPECT_EQ(bmp.KeptFileBytes().size(), original.size());
         EXPECT_EQ(writtenBytes(bmp), original) << name;
 

@@ -266,7 +266,7 @@ TEST(Jpeg, OneByOneQuality100IsBaselineAndClose) {
     glxtest::TempFolder dir;
     jpeg.SaveFile((dir / "one.jpg").string());
     const auto bytes = test::fileBytes((dir / "one.jpg").string());
-    EXPECT_TRUE(hasMarker(bytes, 0xC0));   // baseline frame
+    EXPECT_TRUE(hasMarker(bytes, 0xC0));  // baseline frame
     EXPECT_FALSE(hasMarker(bytes, 0xC2));  // not progressive
     auto back = readJpeg(bytes);
     EXPECT_EQ(back->Width(), 1);

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <typeinfo>
 #include <iterator>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "base/exception.h"
@@ -66,10 +66,8 @@ TEST_P(BmpMalformed, RefusedKeepingPreviousContent) {
         FAIL() << "no exception";
     } catch (const Exception& e) {
         EXPECT_TRUE(m.raises(e)) << typeid(e).name() << ": " << e.what();
-        if (m.part)
-            EXPECT_NE(std::string(e.what()).find(m.message), std::string::npos) << e.what();
-        else
-            EXPECT_STREQ(e.what(), m.message);
+        if (m.part) EXPECT_NE(std::string(e.what()).find(m.message), std::string::npos) << e.what();
+        else EXPECT_STREQ(e.what(), m.message);
     }
     EXPECT_EQ(bmp.Width(), 2);
     EXPECT_EQ(bmp.Height(), 3);

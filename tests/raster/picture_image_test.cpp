@@ -36,7 +36,8 @@ TEST(FormatRegistry, BuiltInTableAndLookup) {
 }
 
 TEST(FormatRegistry, LaterRegistrationWinsAndUnregisterRemovesIt) {
-    RegisterFileFormat("BMP", "Other bitmaps", [] { return std::make_unique<TJPEGImage>(); }, "TTestKind");
+    RegisterFileFormat(
+        "BMP", "Other bitmaps", [] { return std::make_unique<TJPEGImage>(); }, "TTestKind");
     EXPECT_EQ(TFileFormatsList::instance().FindFormat("bmp")->className, "TTestKind");
     UnregisterFileFormat("TTestKind");
     EXPECT_EQ(TFileFormatsList::instance().FindFormat("bmp")->className, "TBitmap");

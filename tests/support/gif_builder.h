@@ -17,7 +17,7 @@ namespace glxtest {
 struct LzwOptions {
     int minCodeSize = 8;
     bool deferredClear = false;  // keep coding with a full table instead of clearing
-    int subBlockSize = 255;      // data sub-block length (the last may be shorter)
+    int subBlockSize = 255;  // data sub-block length (the last may be shorter)
     bool endCode = true;
 };
 

@@ -30,7 +30,8 @@ inline std::string pngChunk(const std::string& type, const std::string& payload)
     be32(s, static_cast<uint32_t>(payload.size()));
     std::string body = type + payload;
     s += body;
-    be32(s, static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()))));
+    be32(s,
+         static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()))));
     return s;
 }
 
@@ -119,7 +120,8 @@ inline std::string makeBmp(int w, int h, Rgb (*color)(int x, int y, void*), void
 }
 
 inline std::string solidBmp(int w, int h, Rgb c) {
-    return makeBmp(w, h, [](int, int, void* p) { return *static_cast<Rgb*>(p); }, &c);
+    return makeBmp(
+        w, h, [](int, int, void* p) { return *static_cast<Rgb*>(p); }, &c);
 }
 
 inline uint32_t get32(const std::string& s, size_t at) {
@@ -144,7 +146,8 @@ inline Picture24 readBmp24(const std::string& s) {
         size_t row = offset + static_cast<size_t>(topDown ? y : p.height - 1 - y) * stride;
         for (int x = 0; x < p.width; ++x) {
             size_t at = row + 3 * static_cast<size_t>(x);
-            p.pixels[static_cast<size_t>(y * p.width + x)] = Rgb{uint8_t(s.at(at + 2)), uint8_t(s.at(at + 1)), uint8_t(s.at(at))};
+            p.pixels[static_cast<size_t>(y * p.width + x)] =
+                Rgb{uint8_t(s.at(at + 2)), uint8_t(s.at(at + 1)), uint8_t(s.at(at))};
         }
     }
     return p;

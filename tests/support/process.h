@@ -52,9 +52,9 @@ constexpr int kSlowdown = 1;
 #endif
 
 struct RunResult {
-    int status = -1;         // exit status; -1 when ended by a signal
-    int signal = 0;          // the signal that ended it
-    bool timedOut = false;   // killed by the wall-clock guard
+    int status = -1;  // exit status; -1 when ended by a signal
+    int signal = 0;  // the signal that ended it
+    bool timedOut = false;  // killed by the wall-clock guard
     uint64_t peakBytes = 0;  // peak resident memory of the child
     std::string out, err;
 };
@@ -62,9 +62,9 @@ struct RunResult {
 struct RunOptions {
     uint64_t fileSizeLimit = 0;  // RLIMIT_FSIZE in bytes; 0 = none
     int timeoutSeconds = 60;
-    int signal = 0;              // sent this long after the start
+    int signal = 0;  // sent this long after the start
     int signalAfterMicroseconds = 0;
-    std::string input = {};      // standard input
+    std::string input = {};  // standard input
     std::vector<std::string> environment = {};  // NAME=value settings added for the child
 };
 
@@ -195,6 +195,5 @@ inline std::set<std::string> entries(const std::filesystem::path& folder) {
     for (const auto& e : std::filesystem::directory_iterator(folder)) names.insert(e.path().filename().string());
     return names;
 }
-
 
 }  // namespace glxtest
