@@ -191,8 +191,8 @@ void collectSources(Run& run) {
     int i = 0;
     while (i < list.count()) {
         const std::string name = list[i];
-        if (name.find("Glumix") != std::string::npos) list.remove(i);
-        else if (!outName.empty() && name == outName) list.remove(i);
+        // Earlier results ("Glumix" in the name) and the output file itself.
+        if (name.find("Glumix") != std::string::npos || (!outName.empty() && name == outName)) list.remove(i);
         else ++i;
         const std::string ext = extractFileExt(name);
         if (run.nameExt.empty() || run.nameExt[0] != '.') run.nameExt = ext;

@@ -22,11 +22,14 @@ private:
 // printf-style formatting for the fixed messages ("List index out of bounds (%d)").
 std::string formatMessage(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
+// The arguments are class names, which parentheses would break.
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define GLX_EXCEPTION(Name, Base) \
     class Name : public Base { \
     public: \
         using Base::Base; \
     };
+// NOLINTEND(bugprone-macro-parentheses)
 
 GLX_EXCEPTION(EConvertError, Exception)  // text that is not a number, bad assignment
 GLX_EXCEPTION(EListError, Exception)  // string list index errors

@@ -14,10 +14,7 @@ std::optional<int32_t> tryStrToInt(const std::string& text) {
         ++i;
     }
     bool hex = false;
-    if (i < n && text[i] == '$') {
-        hex = true;
-        ++i;
-    } else if (i < n && (text[i] == 'x' || text[i] == 'X')) {
+    if (i < n && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
         hex = true;
         ++i;
     } else if (i + 1 < n && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {

@@ -93,8 +93,13 @@ public:
             }
         return nullptr;
     }
-    void DeleteAll() {
-        while (!m_items.empty()) DeleteAt(0);
+    // Front to back, each item out of the list before it is freed.
+    void DeleteAll() noexcept {
+        while (!m_items.empty()) {
+            std::unique_ptr<T> item = std::move(m_items.front());
+            m_items.erase(m_items.begin());
+            item.reset();
+        }
     }
     void ReportWarning(int severity, const std::string& message) const {
         reportGifWarning(m_image, this, severity, message);

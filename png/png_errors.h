@@ -32,12 +32,15 @@ extern const char* const kMsgPngUnexpectedChunkAdd;
 extern const char* const kMsgPngIncompatibleChunks;
 extern const char* const kMsgPngNoSuchPaletteEntry;
 
+// Name is a class name, which parentheses would break.
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define GLX_PNG_EXCEPTION(Name, Text) \
     class Name : public Exception { \
     public: \
         Name() : Exception(Text) {} \
         explicit Name(std::string m) : Exception(std::move(m)) {} \
     };
+// NOLINTEND(bugprone-macro-parentheses)
 
 GLX_PNG_EXCEPTION(EPNGInvalidFileHeader, kMsgPngInvalidFileHeader)
 GLX_PNG_EXCEPTION(EPngUnexpectedEnd, kMsgPngUnexpectedEnd)
