@@ -107,7 +107,8 @@ void setAlpha(uint16_t& phase, const std::unique_ptr<TPNGObject>& image, const T
     const Span ys = clip(rect.Top, rect.Bottom, image->Height());
     if (xs.first > xs.last) return;
     for (int32_t y = ys.first; y <= ys.last; ++y)
-        std::memset(image->AlphaRow(y) + xs.first, alpha, static_cast<size_t>(xs.last) - static_cast<size_t>(xs.first) + 1);
+        std::memset(image->AlphaRow(y) + xs.first, alpha,
+                    static_cast<size_t>(xs.last) - static_cast<size_t>(xs.first) + 1);
 }
 
 void fillColor(uint16_t& phase, const std::unique_ptr<TPNGObject>& image, const TRect& rect, TColor color) {
