@@ -13,6 +13,22 @@ if ! command -v clang-format >/dev/null || ! command -v clang-tidy >/dev/null; t
     fi
 fi
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
+# Modules include one way: app -> (png, gif, raster, platform) -> base, with
+# png and gif on raster; nothing includes app.
+declare -A allowed=([base]="base" [platform]="base platform" [raster]="base raster"
+                    [png]="base raster png" [gif]="base raster gif"
+                    [app]="base platform raster png gif app")
+bad=0
+for module in "${!allowed[@]}"; do
+    while IFS=: read -r file included; do
+        target=${included%%/*}
+        [[ " ${allowed[$module]} " == *" $target "* ]] && continue
+        echo "layering: $file includes $included" >&2
+        bad=1
+    done < <(git ls-files "$module/*.cpp" "$module/*.h" | grep -v "^$module/desktop/" |
+             xargs grep -oH '#include "[a-z]*/[^"]*"' | sed 's/#include "//; s/"$//')
+done
+[ "$bad" = 0 ] || exit 1
 build=${BUILD_DIR:-build-tidy}
 cmake -S . -B "$build" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DGLX_TESTS=OFF >/dev/null
 git ls-files 'app/*.cpp' 'base/*.cpp' 'platform/*.cpp' 'png/*.cpp' 'gif/*.cpp' 'raster/*.cpp' |

@@ -17,7 +17,11 @@ class TPNGObject;
 
 namespace glx::app {
 
-enum AlphaMode : uint8_t { kExact = 0, kBlend = 1, kSubtract = 2 };
+// The alpha transfer modes of pastePng; any other mode byte leaves the
+// target as it is.
+constexpr uint8_t kExact = 0;
+constexpr uint8_t kBlend = 1;
+constexpr uint8_t kSubtract = 2;
 
 // Each routine sets the run's phase code at fixed points (phase), so that an
 // error report names the step.

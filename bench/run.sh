@@ -8,9 +8,12 @@
 #   CORPUS_DIR  default /tmp/glx-bench/corpus (each missing part made by make_corpus.py)
 #   WORK_DIR    default /tmp/glx-bench/work   (build, outputs, raw records, TABLE.md)
 # env: RUNS=5 WARMUP=1 (hyperfine), ONLY="sprites-1000 anim" (subset of the cases
-#      sprites-100 sprites-1000 sprites-5000 photos-to-jpg bmps-to-bmp anim anim-big),
+#      sprites-100 sprites-1000 sprites-5000 photos-to-jpg bmps-to-bmp photo-to-png
+#      anim anim-big anim-noisy),
 #      MONTAGE=1 (add ImageMagick's montage to the gluing cases), BIN=path (skip the
 #      build and time that binary). ImageMagick's convert always exports the GIF frames.
+# Every case that writes PNG also times our binary pinned to one core
+# (glumixer-1core, taskset -c 0): its ratio shows what the second core gives.
 # Peers: apt-get install -y imagemagick libvips-tools python3-pil hyperfine
 set -u
 HERE=$(cd "$(dirname "$0")" && pwd)
@@ -85,6 +88,13 @@ glue_case() {  # CASE CORPUS EXT
   rm -rf "$mine"; mkdir -p "$WORK/ours"; cp -r "$dir" "$mine"
   measure "$case" glumixer "$mine" "$OUT/$case.ours.$ext" "rm -f $OUT/$case.ours.$ext patterns.xml" \
     "$BIN . H16 $OUT/$case.ours.$ext"
+  if [ "$ext" = png ]; then
+    measure "$case" glumixer-1core "$mine" "$OUT/$case.ours1.$ext" "rm -f $OUT/$case.ours1.$ext patterns.xml" \
+      "taskset -c 0 $BIN . H16 $OUT/$case.ours1.$ext"
+    # vips with our settings: deflate level 7 on Sub-filtered rows.
+    measure "$case" vips-sub "$dir" "$OUT/$case.vipssub.$ext" "rm -f $OUT/$case.vipssub.$ext" \
+      "$VIPS arrayjoin \"\$(echo *)\" '$OUT/$case.vipssub.$ext[compression=7,filter=sub]' --across 16"
+  fi
   local vopt="[compression=7]"
   [ "$ext" = jpg ] && vopt="[Q=100]"
   [ "$ext" = bmp ] && vopt=""
@@ -101,16 +111,31 @@ glue_case() {  # CASE CORPUS EXT
   fi
 }
 
+# One big RGBA picture written as PNG: all the work is deflate.
+photo_case() {
+  want photo-to-png || return 0
+  corpus photo-big
+  local mine=$WORK/ours/photo-big
+  rm -rf "$mine"; mkdir -p "$WORK/ours"; cp -r "$CORPUS/photo-big" "$mine"
+  measure photo-to-png glumixer "$mine" "$OUT/photo.ours.png" "rm -f $OUT/photo.ours.png patterns.xml" \
+    "$BIN . H1 $OUT/photo.ours.png"
+  measure photo-to-png glumixer-1core "$mine" "$OUT/photo.ours1.png" "rm -f $OUT/photo.ours1.png patterns.xml" \
+    "taskset -c 0 $BIN . H1 $OUT/photo.ours1.png"
+  measure photo-to-png vips-sub "$CORPUS/photo-big" "$OUT/photo.vipssub.png" "rm -f $OUT/photo.vipssub.png" \
+    "$VIPS copy photo.png '$OUT/photo.vipssub.png[compression=7,filter=sub]'"
+}
+
 # Our tool exports the frames into a folder beside the GIF.
-gif_case() {  # NAME
-  local g=$1
+gif_case() {  # NAME [PILLOW-LEVEL]
+  local g=$1 level=${2:-7}
   want "$g" || return 0
   corpus "$g"
   local mine=$WORK/ours/$g
   rm -rf "$mine"; mkdir -p "$mine"; cp "$CORPUS/$g.gif" "$mine/"
   measure "$g" glumixer "$mine" "$mine/$g" "rm -rf $g" "$BIN $g.gif"
+  measure "$g" glumixer-1core "$mine" "$mine/$g" "rm -rf $g" "taskset -c 0 $BIN $g.gif"
   measure "$g" pillow "$CORPUS" "$OUT/$g.pillow" "rm -rf $OUT/$g.pillow" \
-    "$PY $HERE/pillow_gif_frames.py $g.gif $OUT/$g.pillow"
+    "$PY $HERE/pillow_gif_frames.py $g.gif $OUT/$g.pillow $level"
   # ImageMagick composes every frame onto the screen and writes it as PNG
   # (its default quality 75 is zlib level 7, adaptive filtering).
   measure "$g" imagemagick "$CORPUS" "$OUT/$g.magick" "rm -rf $OUT/$g.magick && mkdir -p $OUT/$g.magick" \
@@ -129,8 +154,11 @@ glue_case sprites-1000 sprites-1000 png
 glue_case sprites-5000 sprites-5000 png
 glue_case photos-to-jpg photos jpg
 glue_case bmps-to-bmp bmps bmp
+photo_case
 gif_case anim
 gif_case anim-big
+# Frames that change everywhere, Pillow at its own default level.
+gif_case anim-noisy default
 echo "loadavg at end: $(cat /proc/loadavg)" >> "$REC/env.txt"
 
 $PY "$HERE/table.py" "$REC" > "$WORK/TABLE.md"

@@ -5,21 +5,11 @@
 #include "base/exception.h"
 #include "base/stream.h"
 #include "base/stream_reader.h"
+#include "support/counting_stream.h"
 
 using namespace glx;
 
 namespace {
-
-// A memory stream that counts the reads reaching it.
-class CountingStream : public TMemoryStream {
-public:
-    using TMemoryStream::TMemoryStream;
-    size_t read(void* buffer, size_t count) override {
-        ++reads;
-        return TMemoryStream::read(buffer, count);
-    }
-    int reads = 0;
-};
 
 std::vector<uint8_t> ramp(size_t n) {
     std::vector<uint8_t> v(n);
@@ -106,7 +96,7 @@ TEST(StreamReader, ShortReadsCallTheHandlerAndFalseLengthsAllocateNothing) {
 
 TEST(StreamReader, ManySmallFieldsCostOneStreamReadPerBuffer) {
     const size_t n = 400000 * 12;  // like a file of many empty chunks
-    CountingStream stream(ramp(n));
+    glxtest::CountingStream stream(ramp(n));
     StreamReader r(stream);
     uint64_t sum = 0;
     while (!r.atEnd()) {
@@ -120,7 +110,7 @@ TEST(StreamReader, ManySmallFieldsCostOneStreamReadPerBuffer) {
 
 TEST(StreamReader, PeekAndTakeSomeHandOutBufferedBytesWithoutFailing) {
     const std::vector<uint8_t> bytes = ramp(StreamReader::kBufferSize + 10);
-    CountingStream stream(bytes);
+    glxtest::CountingStream stream(bytes);
     StreamReader r(stream, throwTruncated);
     auto first = r.peek(5);
     ASSERT_EQ(first.size(), 5u);

@@ -71,24 +71,7 @@ inline std::string emptyFramesGif(uint16_t screenW, uint16_t screenH, int frames
 }
 
 // A 24-bit BMP header declaring w x h, without pixel data.
-inline std::string hugeBmp(int32_t w, int32_t h) {
-    std::string s = "BM";
-    le32(s, 54);
-    le32(s, 0);
-    le32(s, 54);
-    le32(s, 40);
-    le32(s, static_cast<uint32_t>(w));
-    le32(s, static_cast<uint32_t>(h));
-    le16(s, 1);
-    le16(s, 24);
-    le32(s, 0);
-    le32(s, 0);
-    le32(s, 0);
-    le32(s, 0);
-    le32(s, 0);
-    le32(s, 0);
-    return s;
-}
+inline std::string hugeBmp(int32_t w, int32_t h) { return bmpHeader24(w, h, 54, 0); }
 
 // Compresses a w x h picture (components 1 or 3) with libjpeg; scans, when
 // given, is the progressive scan script.

@@ -132,7 +132,7 @@ TEST(SafeWrites, LongOutputNamesAndLinkedOutputs) {
 
 // The frame files of an export are new files: they are made durable once,
 // at the end, by one sync of the folder's file system, not one by one.
-TEST(SafeWrites, GifFramesAreMadeDurableOnceAtTheEnd) {
+TEST(SafeWrites, DurabilityOfFramesAndReplacedFiles) {
     TempFolder s;
     std::vector<uint8_t> palette(768, 0);
     glxtest::GifFrame frame;
@@ -148,4 +148,14 @@ TEST(SafeWrites, GifFramesAreMadeDurableOnceAtTheEnd) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(fs::exists(s / "anim" / "39.png"));
     EXPECT_EQ(readFile(log), "s");
+
+    // A picture that replaces a file is synced before its rename and its
+    // folder after it, so a power loss never leaves an empty file under
+    // the final name.
+    writeFile(s / "p.bmp", noiseBmp(4, 4, 1));
+    writeFile(s / "out.bmp", "old");
+    fs::remove(log);
+    r = runChild({(s / "p.bmp").string(), "H2", "out.bmp"}, s.path, options);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(log), "fF");
 }

@@ -8,6 +8,7 @@
 #include "png/chunk_idat.h"
 #include "png/crc32.h"
 #include "png_test_util.h"
+#include "support/counting_stream.h"
 
 namespace glx::pngtest {
 namespace {
@@ -127,21 +128,6 @@ TEST(PngChunkStream, OversizedOrTruncatedChunkLengthIsRefusedWithoutReadingIt) {
     EXPECT_THROW(loadFromBytes(img, greyHead().raw({0, 0}).bytes()), EPngUnexpectedEnd);
 }
 
-// A memory stream that counts the calls reaching it.
-class CountingStream : public TMemoryStream {
-public:
-    using TMemoryStream::TMemoryStream;
-    size_t read(void* buffer, size_t count) override {
-        ++reads;
-        return TMemoryStream::read(buffer, count);
-    }
-    int64_t seek(int64_t offset, SeekOrigin origin) override {
-        ++seeks;
-        return TMemoryStream::seek(offset, origin);
-    }
-    int reads = 0, seeks = 0;
-};
-
 // Reading goes through one buffer: a file of many small chunks (ancillary
 // ones, or header chunks that each look ahead for the image data) costs a
 // few calls on the stream, not several per chunk.
@@ -152,7 +138,7 @@ TEST(PngChunkStream, ManySmallChunksCostAFewCallsOnTheStream) {
             if (std::string(type) == "IHDR") b.ihdr(2, 2, 8, 0);
             else b.chunk(type, {});
         }
-        CountingStream stream(b.chunk("IDAT", greyIdat()).iend().bytes());
+        glxtest::CountingStream stream(b.chunk("IDAT", greyIdat()).iend().bytes());
         TPNGObject img;
         img.ReadFrom(stream);
         EXPECT_EQ(img.PixelAt(1, 1), rgb(40, 40, 40)) << type;

@@ -8,6 +8,7 @@
 
 #include "base/stream.h"
 #include "raster/dib.h"
+#include "support/counting_stream.h"
 
 namespace glx::test {
 
@@ -19,19 +20,7 @@ inline void writeBytes(const std::string& path, const std::vector<uint8_t>& byte
     writeWholeFile(path, bytes.data(), bytes.size());
 }
 
-// A memory stream that counts what is read from it.
-class CountingStream : public TMemoryStream {
-public:
-    using TMemoryStream::TMemoryStream;
-    size_t read(void* buffer, size_t count) override {
-        const size_t n = TMemoryStream::read(buffer, count);
-        ++reads;
-        bytesRead += n;
-        return n;
-    }
-    int reads = 0;
-    uint64_t bytesRead = 0;
-};
+using glxtest::CountingStream;
 
 // All pixels of a surface as 0x00BBGGRR, top row first.
 inline std::vector<TColor> pixelsOf(const Dib& dib) {

@@ -88,10 +88,11 @@ struct Picture24 {
     Rgb at(int x, int y) const { return pixels.at(static_cast<size_t>(y * width + x)); }
 };
 
-inline std::string makeBmp(int w, int h, Rgb (*color)(int x, int y, void*), void* ctx = nullptr) {
-    const uint32_t stride = (static_cast<uint32_t>(w) * 3 + 3) & ~3u;
+// The 54-byte headers of a bottom-up 24-bit BMP of w x h, with the file
+// and image sizes as given (a test may make them lie).
+inline std::string bmpHeader24(int32_t w, int32_t h, uint32_t fileSize, uint32_t imageSize) {
     std::string s = "BM";
-    le32(s, 54 + stride * static_cast<uint32_t>(h));
+    le32(s, fileSize);
     le32(s, 0);
     le32(s, 54);
     le32(s, 40);
@@ -100,11 +101,16 @@ inline std::string makeBmp(int w, int h, Rgb (*color)(int x, int y, void*), void
     le16(s, 1);
     le16(s, 24);
     le32(s, 0);
-    le32(s, stride * static_cast<uint32_t>(h));
-    le32(s, 0);
-    le32(s, 0);
-    le32(s, 0);
-    le32(s, 0);
+    le32(s, imageSize);
+    for (int i = 0; i < 4; ++i) le32(s, 0);
+    return s;
+}
+
+inline uint32_t bmpStride24(int w) { return (static_cast<uint32_t>(w) * 3 + 3) & ~3u; }
+
+inline std::string makeBmp(int w, int h, Rgb (*color)(int x, int y, void*), void* ctx = nullptr) {
+    const uint32_t stride = bmpStride24(w);
+    std::string s = bmpHeader24(w, h, 54 + stride * static_cast<uint32_t>(h), stride * static_cast<uint32_t>(h));
     for (int y = h - 1; y >= 0; --y) {
         std::string row;
         for (int x = 0; x < w; ++x) {
@@ -162,17 +168,8 @@ inline uint8_t noise(uint32_t& state) {
 
 // A 24-bit BMP of w x h noise.
 inline std::string noiseBmp(int w, int h, uint32_t seed) {
-    const uint32_t stride = (static_cast<uint32_t>(w) * 3 + 3) & ~3u;
-    std::string s = "BM";
-    le32(s, 54 + stride * static_cast<uint32_t>(h));
-    le32(s, 0);
-    le32(s, 54);
-    le32(s, 40);
-    le32(s, static_cast<uint32_t>(w));
-    le32(s, static_cast<uint32_t>(h));
-    le16(s, 1);
-    le16(s, 24);
-    for (int i = 0; i < 6; ++i) le32(s, 0);
+    const uint32_t stride = bmpStride24(w);
+    std::string s = bmpHeader24(w, h, 54 + stride * static_cast<uint32_t>(h), 0);
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
             for (int c = 0; c < 3; ++c) s += static_cast<char>(noise(seed));

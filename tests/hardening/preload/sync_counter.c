@@ -1,10 +1,11 @@
 /* Preloaded into the tool by the durability tests: notes every fsync,
-   fdatasync and syncfs call as one letter (f, d, s) in the file named by
-   GLX_SYNC_LOG, then makes the real call. */
+   fdatasync and syncfs call as one letter (f, d, s; F for an fsync of a
+   folder) in the file named by GLX_SYNC_LOG, then makes the real call. */
 #define _GNU_SOURCE
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 static void note(char letter) {
@@ -26,7 +27,8 @@ static int forward(const char* name, int fd) {
 }
 
 int fsync(int fd) {
-    note('f');
+    struct stat st;
+    note(fstat(fd, &st) == 0 && S_ISDIR(st.st_mode) ? 'F' : 'f');
     return forward("fsync", fd);
 }
 
