@@ -2,7 +2,7 @@
 
 namespace glx {
 
-LineReader::LineReader(const std::string& path) : m_file(path, TFileStream::OpenRead), m_reader(m_file) {}
+LineReader::LineReader(const std::string& path) : m_file(path, FileAccess::Read), m_reader(m_file) {}
 
 bool LineReader::next(std::string& line, size_t maxLength) {
     line.clear();

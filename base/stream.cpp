@@ -134,10 +134,7 @@ std::string resolvedPathOf(int fd) {
     return std::string(buf, static_cast<size_t>(n));
 }
 
-TFileStream::TFileStream(const std::string& path, Mode mode) : m_path(path) {
-    const FileAccess access = mode == OpenRead ? FileAccess::Read
-                              : mode == Append ? FileAccess::Append
-                                               : FileAccess::Rewrite;
+TFileStream::TFileStream(const std::string& path, FileAccess access) : m_path(path) {
     std::string reason;
     m_fd = openRegularFile(path, access, reason);
     if (m_fd < 0) throw EFOpenError(formatMessage("Cannot open file \"%s\". %s", path.c_str(), reason.c_str()));
@@ -340,7 +337,7 @@ void TMemoryStream::loadFromStream(TStream& source) {
 }
 
 std::vector<uint8_t> readWholeFile(const std::string& path) {
-    TFileStream f(path, TFileStream::OpenRead);
+    TFileStream f(path, FileAccess::Read);
     std::vector<uint8_t> out;
     int64_t n = f.size();
     if (n > 0) {

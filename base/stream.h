@@ -49,9 +49,8 @@ std::string resolvedPathOf(int fd);
 // A file opened for reading, appending or rewriting (see FileAccess).
 class TFileStream : public TStream {
 public:
-    enum Mode { OpenRead, Append, Rewrite };
     // EFOpenError "Cannot open file ..." naming the file and the reason.
-    TFileStream(const std::string& path, Mode mode);
+    TFileStream(const std::string& path, FileAccess access);
     ~TFileStream() override;
     TFileStream(const TFileStream&) = delete;
     TFileStream& operator=(const TFileStream&) = delete;

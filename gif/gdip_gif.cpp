@@ -93,7 +93,7 @@ uint32_t TGdipGIF::ticks() { return m_ticks ? m_ticks->TickCount() : systemTicks
 void TGdipGIF::SetTickSource(ITickSource* source) { m_ticks = source; }
 
 void TGdipGIF::LoadFile(const std::string& fileName) {
-    TFileStream file(fileName, TFileStream::OpenRead);
+    TFileStream file(fileName, FileAccess::Read);
     m_loadingPath = fileName;
     try {
         LoadStream(file);
@@ -242,7 +242,7 @@ TGIFImage* TGdipGIF::decodedImage() {
         m_decodeTried = true;
         if (!m_image && !m_path.empty()) {
             try {
-                TFileStream file(m_path, TFileStream::OpenRead);
+                TFileStream file(m_path, FileAccess::Read);
                 m_image = readImage(file);
             } catch (const Exception&) {
                 // The file is gone: nothing to show.

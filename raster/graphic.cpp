@@ -28,7 +28,7 @@ void TGraphic::SetModified(bool value) {
 }
 
 void TGraphic::LoadFile(const std::string& path) {
-    TFileStream stream(path, TFileStream::OpenRead);
+    TFileStream stream(path, FileAccess::Read);
     ReadFrom(stream);
 }
 

@@ -49,8 +49,8 @@ TEST_F(TempDir, SafeWriteIntoMissingFolderFails) {
 }
 
 TEST_F(TempDir, FileStreamRefusesFoldersAndMissingFiles) {
-    EXPECT_THROW(TFileStream(dir.string(), TFileStream::OpenRead), EFOpenError);
-    EXPECT_THROW(TFileStream((dir / "missing").string(), TFileStream::OpenRead), EFOpenError);
+    EXPECT_THROW(TFileStream(dir.string(), FileAccess::Read), EFOpenError);
+    EXPECT_THROW(TFileStream((dir / "missing").string(), FileAccess::Read), EFOpenError);
 }
 
 TEST(MemoryStream, ReadsWritesAndSeeks) {
