@@ -11,11 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "support/jpeg_builder.h"
 #include "support/pictures.h"
-
-extern "C" {
-#include <jpeglib.h>
-}
 
 namespace glxtest {
 
@@ -76,34 +73,15 @@ inline std::string hugeBmp(int32_t w, int32_t h) { return bmpHeader24(w, h, 54, 
 // Compresses a w x h picture (components 1 or 3) with libjpeg; scans, when
 // given, is the progressive scan script.
 inline std::string encodeJpeg(int w, int h, int components, const std::vector<jpeg_scan_info>& scans = {}) {
-    jpeg_compress_struct c;
-    jpeg_error_mgr err;
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &buffer, &size);
-    c.image_width = static_cast<JDIMENSION>(w);
-    c.image_height = static_cast<JDIMENSION>(h);
-    c.input_components = components;
-    c.in_color_space = components == 1 ? JCS_GRAYSCALE : JCS_RGB;
-    jpeg_set_defaults(&c);
-    if (!scans.empty()) {
-        c.scan_info = scans.data();
-        c.num_scans = static_cast<int>(scans.size());
-    }
-    jpeg_start_compress(&c, TRUE);
-    std::vector<uint8_t> row(static_cast<size_t>(w * components));
-    while (c.next_scanline < c.image_height) {
-        for (size_t i = 0; i < row.size(); ++i) row[i] = static_cast<uint8_t>(i * 7 + c.next_scanline * 13);
-        JSAMPROW p = row.data();
-        jpeg_write_scanlines(&c, &p, 1);
-    }
-    jpeg_finish_compress(&c);
-    std::string out(reinterpret_cast<char*>(buffer), size);
-    jpeg_destroy_compress(&c);
-    std::free(buffer);
-    return out;
+    return libjpegEncode({.width = w,
+                          .height = h,
+                          .components = components,
+                          .space = components == 1 ? JCS_GRAYSCALE : JCS_RGB,
+                          .scans = scans},
+                         [&](int y, uint8_t* row) {
+                             for (size_t i = 0; i < size_t(w) * size_t(components); ++i)
+                                 row[i] = static_cast<uint8_t>(i * 7 + size_t(y) * 13);
+                         });
 }
 
 // A small JPEG whose frame header is patched to declare w x h.

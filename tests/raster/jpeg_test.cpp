@@ -4,11 +4,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
-
-extern "C" {
-#include <jpeglib.h>
-}
 
 #include "base/exception.h"
 #include "base/stream.h"
@@ -17,6 +14,7 @@ extern "C" {
 #include "raster/canvas.h"
 #include "raster/jpeg_image.h"
 #include "raster_test_util.h"
+#include "support/jpeg_builder.h"
 #include "support/process.h"
 
 namespace glx {
@@ -45,30 +43,14 @@ std::vector<uint8_t> encode(const TBitmap& bmp, int quality = 90, bool progressi
 std::vector<uint8_t> encode(const TBitmap& bmp, int quality, bool progressive, bool grey, int restartRows) {
     if (restartRows > 0) {
         // Straight through the library: the picture class sets no restart interval.
-        jpeg_compress_struct c;
-        jpeg_error_mgr err;
-        c.err = jpeg_std_error(&err);
-        jpeg_create_compress(&c);
-        unsigned char* buffer = nullptr;
-        unsigned long size = 0;
-        jpeg_mem_dest(&c, &buffer, &size);
-        c.image_width = static_cast<JDIMENSION>(bmp.Width());
-        c.image_height = static_cast<JDIMENSION>(bmp.Height());
-        c.input_components = 3;
-        c.in_color_space = JCS_EXT_BGR;
-        jpeg_set_defaults(&c);
-        jpeg_set_quality(&c, quality, TRUE);
-        c.restart_in_rows = restartRows;
-        jpeg_start_compress(&c, TRUE);
-        while (c.next_scanline < c.image_height) {
-            JSAMPROW row = const_cast<uint8_t*>(bmp.Pixels().row(static_cast<int32_t>(c.next_scanline)));
-            jpeg_write_scanlines(&c, &row, 1);
-        }
-        jpeg_finish_compress(&c);
-        std::vector<uint8_t> out(buffer, buffer + size);
-        jpeg_destroy_compress(&c);
-        std::free(buffer);
-        return out;
+        const std::string out = glxtest::libjpegEncode(
+            {.width = bmp.Width(),
+             .height = bmp.Height(),
+             .space = JCS_EXT_BGR,
+             .quality = quality,
+             .restartRows = restartRows},
+            [&](int y, uint8_t* row) { std::memcpy(row, bmp.Pixels().row(y), 3 * size_t(bmp.Width())); });
+        return std::vector<uint8_t>(out.begin(), out.end());
     }
     TJPEGImage jpeg;
     jpeg.CompressionQuality = quality;
@@ -364,38 +346,16 @@ TEST(Jpeg, OversizeHeaderIsRefused) {
 
 // 128 scans: DC and every AC coefficient in two successive-approximation steps.
 std::vector<uint8_t> manyScanJpeg() {
-    jpeg_compress_struct c;
-    jpeg_error_mgr err;
-    c.err = jpeg_std_error(&err);
-    jpeg_create_compress(&c);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&c, &buffer, &size);
-    c.image_width = 16;
-    c.image_height = 16;
-    c.input_components = 1;
-    c.in_color_space = JCS_GRAYSCALE;
-    jpeg_set_defaults(&c);
-    static jpeg_scan_info scans[128];
-    int n = 0;
-    scans[n++] = jpeg_scan_info{1, {0, 0, 0, 0}, 0, 0, 0, 1};
-    for (int k = 1; k < 64; ++k) scans[n++] = jpeg_scan_info{1, {0, 0, 0, 0}, k, k, 0, 1};
-    scans[n++] = jpeg_scan_info{1, {0, 0, 0, 0}, 0, 0, 1, 0};
-    for (int k = 1; k < 64; ++k) scans[n++] = jpeg_scan_info{1, {0, 0, 0, 0}, k, k, 1, 0};
-    c.scan_info = scans;
-    c.num_scans = n;
-    jpeg_start_compress(&c, TRUE);
-    std::vector<uint8_t> row(16);
-    for (int y = 0; y < 16; ++y) {
-        for (int x = 0; x < 16; ++x) row[size_t(x)] = static_cast<uint8_t>(x * 16 + y);
-        JSAMPROW p = row.data();
-        jpeg_write_scanlines(&c, &p, 1);
-    }
-    jpeg_finish_compress(&c);
-    std::vector<uint8_t> out(buffer, buffer + size);
-    jpeg_destroy_compress(&c);
-    std::free(buffer);
-    return out;
+    std::vector<jpeg_scan_info> scans;
+    scans.push_back(jpeg_scan_info{1, {0, 0, 0, 0}, 0, 0, 0, 1});
+    for (int k = 1; k < 64; ++k) scans.push_back(jpeg_scan_info{1, {0, 0, 0, 0}, k, k, 0, 1});
+    scans.push_back(jpeg_scan_info{1, {0, 0, 0, 0}, 0, 0, 1, 0});
+    for (int k = 1; k < 64; ++k) scans.push_back(jpeg_scan_info{1, {0, 0, 0, 0}, k, k, 1, 0});
+    const std::string out =
+        glxtest::libjpegEncode({.components = 1, .space = JCS_GRAYSCALE, .scans = scans}, [](int y, uint8_t* row) {
+            for (int x = 0; x < 16; ++x) row[x] = static_cast<uint8_t>(x * 16 + y);
+        });
+    return std::vector<uint8_t>(out.begin(), out.end());
 }
 
 TEST(Jpeg, RunawayProgressiveFileIsStopped) {
