@@ -1,6 +1,7 @@
 # Front over CMake. `make demo` glues the bundled example pictures,
 # `make test` builds and runs the test suite. Each installs the Debian
-# packages it needs when they are missing (as root).
+# packages it needs that are missing (as root), and only those: packages
+# already installed are never upgraded.
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
@@ -17,8 +18,11 @@ TEST_PACKAGES = $(TOOL_PACKAGES) libgtest-dev libpng-dev libgif-dev pngcheck \
 all: build
 
 define install_missing
-	@if [ "$$(id -u)" = 0 ] && ! dpkg -s $(1) >/dev/null 2>&1; then \
-	  apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends $(1); \
+	@missing=; for p in $(1); do \
+	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || missing="$$missing $$p"; \
+	done; \
+	if [ -n "$$missing" ] && [ "$$(id -u)" = 0 ]; then \
+	  apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends --no-upgrade $$missing; \
 	fi
 endef
 

@@ -1,6 +1,7 @@
 #include "app/atlas.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -18,16 +19,25 @@ namespace glx::app {
 
 namespace {
 
+constexpr const char* kAtlasName = "patterns.xml";
+
+bool atlasExists(const Run& run) {
+    struct stat st {};
+    return ::fstatat(run.folder.fd(), kAtlasName, &st, 0) == 0 && !S_ISDIR(st.st_mode);
+}
+
 [[noreturn]] void ioError(const char* what, const std::string& path, const std::string& reason) {
     throw EInOutError(formatMessage("Cannot %s \"%s\". %s", what, path.c_str(), reason.c_str()));
 }
 
-// Writes text to the end of the file (created when missing) and closes it,
-// checking every step. The file is written in place, so it is never
-// reached through a symbolic link and must be a regular file.
-void appendText(const std::string& path, FileAccess access, const std::string& text) {
+// Writes text to the end of the atlas in the listed folder (created when
+// missing) and closes it, checking every step. The file is written in
+// place, so it is never reached through a symbolic link or another name,
+// and must be a regular file.
+void appendText(const Run& run, FileAccess access, const std::string& text) {
+    const std::string& path = run.xmlPath;
     std::string reason;
-    const int fd = openRegularFile(path, access, reason);
+    const int fd = openRegularFile(FileAt{run.folder.fd(), kAtlasName, path}, access, reason);
     if (fd < 0) ioError("open", path, reason);
     size_t done = 0;
     int err = 0;
@@ -47,7 +57,8 @@ void appendText(const std::string& path, FileAccess access, const std::string& t
 }  // namespace
 
 void setAtlasPath(Run& run) {
-    run.xmlPath = platform::getCurrentDir() + "/patterns.xml";
+    const std::string cwd = platform::getCurrentDir();
+    run.xmlPath = (cwd.empty() ? std::string(".") : cwd) + "/" + kAtlasName;
     if (run.xmlPath.compare(0, 2, "//") == 0) run.xmlPath.erase(0, 1);
     run.names = NamesFile{};
 }
@@ -75,9 +86,9 @@ std::string patternName(NamesFile& names, const std::string& namesPath, unsigned
 
 void writePattern(Run& run, const TRect& rect) {
     run.phase = 2200;
-    if (!platform::fileExists(run.xmlPath)) {
+    if (!atlasExists(run)) {
         run.phase = 2201;
-        appendText(run.xmlPath, FileAccess::Rewrite, "<?xml version=\"1.0\"?>\r\n<patterns>\r\n");
+        appendText(run, FileAccess::Rewrite, "<?xml version=\"1.0\"?>\r\n<patterns>\r\n");
     }
     run.phase = 2202;
     std::string line;
@@ -93,7 +104,7 @@ void writePattern(Run& run, const TRect& rect) {
                std::to_string(rect.Bottom - rect.Top) + "\" pivot.x=\"0\" pivot.y=\"0\"/>";
     }
     run.phase = 2209;
-    appendText(run.xmlPath, FileAccess::Append, line + "\r\n");
+    appendText(run, FileAccess::Append, line + "\r\n");
     ++run.patternCount;
 }
 

@@ -1,5 +1,7 @@
 #include "app/form.h"
 
+#include <fcntl.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -69,6 +71,8 @@ int Tf::FormCreate() {
             run.cursor.perColumn = p.perColumn;
             run.outPath = p.outPath;
             run.pastePath = p.pastePath;
+            // Opened now, before gluing enters the pictures' folder.
+            if (!run.outPath.empty()) run.outFolder = platform::Folder(AT_FDCWD, extractFilePath(run.outPath));
         }
     }
     if (!usable(run.picPath) && !platform::fileExists(run.pastePath)) {

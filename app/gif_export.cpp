@@ -1,5 +1,6 @@
 // GIF frame export: every frame as an RGBA PNG in a folder named after the
 // GIF, with "delays.txt" listing each frame's delay.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,79 +49,64 @@ uint8_t readEdgeFilter(const std::string& path) {
     return static_cast<uint8_t>(value & 0xFF);
 }
 
-// "delays.txt", written line by line while the frames are written; every
-// write is checked. It is written in place, so never through a link and
-// only as a regular file.
+// "delays.txt": the frames' delays, one line each, collected while the
+// frames are written and written through a temporary file once they all
+// are, so a failed or interrupted export leaves the earlier list whole.
 class DelayFile {
 public:
-    explicit DelayFile(const std::string& path) : m_path(path) {
-        std::string reason;
-        m_fd = openRegularFile(path, FileAccess::Rewrite, reason);
-        if (m_fd < 0) throw EInOutError(formatMessage("Cannot write \"%s\". %s", m_path.c_str(), reason.c_str()));
+    explicit DelayFile(FileAt file) : m_file(std::move(file)) {
+        // A name planted in the folder is refused before any frame, as for
+        // every file the tool writes there.
+        struct stat st {};
+        if (::fstatat(m_file.folder, m_file.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return;
+        if (S_ISLNK(st.st_mode)) fail("It is a symbolic link");
+        if (!S_ISREG(st.st_mode)) fail("Not a regular file");
     }
-    ~DelayFile() {
-        if (m_fd >= 0) ::close(m_fd);
+    void writeLine(int value) { m_text += std::to_string(value) + "\r\n"; }
+    // Starts the file; it takes its name in commit().
+    void write() {
+        m_stream = std::make_unique<SafeFileStream>(m_file, SafeFileStream::CommitSync::Deferred);
+        m_stream->writeBuffer(m_text.data(), m_text.size());
     }
-    DelayFile(const DelayFile&) = delete;
-    DelayFile& operator=(const DelayFile&) = delete;
-    void writeLine(int value) {
-        const std::string line = std::to_string(value) + "\r\n";
-        size_t done = 0;
-        while (done < line.size()) {
-            const ssize_t n = ::write(m_fd, line.data() + done, line.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) fail(n < 0 ? errno : ENOSPC);
-            done += static_cast<size_t>(n);
-        }
-        m_size += static_cast<off_t>(line.size());
-    }
-    off_t size() const { return m_size; }
-    // Takes back the lines written after the first size bytes.
-    void truncate(off_t size) {
-        if (size < m_size && ::ftruncate(m_fd, size) == 0 && ::lseek(m_fd, size, SEEK_SET) == size) m_size = size;
-    }
-    void close() {
-        const int fd = m_fd;
-        m_fd = -1;
-        if (::close(fd) != 0) fail(errno);
-    }
+    void commit() { m_stream->commit(); }
 
 private:
-    [[noreturn]] void fail(int err) const {
-        throw EInOutError(formatMessage("Cannot write \"%s\". %s", m_path.c_str(), std::strerror(err)));
+    [[noreturn]] void fail(const char* reason) const {
+        throw EInOutError(formatMessage("Cannot write \"%s\". %s", m_file.shown.c_str(), reason));
     }
-    std::string m_path;
-    int m_fd = -1;
-    off_t m_size = 0;
+    FileAt m_file;
+    std::string m_text;
+    std::unique_ptr<SafeFileStream> m_stream;
 };
 
 // The frame files of an export. Each frame is encoded and written on the
 // writer's pool while later frames are drawn, and the files take their
 // names in frame order. What a failure leaves is what writing frame after
-// frame leaves: the frames before it, "delays.txt" up to its line, and the
-// phase of the step that failed; the frames drawn after it are dropped.
+// frame leaves: the frames before it and the phase of the step that
+// failed; the frames drawn after it are dropped.
 class FrameFiles {
 public:
-    FrameFiles(Run& run, DelayFile& delays, int frames) : m_run(run), m_delays(delays), m_frames(frames) {}
+    FrameFiles(Run& run, int frames) : m_run(run), m_frames(frames) {}
 
     int written() const { return m_written; }
 
     // Saves the canvas as frame i (the run's phase is the save step's).
     void save(const TPNGObject& canvas, int i) {
-        const std::string path = m_run.picPath + "/" + std::to_string(i) + ".png";
+        const std::string name = std::to_string(i) + ".png";
+        const FileAt file{m_run.folder.fd(), name, m_run.picPath + "/" + name};
         if (availableCores() < 2 || 2 * pictureBytes(canvas) > kMaxPendingBytes) {
             // One core, or a canvas too large to copy: in place, in order.
             commitAll();
-            SafeFileStream file(path, SafeFileStream::CommitSync::Deferred);
-            canvas.WriteTo(file);
-            file.commit();
+            SafeFileStream stream(file, SafeFileStream::CommitSync::Deferred);
+            canvas.WriteTo(stream);
+            stream.commit();
             done(i);
             return;
         }
         auto copy = std::make_unique<TPNGObject>();
         copy->CopyFrom(&canvas);
-        m_queue.submit(std::move(copy), path);
-        m_pending.push_back(Pending{i, m_run.phase, m_delays.size()});
+        m_queue.submit(std::move(copy), file);
+        m_pending.push_back(Pending{i, m_run.phase});
         while (m_queue.pending() > 2 * availableCores() || m_queue.pendingBytes() > kMaxPendingBytes) commitOldest();
     }
 
@@ -145,7 +131,6 @@ private:
     struct Pending {
         int index;
         uint16_t savePhase;
-        off_t delaysSize;  // "delays.txt" up to the frame's own line
     };
 
     void commitOldest() {
@@ -156,7 +141,6 @@ private:
             m_pending.clear();
             m_queue.abandon();
             m_run.phase = p.savePhase;
-            m_delays.truncate(p.delaysSize);
             throw;
         }
         m_pending.pop_front();
@@ -169,27 +153,37 @@ private:
     }
 
     Run& m_run;
-    DelayFile& m_delays;
     int m_frames;
     int m_written = 0;
     PngWriteQueue m_queue;
     std::deque<Pending> m_pending;
 };
 
-// The folder the frames go to: the GIF's path less ".gif", made absolute.
+// The folder the frames go to: the GIF's path less ".gif", shown absolute.
 // It must be a folder of its own: a name that would be "." or ".." (from
 // "...gif" or "..gif") or empty would put the frames into the GIF's own
 // folder or its parent, and a symbolic link planted under that name would
-// send them elsewhere.
-std::string exportFolder(const std::string& gifPath) {
+// send them elsewhere. It is created when missing and opened once, inside
+// the GIF's folder opened once too, so every file of the export lands in
+// it even when a path on the way is swapped for a link meanwhile. A folder
+// that cannot be opened otherwise is reported when the export starts
+// writing (the run's folder stays closed).
+std::string exportFolder(Run& run, const std::string& gifPath) {
     const std::string folder = gifPath.substr(0, gifPath.size() - 4);
     const std::string name = extractFileName(folder);
     if (name.empty() || name == "." || name == "..")
         throw EInOutError(
             formatMessage("Cannot export into \"%s\". It is not a folder of the GIF's own", folder.c_str()));
+    auto symbolicLink = [&folder] {
+        return EInOutError(formatMessage("Cannot export into \"%s\". It is a symbolic link", folder.c_str()));
+    };
+    const platform::Folder parent(AT_FDCWD, extractFilePath(folder));
     struct stat st {};
-    if (::lstat(folder.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
-        throw EInOutError(formatMessage("Cannot export into \"%s\". It is a symbolic link", folder.c_str()));
+    if (::fstatat(parent.fd(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode))
+        throw symbolicLink();
+    ::mkdirat(parent.fd(), name.c_str(), 0777);
+    run.folder = platform::Folder(parent.fd(), name, true);
+    if (run.folder.error() == ELOOP) throw symbolicLink();
     return platform::absolutePath(folder);
 }
 
@@ -217,12 +211,15 @@ int runGifExport(Tf& form) {
 
     // The output folder lies beside the GIF, relative to the current folder
     // when the GIF was named relatively.
-    run.picPath = exportFolder(run.picPath);
-    platform::forceDirectories(run.picPath);
+    run.picPath = exportFolder(run, run.picPath);
 
     run.phase = 3;
     const uint8_t filter = readEdgeFilter(run.picPath + "/../gif_filter.txt");
-    DelayFile delays(run.picPath + "/delays.txt");
+    const std::string delaysPath = run.picPath + "/delays.txt";
+    if (!run.folder.valid())
+        throw EInOutError(
+            formatMessage("Cannot write \"%s\". %s", delaysPath.c_str(), std::strerror(run.folder.error())));
+    DelayFile delays(FileAt{run.folder.fd(), "delays.txt", delaysPath});
 
     run.phase = 9;
     run.pngFragment.reset();
@@ -232,7 +229,7 @@ int runGifExport(Tf& form) {
     const int frames = control->FrameCount();
     // Frame files go through a temporary name like every picture the tool
     // writes; the export makes all of them durable at once at its end.
-    FrameFiles files(run, delays, frames);
+    FrameFiles files(run, frames);
     for (int i = 0; i < frames; ++i) {
         try {
             run.phase = static_cast<uint16_t>((i + 1) * 100);
@@ -275,10 +272,13 @@ int runGifExport(Tf& form) {
     files.commitAll();
     const int count = files.written();
 
-    delays.close();
+    delays.write();
     // The frame files are all new: one sync of the folder's file system
-    // makes them (and "delays.txt") durable, instead of one per frame.
-    syncFolder(run.picPath);
+    // makes them (and the new "delays.txt") durable, instead of one per
+    // frame; "delays.txt" then takes its name, so a power loss leaves the
+    // old list or the whole new one.
+    syncFolder(run.folder.fd(), run.picPath);
+    delays.commit();
     control.reset();
     image.reset();
     run.pngCanvas.reset();

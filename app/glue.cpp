@@ -80,7 +80,8 @@ void Tf::checkwh(TImage& control, int32_t x, int32_t y, int32_t w, int32_t h) {
 
 bool isJpegExt(const std::string& ext) { return ext.size() >= 2 && (ext[1] == 'J' || ext[1] == 'j'); }
 
-void saveImage(uint16_t& phase, std::unique_ptr<TImage>& control, const std::string& fileName) {
+void saveImage(uint16_t& phase, std::unique_ptr<TImage>& control, const FileAt& file) {
+    const std::string& fileName = file.shown;
     phase = 1920;
     if (!control) return;
     if (isJpegExt(extractFileExt(fileName))) {
@@ -90,10 +91,10 @@ void saveImage(uint16_t& phase, std::unique_ptr<TImage>& control, const std::str
         phase = 1924;
         jpeg->CopyFrom(&control->Picture().AsBitmap());
         phase = 1925;
-        jpeg->SaveFile(fileName);
+        jpeg->SaveFile(file);
         phase = 1926;
     } else {
-        control->Picture().SaveFile(fileName);
+        control->Picture().SaveFile(file);
     }
     phase = 1929;
     control->Picture().Clear();
@@ -177,7 +178,9 @@ void collectSources(Run& run) {
     run.phase = 200;
     if (platform::fileExists(run.picPath)) run.picPath = folderOf(run.picPath);
     platform::setCurrentDir(run.picPath);
-    const std::string folder = platform::getCurrentDir();
+    run.folder = platform::Folder(AT_FDCWD, "");
+    const std::string cwd = platform::getCurrentDir();
+    const std::string folder = cwd.empty() ? "." : cwd;
     std::vector<std::string> names = platform::listFolder(".", "*.bmp;*.jpg;*.jpe;*.jpeg;*.png");
     setAtlasPath(run);
 
@@ -249,16 +252,18 @@ int runGluing(Tf& form) {
 
     run.phase = 241;
     writePattern(run, TRect{});
-    if (run.outPath.empty())
+    if (run.outPath.empty()) {
         run.outPath = run.outputFolder + "/" + "Glumix by Orvando_9 " + outputStamp(run.phase) + run.nameExt;
+        run.outFolder = platform::Folder(run.folder.fd(), "");
+    }
     if (rgba) {
         run.phase = 250;
         settleRgbaCanvas(run);
-        savePng(run, run.pngCanvas, run.outPath);
+        savePng(run, run.pngCanvas, fileIn(run.outFolder, run.outPath));
     } else {
         run.phase = 260;
         canvas.settle();
-        saveImage(run.phase, form.i2, run.outPath);
+        saveImage(run.phase, form.i2, fileIn(run.outFolder, run.outPath));
     }
     run.phase = 299;
     if (!run.silent) showMsg(run, std::to_string(count) + " Pictures gummed!", kMbInformation);

@@ -9,7 +9,8 @@
 
 namespace glx {
 class TImage;
-}
+struct FileAt;
+}  // namespace glx
 
 namespace glx::app {
 
@@ -25,7 +26,7 @@ bool isJpegExt(const std::string& ext);
 // Saves the holder's picture by the file name's extension (JPEG at quality
 // 100 for ".j..." names, otherwise the picture's own format), then frees
 // the holder.
-void saveImage(uint16_t& phase, std::unique_ptr<TImage>& control, const std::string& fileName);
+void saveImage(uint16_t& phase, std::unique_ptr<TImage>& control, const FileAt& file);
 // Time of day without colons followed by a random number 0..98.
 std::string outputStamp(uint16_t& phase);
 

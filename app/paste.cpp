@@ -1,5 +1,7 @@
 #include "app/paste.h"
 
+#include <fcntl.h>
+
 #include "app/alpha.h"
 #include "app/form.h"
 #include "app/glue.h"
@@ -112,9 +114,12 @@ struct PatternSource {
         picture.LoadFromStream(*blank, path);
     }
     // A run that ends without pasting still leaves the blank pattern, as
-    // creating it first would have.
-    void keepBlank() const {
-        if (blank) blank->saveToFile(path);
+    // creating it first would have; it goes into folder, opened for it.
+    void keepBlank(const platform::Folder& folder) const {
+        if (!blank) return;
+        SafeFileStream file(fileIn(folder, path));
+        file.writeBuffer(blank->bytes().data(), blank->bytes().size());
+        file.commit();
     }
 };
 
@@ -176,6 +181,9 @@ int runPasteScript(Tf& form) {
         source = PatternSource{run.picPath, std::make_unique<TMemoryStream>(createBlankPattern(run, run.picPath))};
     }
     const std::string pattern = run.picPath;
+    // The pattern is replaced inside the folder it was opened from, whatever
+    // happens to that folder's path meanwhile.
+    if (!source.blank) run.folder = platform::Folder(AT_FDCWD, extractFilePath(pattern));
     readPasteScript(run.sharedList, run.pastePath, run.pasteScriptBeside);
     run.phase = 101;
 
@@ -215,7 +223,7 @@ int runPasteScript(Tf& form) {
     run.phase = 105;
     const int pairs = run.sharedList.count() / 2;
     if (pairs == 0) {
-        source.keepBlank();
+        source.keepBlank(run.outFolder);
         return finish(run);
     }
     TGridCursor& grid = run.cursor;
@@ -280,13 +288,13 @@ int runPasteScript(Tf& form) {
     }
 
     run.phase = 170;
-    const std::string target = run.outPath.empty() ? pattern : run.outPath;
+    const bool toPattern = run.outPath.empty();
     if (pngOutput) {
         run.phase = 171;
-        savePng(run, run.pngCanvas, target);
+        savePng(run, run.pngCanvas, toPattern ? fileIn(run.folder, pattern) : fileIn(run.outFolder, run.outPath));
     } else {
         run.phase = 172;
-        saveImage(run.phase, form.i1, target);
+        saveImage(run.phase, form.i1, toPattern ? fileIn(run.folder, pattern) : fileIn(run.outFolder, run.outPath));
     }
     run.phase = 199;
     if (!run.silent) showMsg(run, "Picture pasted!", kMbInformation);

@@ -62,6 +62,10 @@ void requireInsideFolder(const LineReader& file) {
     if (!platform::isInsideFolder(file.resolvedPath(), folder.empty() ? "." : folder))
         throw EFOpenError(
             formatMessage("Cannot open file \"%s\". It leads outside the picture's folder", file.path().c_str()));
+    // Another name of the file may lie anywhere: what it holds is not the
+    // folder's own.
+    if (file.linkCount() > 1)
+        throw EFOpenError(formatMessage("Cannot open file \"%s\". It has more than one link", file.path().c_str()));
 }
 
 void readSettings(Run& run) {

@@ -47,7 +47,8 @@ constexpr size_t kMaxSettingLine = size_t(1) << 20;
 // "List index out of bounds (0)".
 std::string firstLineOfSetting(const std::string& path);
 // Refuses (EFOpenError naming the file) a file whose real place, links
-// resolved, is not inside the folder it was named in.
+// resolved, is not inside the folder it was named in, or that has other
+// names (hard links) besides.
 void requireInsideFolder(const LineReader& file);
 
 uint8_t hexDigit(uint8_t c);

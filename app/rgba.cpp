@@ -134,12 +134,13 @@ void placeRgba(Tf& form, int32_t& w, int32_t& h, PrefetchedPicture& picture) {
     bandsFinal(run);
 }
 
-void savePng(Run& run, std::unique_ptr<TPNGObject>& image, const std::string& fileName) {
+void savePng(Run& run, std::unique_ptr<TPNGObject>& image, const FileAt& file) {
+    const std::string& fileName = file.shown;
     run.phase = 1930;
     if (!image) return;
     if (extractFileExt(fileName) == ".png") {
         image->FinishEncodingAhead();
-        image->SaveFile(fileName);
+        image->SaveFile(file);
     } else {
         run.phase = 1931;
         auto holder = std::make_unique<TImage>(image->Width(), image->Height());
@@ -148,7 +149,7 @@ void savePng(Run& run, std::unique_ptr<TPNGObject>& image, const std::string& fi
         run.phase = 1933;
         image->PaintOn(canvas, makeRect(0, 0, image->Width(), image->Height()));
         run.phase = 1934;
-        saveImage(run.phase, holder, fileName);
+        saveImage(run.phase, holder, file);
     }
     run.phase = 1939;
     image.reset();

@@ -9,7 +9,8 @@
 
 namespace glx {
 class TPNGObject;
-}
+struct FileAt;
+}  // namespace glx
 
 namespace glx::app {
 
@@ -26,6 +27,6 @@ void placeRgba(Tf& form, int32_t& w, int32_t& h, PrefetchedPicture& picture);
 void settleRgbaCanvas(Run& run);
 // Saves as PNG for exactly ".png", otherwise flattened onto white and saved
 // by saveImage; then frees the object.
-void savePng(Run& run, std::unique_ptr<TPNGObject>& image, const std::string& fileName);
+void savePng(Run& run, std::unique_ptr<TPNGObject>& image, const FileAt& file);
 
 }  // namespace glx::app

@@ -11,7 +11,9 @@
 
 #include "app/atlas.h"
 #include "app/canvas_growth.h"
+#include "base/stream.h"
 #include "base/string_list.h"
+#include "platform/fs.h"
 #include "raster/color.h"
 
 namespace glx {
@@ -70,6 +72,11 @@ struct Run {
     std::string nameExt;
     // The listed folder, where a generated output name goes.
     std::string outputFolder;
+    // The folders the run writes into, each opened once: the picture's
+    // (the listed folder, the pattern's folder, the GIF's export folder)
+    // and the result's (a named OUTPUT's folder, or the listed folder).
+    platform::Folder folder;
+    platform::Folder outFolder;
     TGridCursor cursor;
 
     // The command line after the program name.
@@ -80,6 +87,11 @@ struct Run {
     // (absent for a canvas that grows one step at a time).
     std::unique_ptr<CanvasGrowth> rgbaGrowth;
 };
+
+// The file path names inside folder, which the run opened for it; the path
+// stays for messages. A folder that could not be opened fails as creating
+// the file there would: EFCreateError naming the file and the reason.
+FileAt fileIn(const platform::Folder& folder, const std::string& path);
 
 // Ends a run mode: removes the progress display, empties the shared list
 // and gives the exit status for the mode to return.

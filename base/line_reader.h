@@ -29,6 +29,8 @@ public:
 
     // Where the open file really is, links resolved.
     std::string resolvedPath() const { return m_file.resolvedPath(); }
+    // How many names (hard links) the file has.
+    uint64_t linkCount() const { return m_file.linkCount(); }
     const std::string& path() const { return m_file.path(); }
 
 private:

@@ -9,7 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
-#include <filesystem>
+#include <cstdio>
 #include <random>
 
 #include "base/exception.h"
@@ -87,6 +87,10 @@ static int64_t fdSeek(int fd, int64_t offset, SeekOrigin origin) {
 }
 
 int openRegularFile(const std::string& path, FileAccess access, std::string& reason) {
+    return openRegularFile(FileAt{AT_FDCWD, path, path}, access, reason);
+}
+
+int openRegularFile(const FileAt& file, FileAccess access, std::string& reason) {
     int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
     switch (access) {
         case FileAccess::Read:
@@ -99,11 +103,12 @@ int openRegularFile(const std::string& path, FileAccess access, std::string& rea
             flags |= O_WRONLY | O_CREAT | O_NOFOLLOW;
             break;
     }
-    int fd = ::open(path.c_str(), flags, 0666);
+    int fd = ::openat(file.folder, file.name.c_str(), flags, 0666);
     if (fd < 0) {
         const int err = errno;
         struct stat st {};
-        if (access != FileAccess::Read && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+        if (access != FileAccess::Read && ::fstatat(file.folder, file.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISLNK(st.st_mode))
             reason = "It is a symbolic link";
         else if (err == ENXIO)  // a FIFO without a reader, opened for writing without blocking
             reason = "Not a regular file";
@@ -114,6 +119,13 @@ int openRegularFile(const std::string& path, FileAccess access, std::string& rea
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         reason = "Not a regular file";
+        return -1;
+    }
+    // Another name of the same file may lie anywhere on the file system:
+    // writing in place through this one would change that file too.
+    if (access != FileAccess::Read && st.st_nlink > 1) {
+        ::close(fd);
+        reason = "It has more than one link";
         return -1;
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
@@ -144,6 +156,11 @@ TFileStream::~TFileStream() {
     if (m_fd >= 0) ::close(m_fd);
 }
 
+uint64_t TFileStream::linkCount() const {
+    struct stat st {};
+    return ::fstat(m_fd, &st) == 0 ? static_cast<uint64_t>(st.st_nlink) : 0;
+}
+
 size_t TFileStream::read(void* buffer, size_t count) { return fdRead(m_fd, buffer, count); }
 size_t TFileStream::write(const void* buffer, size_t count) { return fdWrite(m_fd, buffer, count); }
 int64_t TFileStream::seek(int64_t offset, SeekOrigin origin) { return fdSeek(m_fd, offset, origin); }
@@ -152,20 +169,23 @@ int64_t TFileStream::seek(int64_t offset, SeekOrigin origin) { return fdSeek(m_f
 
 namespace {
 
-// Temporary files of open TSafeFileStreams, by absolute path, in fixed
-// slots that a signal handler can walk without locks or allocation.
+// Temporary files of open SafeFileStreams, by folder descriptor and name,
+// in fixed slots that a signal handler can walk without locks or
+// allocation. A slot's folder stays open while the slot is in use.
 constexpr int kTempSlots = 64;
-constexpr size_t kTempPathMax = PATH_MAX;
-char g_tempPaths[kTempSlots][kTempPathMax];
+constexpr size_t kTempNameMax = NAME_MAX + 1;
+int g_tempFolders[kTempSlots];
+char g_tempNames[kTempSlots][kTempNameMax];
 std::atomic<int> g_tempState[kTempSlots];  // 0 free, 1 being filled, 2 in use
 static_assert(std::atomic<int>::is_always_lock_free);
 
-int claimTempSlot(const std::string& path) {
-    if (path.size() >= kTempPathMax) return -1;
+int claimTempSlot(int folder, const std::string& name) {
+    if (name.size() >= kTempNameMax) return -1;
     for (int i = 0; i < kTempSlots; ++i) {
         int expected = 0;
         if (!g_tempState[i].compare_exchange_strong(expected, 1)) continue;
-        std::memcpy(g_tempPaths[i], path.c_str(), path.size() + 1);
+        g_tempFolders[i] = folder;
+        std::memcpy(g_tempNames[i], name.c_str(), name.size() + 1);
         g_tempState[i].store(2, std::memory_order_release);
         return i;
     }
@@ -184,22 +204,19 @@ std::string shortName(const std::string& name, size_t most) {
     return name.substr(0, n);
 }
 
-void syncFolderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    // Best effort: some file systems cannot sync a folder, and the new file
-    // is already in place.
-    (void)::fsync(fd);
-    ::close(fd);
+// A folder opened for working inside it; one that may be entered but not
+// read is opened as a place only.
+int openFolder(int parent, const char* path) {
+    int fd = ::openat(parent, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 && errno == EACCES) fd = ::openat(parent, path, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    return fd;
 }
 
 }  // namespace
 
 void removeTemporaryFiles() {
     for (int i = 0; i < kTempSlots; ++i)
-        if (g_tempState[i].load(std::memory_order_acquire) == 2) ::unlink(g_tempPaths[i]);
+        if (g_tempState[i].load(std::memory_order_acquire) == 2) ::unlinkat(g_tempFolders[i], g_tempNames[i], 0);
 }
 
 // ---------------------------------------------------------------- safe files
@@ -211,37 +228,72 @@ SafeFileStream::SafeFileStream(const std::string& target, CommitSync sync) : m_t
         dir = slash == 0 ? "/" : target.substr(0, slash);
         base = target.substr(slash + 1);
     }
-    // Bounded, so that a target name near the file system's limit still has
-    // a temporary name beside it.
-    const std::string stem = "." + shortName(base, 64);
-    std::random_device rd;
-    const std::string absoluteDir = dir[0] == '/' ? dir : std::filesystem::current_path().string() + "/" + dir;
-    int err = 0;
-    for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
-        char suffix[32];
-        std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(rd()));
-        m_temp = (dir == "/" ? std::string("/") : dir + "/") + stem + suffix;
-        // Registered before it exists, so that an interrupt at any moment
-        // finds it.
-        m_slot = claimTempSlot((absoluteDir == "/" ? std::string("/") : absoluteDir + "/") + stem + suffix);
-        m_fd = ::open(m_temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        err = errno;
-        if (m_fd < 0) {
-            releaseTempSlot(m_slot);
-            m_slot = -1;
+    const int folder = openFolder(AT_FDCWD, dir.c_str());
+    create(folder, folder < 0 ? errno : 0, base);
+}
+
+SafeFileStream::SafeFileStream(const FileAt& target, CommitSync sync) : m_target(target.shown), m_sync(sync) {
+    const int folder =
+        target.folder == AT_FDCWD ? openFolder(AT_FDCWD, ".") : ::fcntl(target.folder, F_DUPFD_CLOEXEC, 3);
+    create(folder, folder < 0 ? errno : 0, target.name);
+}
+
+void SafeFileStream::create(int folder, int err, const std::string& name) {
+    m_folder = folder;
+    m_name = name;
+    if (m_folder >= 0) {
+        // The final permission bits from the start: the file being replaced
+        // lends its own, a link or a missing file gives a new file's, and a
+        // target that cannot be examined gives owner-only bits.
+        struct stat st {};
+        mode_t mode = 0666;
+        bool exact = false;
+        if (::fstatat(m_folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+            if (S_ISREG(st.st_mode)) {
+                mode = st.st_mode & 0777;
+                exact = true;
+            }
+        } else if (errno != ENOENT) {
+            mode = 0600;
         }
-        if (m_fd < 0 && err != EEXIST) break;
+        // Bounded, so that a target name near the file system's limit still
+        // has a temporary name beside it.
+        const std::string stem = "." + shortName(name, 64);
+        std::random_device rd;
+        for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
+            char suffix[32];
+            std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(rd()));
+            m_temp = stem + suffix;
+            // Registered before it exists, so that an interrupt at any moment
+            // finds it.
+            m_slot = claimTempSlot(m_folder, m_temp);
+            m_fd = ::openat(m_folder, m_temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+            err = errno;
+            if (m_fd < 0) {
+                releaseTempSlot(m_slot);
+                m_slot = -1;
+            }
+            if (m_fd < 0 && err != EEXIST) break;
+        }
+        // The umask may have narrowed the replaced file's bits; the file is
+        // still empty when it gets them back.
+        struct stat made {};
+        if (m_fd >= 0 && exact && ::fstat(m_fd, &made) == 0 && (made.st_mode & 0777) != mode) ::fchmod(m_fd, mode);
     }
-    if (m_fd < 0)
-        throw EFCreateError(formatMessage("Cannot create file \"%s\". %s", target.c_str(), std::strerror(err)));
+    if (m_fd < 0) {
+        if (m_folder >= 0) ::close(m_folder);
+        m_folder = -1;
+        throw EFCreateError(formatMessage("Cannot create file \"%s\". %s", m_target.c_str(), std::strerror(err)));
+    }
 }
 
 SafeFileStream::~SafeFileStream() {
     if (m_fd >= 0) {
         ::close(m_fd);
-        ::unlink(m_temp.c_str());
+        ::unlinkat(m_folder, m_temp.c_str(), 0);
     }
     releaseTempSlot(m_slot);
+    if (m_folder >= 0) ::close(m_folder);
 }
 
 size_t SafeFileStream::read(void*, size_t) { return 0; }
@@ -261,25 +313,28 @@ int64_t SafeFileStream::seek(int64_t offset, SeekOrigin origin) { return fdSeek(
 
 void SafeFileStream::commit() {
     if (m_fd < 0) return;
-    // The permission bits of a file being replaced; never its set-user-ID,
-    // set-group-ID or sticky bits.
-    struct stat st {};
-    if (::stat(m_target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::fchmod(m_fd, st.st_mode & 0777);
     const bool deferred = m_sync == CommitSync::Deferred;
     int err = 0;
     if (!deferred && ::fsync(m_fd) != 0) err = errno;
     if (::close(m_fd) != 0 && err == 0) err = errno;
     m_fd = -1;
-    if (err == 0 && ::rename(m_temp.c_str(), m_target.c_str()) != 0) err = errno;
+    if (err == 0 && ::renameat(m_folder, m_temp.c_str(), m_folder, m_name.c_str()) != 0) err = errno;
     if (err != 0) {
-        ::unlink(m_temp.c_str());
+        ::unlinkat(m_folder, m_temp.c_str(), 0);
         releaseTempSlot(m_slot);
         m_slot = -1;
         fail(err);
     }
     releaseTempSlot(m_slot);
     m_slot = -1;
-    if (!deferred) syncFolderOf(m_target);
+    // Best effort: some file systems cannot sync a folder, and the new file
+    // is already in place.
+    if (!deferred) (void)::fsync(m_folder);
+}
+
+void syncFolder(int folder, const std::string& shown) {
+    if (::syncfs(folder) != 0)
+        throw EWriteError(formatMessage("Cannot write \"%s\". %s", shown.c_str(), std::strerror(errno)));
 }
 
 void syncFolder(const std::string& folder) {

@@ -1,6 +1,8 @@
 // Byte streams: the abstract TStream, files and memory.
 #pragma once
 
+#include <fcntl.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -33,15 +35,27 @@ public:
 
 // How a file beside the picture is opened. Every mode opens without
 // blocking (a FIFO never hangs the run) and accepts only a regular file.
-// Append and Rewrite are for files the tool writes in place ("patterns.xml",
-// "delays.txt"): they never follow a symbolic link in the last component,
-// create a missing file, and Rewrite empties the file only once it is known
-// to be a regular file.
+// Append and Rewrite are for files the tool writes in place ("patterns.xml"):
+// they never follow a symbolic link in the last component, refuse a file
+// that has other names (hard links, through which the write would reach a
+// file elsewhere), create a missing file, and Rewrite empties the file only
+// once it is known to be a regular file of its own.
 enum class FileAccess { Read, Append, Rewrite };
 
+// A file named inside a folder opened once (its descriptor, or AT_FDCWD),
+// with the path messages show for it. Files reached this way stay in that
+// folder even when its path is renamed or replaced by a link meanwhile.
+struct FileAt {
+    int folder = AT_FDCWD;
+    std::string name;  // relative to folder; one component for the safe writer
+    std::string shown;
+};
+
 // Opens path as access says. Returns the descriptor, or -1 with the reason
-// in words ("It is a symbolic link", "Not a regular file" or the system's).
+// in words ("It is a symbolic link", "Not a regular file", "It has more
+// than one link" or the system's).
 int openRegularFile(const std::string& path, FileAccess access, std::string& reason);
+int openRegularFile(const FileAt& file, FileAccess access, std::string& reason);
 
 // The path a descriptor really leads to, links resolved ("" when unknown).
 std::string resolvedPathOf(int fd);
@@ -61,6 +75,8 @@ public:
     const std::string& path() const { return m_path; }
     // Where the open file really is (links resolved).
     std::string resolvedPath() const { return resolvedPathOf(m_fd); }
+    // How many names (hard links) the open file has.
+    uint64_t linkCount() const;
 
 protected:
     int m_fd = -1;
@@ -73,12 +89,19 @@ protected:
 // does an interrupting signal (removeTemporaryFiles). The temporary name
 // stays short whatever the target's name, and a write that fails (a full
 // disk) raises EWriteError naming the target and the system's reason.
+// Every step works relative to the target's folder, opened once, so the
+// file cannot land elsewhere while it is written. The temporary file has
+// its final permission bits before its first byte: those of the regular
+// file it replaces (never set-user-ID, set-group-ID or sticky), or a new
+// file's (0666 less the umask) when the target is missing or a link.
 class SafeFileStream : public TStream {
 public:
     // How commit() makes the file durable: synced before the rename, or left
     // to the caller, who syncs many new files at once (syncFolder).
     enum class CommitSync { BeforeRename, Deferred };
     explicit SafeFileStream(const std::string& target, CommitSync sync = CommitSync::BeforeRename);
+    // target.name is one path component inside target.folder.
+    explicit SafeFileStream(const FileAt& target, CommitSync sync = CommitSync::BeforeRename);
     ~SafeFileStream() override;
     SafeFileStream(const SafeFileStream&) = delete;
     SafeFileStream& operator=(const SafeFileStream&) = delete;
@@ -86,21 +109,22 @@ public:
     size_t read(void* buffer, size_t count) override;
     size_t write(const void* buffer, size_t count) override;
     int64_t seek(int64_t offset, SeekOrigin origin) override;
-    // Flushes to disk (unless deferred), gives the file the permission bits
-    // of a file it replaces (never set-user-ID, set-group-ID or sticky),
-    // renames it over the target and flushes the folder, so that after a
-    // power loss the target holds either the old or the whole new content.
-    // EWriteError on failure.
+    // Flushes to disk (unless deferred), renames the file over the target
+    // and flushes the folder, so that after a power loss the target holds
+    // either the old or the whole new content. EWriteError on failure.
     void commit();
     const std::string& target() const { return m_target; }
-    const std::string& temporaryPath() const { return m_temp; }
 
 private:
+    // Creates the temporary file in folder (err: why folder is -1).
+    void create(int folder, int err, const std::string& name);
     [[noreturn]] void fail(int err);
+    int m_folder = -1;  // the target's folder, owned
     int m_fd = -1;
     int m_slot = -1;
-    std::string m_target;
-    std::string m_temp;
+    std::string m_target;  // as messages show it
+    std::string m_name;  // inside m_folder
+    std::string m_temp;  // inside m_folder
     CommitSync m_sync = CommitSync::BeforeRename;
 };
 
@@ -111,6 +135,8 @@ void removeTemporaryFiles();
 // Makes everything written so far on the file system of folder durable
 // (the files' data and the folder entries); EWriteError naming the folder.
 void syncFolder(const std::string& folder);
+// The same for an open folder; shown names it in the error.
+void syncFolder(int folder, const std::string& shown);
 
 class TMemoryStream : public TStream {
 public:

@@ -1,6 +1,7 @@
 #include "platform/fs.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
@@ -26,7 +27,7 @@ bool directoryExists(const std::string& path) {
 
 std::string getCurrentDir() {
     std::string buf(PATH_MAX, '\0');
-    if (!::getcwd(buf.data(), buf.size())) return ".";
+    if (!::getcwd(buf.data(), buf.size())) return "";
     buf.resize(std::strlen(buf.c_str()));
     return buf;
 }
@@ -58,9 +59,10 @@ std::string programPath() {
 
 std::string absolutePath(const std::string& path) {
     std::string full = path;
-    if (full.empty() || full[0] != '/') {
-        std::string cwd = getCurrentDir();
-        if (cwd.empty() || cwd.back() != '/') cwd += '/';
+    const bool relative = full.empty() || full[0] != '/';
+    std::string cwd = relative ? getCurrentDir() : std::string();
+    if (relative && !cwd.empty()) {
+        if (cwd.back() != '/') cwd += '/';
         full = cwd + path;
     }
     // Drop "." components and doubled slashes; ".." stays, since what it
@@ -78,7 +80,37 @@ std::string absolutePath(const std::string& path) {
         i = end + 1;
     }
     if (out.empty() || full.back() == '/') out.push_back('/');
-    return out;
+    if (relative && cwd.empty()) out.erase(0, 1);  // "/" would name the root
+    return out.empty() ? std::string(".") : out;
+}
+
+Folder::Folder(int parent, const std::string& path, bool noLink) {
+    const char* name = path.empty() ? "." : path.c_str();
+    const int flags = O_DIRECTORY | O_CLOEXEC | (noLink ? O_NOFOLLOW : 0);
+    m_fd = ::openat(parent, name, O_RDONLY | flags);
+    // A folder that may be entered but not listed is still a place to work.
+    if (m_fd < 0 && errno == EACCES) m_fd = ::openat(parent, name, O_PATH | flags);
+    m_error = m_fd < 0 ? errno : 0;
+}
+
+Folder::~Folder() {
+    if (m_fd >= 0) ::close(m_fd);
+}
+
+Folder::Folder(Folder&& other) noexcept : m_fd(other.m_fd), m_error(other.m_error) {
+    other.m_fd = -1;
+    other.m_error = EBADF;
+}
+
+Folder& Folder::operator=(Folder&& other) noexcept {
+    if (this != &other) {
+        if (m_fd >= 0) ::close(m_fd);
+        m_fd = other.m_fd;
+        m_error = other.m_error;
+        other.m_fd = -1;
+        other.m_error = EBADF;
+    }
+    return *this;
 }
 
 bool isInsideFolder(const std::string& resolved, const std::string& folder) {

@@ -22,6 +22,9 @@ void installInterruptCleanup() {
     sigemptyset(&sa.sa_mask);
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&sa.sa_mask, sig);
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(sig, &sa, nullptr);
+    // A write past the file size limit then fails like a full disk: the
+    // error report names the file, and its temporary file goes.
+    ::signal(SIGXFSZ, SIG_IGN);
 }
 
 }  // namespace glx::platform

@@ -34,9 +34,9 @@ PngWriteQueue::PngWriteQueue() : m_pool(sharedDeflatePool()) {}
 
 PngWriteQueue::~PngWriteQueue() { abandon(); }
 
-void PngWriteQueue::submit(std::unique_ptr<TPNGObject> picture, const std::string& path) {
+void PngWriteQueue::submit(std::unique_ptr<TPNGObject> picture, const FileAt& file) {
     auto write = std::make_shared<Write>();
-    write->file = std::make_unique<SafeFileStream>(path, SafeFileStream::CommitSync::Deferred);
+    write->file = std::make_unique<SafeFileStream>(file, SafeFileStream::CommitSync::Deferred);
     write->bytes = pictureBytes(*picture);
     write->picture = std::move(picture);
     m_pending.push_back(write);

@@ -18,6 +18,7 @@ namespace glx {
 
 class TPNGObject;
 class DeflatePool;
+struct FileAt;
 
 class PngWriteQueue {
 public:
@@ -27,10 +28,10 @@ public:
     PngWriteQueue(const PngWriteQueue&) = delete;
     PngWriteQueue& operator=(const PngWriteQueue&) = delete;
 
-    // Starts writing picture to path (through a temporary file whose data
+    // Starts writing picture to file (through a temporary file whose data
     // is left to the caller to make durable, see SafeFileStream). Opening
     // the temporary file fails here.
-    void submit(std::unique_ptr<TPNGObject> picture, const std::string& path);
+    void submit(std::unique_ptr<TPNGObject> picture, const FileAt& file);
     size_t pending() const { return m_pending.size(); }
     // Bytes of pixel memory the pending pictures hold.
     uint64_t pendingBytes() const { return m_pendingBytes; }

@@ -38,4 +38,10 @@ void TGraphic::SaveFile(const std::string& path) const {
     stream.commit();
 }
 
+void TGraphic::SaveFile(const FileAt& file) const {
+    SafeFileStream stream(file);
+    WriteTo(stream);
+    stream.commit();
+}
+
 }  // namespace glx

@@ -20,6 +20,7 @@ public:
 
 class TCanvas;
 class TStream;
+struct FileAt;
 
 class TGraphic {
 public:
@@ -59,6 +60,8 @@ public:
     // Writes through a temporary file renamed over path only when WriteTo
     // completed, so a failure leaves an existing file as it was.
     void SaveFile(const std::string& path) const;
+    // The same, for a file inside an open folder.
+    void SaveFile(const FileAt& file) const;
     virtual void ReadFrom(TStream& stream) = 0;
     virtual void WriteTo(TStream& stream) const = 0;
 

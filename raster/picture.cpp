@@ -137,6 +137,10 @@ void TPicture::SaveFile(const std::string& path) const {
     if (m_graphic) m_graphic->SaveFile(path);
 }
 
+void TPicture::SaveFile(const FileAt& file) const {
+    if (m_graphic) m_graphic->SaveFile(file);
+}
+
 void TPicture::CopyFrom(const TPicture* source) { CopyFrom(source ? source->Graphic() : nullptr); }
 
 void TPicture::CopyFrom(const TGraphic* source) {

@@ -75,6 +75,7 @@ public:
     // The held picture writes itself in its own format; an empty container
     // writes nothing and creates no file.
     void SaveFile(const std::string& path) const;
+    void SaveFile(const FileAt& file) const;
 
     // Copies another container's picture (nothing: becomes empty).
     void CopyFrom(const TPicture* source);

@@ -254,7 +254,8 @@ TEST_F(Determinism, SheetsOfManyDeflatePieces) {
 
 // The frames of an export are written on the pool while later ones are
 // drawn; the files, "delays.txt" and the report are the same, also when a
-// frame cannot be written (a file size limit: the frames before it stay).
+// frame cannot be written (a file size limit: the frames before it stay,
+// and "delays.txt", written once every frame is, is not).
 TEST_F(Determinism, GifExportFramesAndDelays) {
     fs::create_directories(t / "src");
     std::vector<uint8_t> palette;
@@ -281,7 +282,7 @@ TEST_F(Determinism, GifExportFramesAndDelays) {
     EXPECT_EQ(left.count("anim/11.png"), 1u);
     EXPECT_EQ(left.count("anim/12.png"), 0u);
     EXPECT_EQ(left.count("anim/13.png"), 0u);
-    EXPECT_EQ(left.at("anim/delays.txt"), "1\r\n1\r\n2\r\n3\r\n1\r\n1\r\n2\r\n3\r\n1\r\n1\r\n2\r\n3\r\n1\r\n");
+    EXPECT_EQ(left.count("anim/delays.txt"), 0u);
 }
 
 TEST_F(Determinism, PasteRun) {

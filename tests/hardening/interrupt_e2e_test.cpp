@@ -90,12 +90,14 @@ TEST(Interrupts, GifExportOfThreeHundredFrames) {
         f.delay = 4;
     }
     writeFile(s / "anim.gif", glxtest::makeGif(64, 64, palette, frames));
-    interruptAtRandom(s,
-                      {"gif export",
-                       {(s / "anim.gif").string()},
-                       {s / "anim"},
-                       {s / "anim" / "0.png", s / "anim" / "150.png", s / "anim" / "299.png"}},
-                      12);
+    interruptAtRandom(
+        s,
+        {"gif export",
+         {(s / "anim.gif").string()},
+         {s / "anim"},
+         // "delays.txt" too: an interrupted export never leaves it short
+         {s / "anim" / "0.png", s / "anim" / "150.png", s / "anim" / "299.png", s / "anim" / "delays.txt"}},
+        12);
 }
 
 TEST(Interrupts, PasteRun) {

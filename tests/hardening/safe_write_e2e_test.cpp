@@ -1,7 +1,13 @@
 // Writes that fail part-way (a file size limit in the tool's process, or a
 // target name taken by a folder) leave the old picture byte for byte and no
-// temporary file: in gluing, in pasting and in the GIF frame export.
+// temporary file: in gluing, in pasting and in the GIF frame export. The
+// size limit comes with SIGXFSZ at its default: the tool must turn it into
+// the error report itself.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <atomic>
+#include <thread>
 
 #include "hostile_files.h"
 #include "support/gif_builder.h"
@@ -101,9 +107,8 @@ TEST(SafeWrites, GifExportKeepsEarlierFramesWhenAFrameCannotBeWritten) {
     auto r = runChild({(s / "anim.gif").string()}, s.path, {.fileSizeLimit = kSmallLimit, .timeoutSeconds = 10});
     expectFailedCleanly(r, before, s / "anim", "gif export");
     EXPECT_TRUE(readFile(s / "anim" / "0.png") == old);
-    // "delays.txt" is a text written line by line as the frames go: it
-    // holds the line of the frame that failed (delay 0 is written as 1).
-    EXPECT_EQ(readFile(s / "anim" / "delays.txt"), "1\r\n");
+    // "delays.txt" is written once the frames are: the earlier list stays.
+    EXPECT_EQ(readFile(s / "anim" / "delays.txt"), "7\r\n");
 }
 
 TEST(SafeWrites, LongOutputNamesAndLinkedOutputs) {
@@ -118,16 +123,54 @@ TEST(SafeWrites, LongOutputNamesAndLinkedOutputs) {
         EXPECT_TRUE(fs::is_regular_file(s / name)) << length;
         fs::remove(s / name);
     }
-    // A linked output name is replaced by a regular file that takes the
-    // permission bits of what it replaces, never set-user-ID or the like.
+    // A linked output name is replaced by a new regular file: the link's
+    // target lends it nothing, neither its content nor its permission bits.
     writeFile(s / "target.dat", "old");
-    fs::permissions(s / "target.dat", static_cast<fs::perms>(04755));
+    fs::permissions(s / "target.dat", static_cast<fs::perms>(04757));
     fs::create_symlink("target.dat", s / "linked.bmp");
     auto r = runChild({(s / "p0.bmp").string(), "H2", "linked.bmp"}, s.path);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(s / "linked.bmp")));
-    EXPECT_EQ(fs::status(s / "linked.bmp").permissions(), static_cast<fs::perms>(0755));
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    EXPECT_EQ(fs::status(s / "linked.bmp").permissions(), static_cast<fs::perms>(0666 & ~mask));
     EXPECT_EQ(readFile(s / "target.dat"), "old");
+    // A replaced regular file lends its bits, never set-user-ID or the like.
+    fs::remove(s / "linked.bmp");
+    fs::rename(s / "target.dat", s / "linked.bmp");
+    r = runChild({(s / "p0.bmp").string(), "H2", "linked.bmp"}, s.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(fs::status(s / "linked.bmp").permissions(), static_cast<fs::perms>(0757));
+}
+
+// The temporary file of a replacement has the final permission bits before
+// its first byte: a private picture is never readable by others while its
+// replacement is written.
+TEST(SafeWrites, TemporaryFilesHaveTheFinalModeFromTheStart) {
+    TempFolder s;
+    writeFile(s / "big.bmp", noiseBmp(2500, 2500, 4));
+    writeFile(s / "out.bmp", "old");
+    fs::permissions(s / "out.bmp", static_cast<fs::perms>(0600));
+    std::atomic<bool> done{false};
+    std::set<unsigned> seen;
+    std::thread watcher([&] {
+        while (!done) {
+            for (const auto& name : entries(s.path)) {
+                struct stat st {};
+                if (name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0 &&
+                    ::stat((s / name).c_str(), &st) == 0)
+                    seen.insert(st.st_mode & 07777);
+            }
+        }
+    });
+    auto r = runChild({(s / "big.bmp").string(), "H1", "out.bmp"}, s.path);
+    done = true;
+    watcher.join();
+    ASSERT_EQ(r.status, 0) << r.err;
+    // 18 MB are written: the watcher sees the temporary file on the way.
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen, std::set<unsigned>{0600});
+    EXPECT_EQ(fs::status(s / "out.bmp").permissions(), static_cast<fs::perms>(0600));
 }
 
 // The frame files of an export are new files: they are made durable once,

@@ -1,10 +1,11 @@
 // Runs a program (usually the built tool) as a child process and collects
 // what it left: its exit status or the signal that ended it, what it
 // printed, and its own peak resident memory. Standard input comes from a
-// given text (at its end when empty); optional: a file size limit (with
-// SIGXFSZ ignored, so a write past it fails with EFBIG instead of killing
-// the child), a signal sent a given time after the start, and a wall-clock
-// guard that kills a hung child.
+// given text (at its end when empty); optional: a file size limit (SIGXFSZ
+// left at its default, so the tool must cope with it itself), a signal
+// sent a given time after the start, a current folder given as an open
+// descriptor (for folders whose path is too long to name), and a
+// wall-clock guard that kills a hung child.
 #pragma once
 
 #include <fcntl.h>
@@ -66,6 +67,7 @@ struct RunOptions {
     int signalAfterMicroseconds = 0;
     std::string input = {};  // standard input
     std::vector<std::string> environment = {};  // NAME=value settings added for the child
+    int currentFolder = -1;  // when set, the child starts here instead of in cwd
 };
 
 // An ASAN_OPTIONS setting for a child: the options in force plus extra ones
@@ -101,7 +103,7 @@ inline RunResult runProgram(const std::vector<std::string>& args, const std::fil
 
     const pid_t pid = ::fork();
     if (pid == 0) {
-        if (::chdir(cwd.c_str()) != 0) ::_exit(126);
+        if (options.currentFolder >= 0 ? ::fchdir(options.currentFolder) != 0 : ::chdir(cwd.c_str()) != 0) ::_exit(126);
         const int in = ::open(inPath.c_str(), O_RDONLY);
         const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -111,7 +113,7 @@ inline RunResult runProgram(const std::vector<std::string>& args, const std::fil
         ::dup2(err, 2);
         for (const auto& setting : options.environment) ::putenv(const_cast<char*>(setting.c_str()));
         if (options.fileSizeLimit > 0) {
-            ::signal(SIGXFSZ, SIG_IGN);
+            ::signal(SIGXFSZ, SIG_DFL);
             rlimit lim{options.fileSizeLimit, options.fileSizeLimit};
             ::setrlimit(RLIMIT_FSIZE, &lim);
         }
