@@ -6,6 +6,7 @@
 #include <new>
 
 #include "app/args.h"
+#include "app/glue.h"
 #include "app/modes.h"
 #include "app/prompts.h"
 #include "app/report.h"
@@ -41,6 +42,14 @@ bool isDropOfSeveral(Run& run, const std::string& joined) {
     return !second.empty() && usable(second) && !readsAsLayout(second);
 }
 
+// An output name whose extension names no format the tool writes is
+// refused before anything is glued: one line on standard error, as for a
+// picture that cannot be opened.
+int refuseOutput(Run& run) {
+    reportNote("cannot write \"" + run.outPath + "\": not a picture format it writes (.png, .jpg, .jpeg, .jpe, .bmp)");
+    return finish(run, kExitHelpWithArguments);
+}
+
 }  // namespace
 
 int Tf::FormCreate() {
@@ -69,6 +78,7 @@ int Tf::FormCreate() {
             run.cursor.perColumn = p.perColumn;
             run.outPath = p.outPath;
             run.pastePath = p.pastePath;
+            if (!run.outPath.empty() && !writesFormatOf(run.outPath)) return refuseOutput(run);
         }
     }
     if (!usable(run.picPath) && !platform::fileExists(run.pastePath)) {
@@ -93,6 +103,8 @@ int Tf::FormCreate() {
     const std::string script =
         !run.pastePath.empty() ? run.pastePath : extractFilePath(run.picPath) + "Glumix_paste.ini";
     run.pasteFound = platform::fileExists(script);
+    if (!run.pasteFound && !run.pastePath.empty())
+        reportNote("paste script \"" + run.pastePath + "\" not found, the folder is glued instead");
     if (run.pasteFound) {
         run.pasteScriptBeside = run.pastePath.empty();
         run.pastePath = script;

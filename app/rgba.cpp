@@ -18,7 +18,7 @@ namespace glx::app {
 
 namespace {
 
-bool pngOutput(const Run& run) { return (run.outPath.empty() ? run.nameExt : extractFileExt(run.outPath)) == ".png"; }
+bool pngOutput(const Run& run) { return isPngName(run.outPath.empty() ? run.nameExt : run.outPath); }
 
 // After a placement in rows: the bands above the cursor are final, and a
 // PNG result starts encoding them while gluing goes on.
@@ -137,7 +137,7 @@ void placeRgba(Tf& form, int32_t& w, int32_t& h, PrefetchedPicture& picture) {
 void savePng(Run& run, std::unique_ptr<TPNGObject>& image, const std::string& fileName) {
     run.phase = 1930;
     if (!image) return;
-    if (extractFileExt(fileName) == ".png") {
+    if (isPngName(fileName)) {
         image->FinishEncodingAhead();
         image->SaveFile(fileName);
     } else {
