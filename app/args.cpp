@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "app/report.h"
 #include "app/run.h"
 #include "base/strutil.h"
 #include "platform/fs.h"
@@ -36,11 +37,16 @@ PositionalArgs readPositional(Run& run) {
     out.picture = getArg(run, 1);
     const std::string folder = extractFilePath(out.picture);
 
-    std::string layout = upperCaseAscii(getArg(run, 2));
+    const std::string given = getArg(run, 2);
+    std::string layout = upperCaseAscii(given);
     if (!layout.empty()) {
         const bool vertical = layout[0] == 'V';
-        int32_t count = strToIntDef(layout.substr(1), 1);
+        const std::string rest = layout.substr(1);
+        int32_t count = strToIntDef(rest, 1);
         (vertical ? out.perColumn : out.perRow) = count;
+        // "V" alone is one per column; anything else not read whole is said.
+        if ((!vertical && layout[0] != 'H') || (!rest.empty() && !tryStrToInt(rest)))
+            reportNote("layout \"" + given + "\" read as " + (vertical ? "V" : "H") + std::to_string(count));
     }
 
     std::string output = getArg(run, 3);

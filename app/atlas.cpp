@@ -1,6 +1,7 @@
 #include "app/atlas.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,45 +14,52 @@
 #include "base/exception.h"
 #include "base/line_reader.h"
 #include "base/stream.h"
+#include "base/strutil.h"
 #include "platform/fs.h"
 
 namespace glx::app {
 
 namespace {
 
+const char* const kHeader = "<?xml version=\"1.0\"?>\r\n<patterns>\r\n";
 constexpr const char* kAtlasName = "patterns.xml";
 
-bool atlasExists(const Run& run) {
-    struct stat st {};
-    return ::fstatat(run.folder.fd(), kAtlasName, &st, 0) == 0 && !S_ISDIR(st.st_mode);
-}
+// The atlas inside the listed folder, reached through the folder's
+// descriptor so that it stays there whatever happens to the folder's path.
+FileAt atlasFile(const Run& run) { return FileAt{run.folder.fd(), kAtlasName, run.xmlPath}; }
 
 [[noreturn]] void ioError(const char* what, const std::string& path, const std::string& reason) {
     throw EInOutError(formatMessage("Cannot %s \"%s\". %s", what, path.c_str(), reason.c_str()));
 }
 
-// Writes text to the end of the atlas in the listed folder (created when
-// missing) and closes it, checking every step. The file is written in
-// place, so it is never reached through a symbolic link or another name,
-// and must be a regular file.
-void appendText(const Run& run, FileAccess access, const std::string& text) {
-    const std::string& path = run.xmlPath;
-    std::string reason;
-    const int fd = openRegularFile(FileAt{run.folder.fd(), kAtlasName, path}, access, reason);
-    if (fd < 0) ioError("open", path, reason);
+// Writes all of text; 0 or the reason it could not.
+int writeAll(int fd, const std::string& text) {
     size_t done = 0;
-    int err = 0;
     while (done < text.size()) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            err = n < 0 ? errno : ENOSPC;
-            break;
-        }
+        if (n <= 0) return n < 0 ? errno : ENOSPC;
         done += static_cast<size_t>(n);
     }
-    if (::close(fd) != 0 && err == 0) err = errno;
-    if (err != 0) ioError("write", path, std::strerror(err));
+    return 0;
+}
+
+// Whether the block could be appended at the end of the run: an existing
+// file must open for appending, a missing one must be creatable. Nothing
+// is created here.
+void checkWritable(Run& run) {
+    const std::string& path = run.xmlPath;
+    struct stat st {};
+    if (::fstatat(run.folder.fd(), kAtlasName, &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT) {
+        run.phase = 2201;
+        if (::faccessat(run.folder.fd(), ".", W_OK | X_OK, 0) != 0) ioError("open", path, std::strerror(errno));
+        return;
+    }
+    run.phase = 2202;
+    std::string reason;
+    const int fd = openRegularFile(atlasFile(run), FileAccess::Append, reason);
+    if (fd < 0) ioError("open", path, reason);
+    ::close(fd);
 }
 
 }  // namespace
@@ -61,6 +69,7 @@ void setAtlasPath(Run& run) {
     run.xmlPath = (cwd.empty() ? std::string(".") : cwd) + "/" + kAtlasName;
     if (run.xmlPath.compare(0, 2, "//") == 0) run.xmlPath.erase(0, 1);
     run.names = NamesFile{};
+    run.atlasBlock.clear();
 }
 
 std::string patternName(NamesFile& names, const std::string& namesPath, unsigned index) {
@@ -74,38 +83,101 @@ std::string patternName(NamesFile& names, const std::string& namesPath, unsigned
         }
     }
     std::string line;
-    while (!names.ended && names.next <= index) {
-        if (!names.reader->next(line)) {
-            names.ended = true;
-            break;
+    try {
+        while (!names.ended && names.next <= index) {
+            if (!names.reader->nextWhole(line, kMaxSettingLine)) {
+                names.ended = true;
+                break;
+            }
+            ++names.next;
         }
-        ++names.next;
+    } catch (const EStreamError& e) {
+        names = NamesFile{};
+        throw EInOutError(e.message());
     }
     return names.ended && names.next <= index ? std::string() : line;
 }
 
+std::string xmlAttribute(const std::string& name, const std::string& namesPath, unsigned index) {
+    std::string out;
+    out.reserve(name.size());
+    for (const char c : name) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            case '\t':
+                out += "&#9;";
+                break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20)
+                    throw EInOutError(formatMessage("Cannot read file \"%s\". Line %u holds a control character",
+                                                    namesPath.c_str(), index + 1));
+                out += c;
+        }
+    }
+    return out;
+}
+
 void writePattern(Run& run, const TRect& rect) {
     run.phase = 2200;
-    if (!atlasExists(run)) {
-        run.phase = 2201;
-        appendText(run, FileAccess::Rewrite, "<?xml version=\"1.0\"?>\r\n<patterns>\r\n");
-    }
+    if (run.patternCount == 0) checkWritable(run);
     run.phase = 2202;
-    std::string line;
     if (rect.Left == rect.Right && rect.Top == rect.Bottom) {
-        line = "</patterns>";
+        run.atlasBlock += "</patterns>\r\n";
     } else {
         run.phase = 2203;
         const std::string namesPath = run.xmlPath + ".txt";
-        std::string name = platform::fileExists(namesPath) ? patternName(run.names, namesPath, run.patternCount)
-                                                           : std::to_string(run.patternCount);
-        line = "<pattern name=\"" + name + "\" x=\"" + std::to_string(rect.Left) + "\" y=\"" +
-               std::to_string(rect.Top) + "\" width=\"" + std::to_string(rect.Right - rect.Left) + "\" height=\"" +
-               std::to_string(rect.Bottom - rect.Top) + "\" pivot.x=\"0\" pivot.y=\"0\"/>";
+        const std::string name =
+            platform::fileExists(namesPath)
+                ? xmlAttribute(patternName(run.names, namesPath, run.patternCount), namesPath, run.patternCount)
+                : std::to_string(run.patternCount);
+        run.atlasBlock += "<pattern name=\"" + name + "\" x=\"" + std::to_string(rect.Left) + "\" y=\"" +
+                          std::to_string(rect.Top) + "\" width=\"" + std::to_string(rect.Right - rect.Left) +
+                          "\" height=\"" + std::to_string(rect.Bottom - rect.Top) +
+                          "\" pivot.x=\"0\" pivot.y=\"0\"/>\r\n";
     }
     run.phase = 2209;
-    appendText(run, FileAccess::Append, line + "\r\n");
     ++run.patternCount;
+}
+
+void commitAtlas(Run& run) {
+    run.phase = 2209;
+    appendAtlasBlock(atlasFile(run), run.atlasBlock);
+    run.atlasBlock.clear();
+}
+
+void appendAtlasBlock(const FileAt& file, const std::string& text) {
+    const std::string& path = file.shown;
+    std::string reason;
+    const int fd = openRegularFile(file, FileAccess::Append, reason);
+    if (fd < 0) ioError("open", path, reason);
+    int err = 0;
+    while (::flock(fd, LOCK_EX) != 0)
+        if (errno != EINTR) {
+            err = errno;
+            break;
+        }
+    struct stat st {};
+    if (err == 0 && ::fstat(fd, &st) != 0) err = errno;
+    if (err == 0) {
+        err = writeAll(fd, st.st_size == 0 ? kHeader + text : text);
+        // Still under the lock: what was written of the block goes again.
+        if (err != 0 && ::ftruncate(fd, st.st_size) != 0) {
+            // The write's own error is the one to report.
+        }
+    }
+    if (::close(fd) != 0 && err == 0) err = errno;
+    if (err != 0) ioError("write", path, std::strerror(err));
 }
 
 }  // namespace glx::app

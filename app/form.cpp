@@ -8,6 +8,7 @@
 #include <new>
 
 #include "app/args.h"
+#include "app/glue.h"
 #include "app/modes.h"
 #include "app/prompts.h"
 #include "app/report.h"
@@ -43,6 +44,14 @@ bool isDropOfSeveral(Run& run, const std::string& joined) {
     return !second.empty() && usable(second) && !readsAsLayout(second);
 }
 
+// An output name whose extension names no format the tool writes is
+// refused before anything is glued: one line on standard error, as for a
+// picture that cannot be opened.
+int refuseOutput(Run& run) {
+    reportNote("cannot write \"" + run.outPath + "\": not a picture format it writes (.png, .jpg, .jpeg, .jpe, .bmp)");
+    return finish(run, kExitHelpWithArguments);
+}
+
 }  // namespace
 
 int Tf::FormCreate() {
@@ -71,6 +80,7 @@ int Tf::FormCreate() {
             run.cursor.perColumn = p.perColumn;
             run.outPath = p.outPath;
             run.pastePath = p.pastePath;
+            if (!run.outPath.empty() && !writesFormatOf(run.outPath)) return refuseOutput(run);
             // Opened now, before gluing enters the pictures' folder.
             if (!run.outPath.empty()) run.outFolder = platform::Folder(AT_FDCWD, extractFilePath(run.outPath));
         }
@@ -97,6 +107,8 @@ int Tf::FormCreate() {
     const std::string script =
         !run.pastePath.empty() ? run.pastePath : extractFilePath(run.picPath) + "Glumix_paste.ini";
     run.pasteFound = platform::fileExists(script);
+    if (!run.pasteFound && !run.pastePath.empty())
+        reportNote("paste script \"" + run.pastePath + "\" not found, the folder is glued instead");
     if (run.pasteFound) {
         run.pasteScriptBeside = run.pastePath.empty();
         run.pastePath = script;

@@ -9,11 +9,13 @@
 #include <cstring>
 #include <deque>
 #include <exception>
+#include <vector>
 
 #include "app/alpha.h"
 #include "app/form.h"
 #include "app/modes.h"
 #include "app/prompts.h"
+#include "app/report.h"
 #include "app/run.h"
 #include "base/exception.h"
 #include "base/line_reader.h"
@@ -207,7 +209,19 @@ int runGifExport(Tf& form) {
 
     run.phase = 2;
     auto image = std::make_unique<TGIFImage>();
+    bool unknownBlock = false;
+    image->WarningHandler = [&](const void*, int, const std::string& message) {
+        if (message == "Unknown GIF block type") unknownBlock = true;
+    };
     image->LoadFile(run.picPath);
+    image->WarningHandler = nullptr;
+    // The frames with an image, which the control counts, in file order.
+    std::vector<TGIFSubImage*> pictures;
+    for (int k = 0; k < image->Frames().ItemCount(); ++k)
+        if (image->Frames()[k].HasImageDescriptor()) pictures.push_back(&image->Frames()[k]);
+    if (unknownBlock)
+        reportNote("\"" + run.picPath + "\" holds an unknown block after frame " + std::to_string(pictures.size()) +
+                   ", the rest of the file is not read");
 
     // The output folder lies beside the GIF, relative to the current folder
     // when the GIF was named relatively.
@@ -245,7 +259,9 @@ int runGifExport(Tf& form) {
                 setAlpha(run.phase, run.pngCanvas, rect, 255);
                 fillColor(run.phase, run.pngCanvas, rect, key);
             }
-            TGIFSubImage& frame = image->Frames()[i];
+            if (static_cast<size_t>(i) >= pictures.size())
+                throw EListError(formatMessage("List index out of bounds (%d)", i));
+            TGIFSubImage& frame = *pictures[static_cast<size_t>(i)];
             frame.PaintTo(run.pngCanvas->Canvas(), rect, frame.HasTransparency(), false);
             frame.ReleaseBitmaps();
             if (fresh) {

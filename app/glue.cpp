@@ -8,6 +8,7 @@
 #include "app/modes.h"
 #include "app/prefetch.h"
 #include "app/prompts.h"
+#include "app/report.h"
 #include "app/rgba.h"
 #include "app/run.h"
 #include "base/limits.h"
@@ -15,6 +16,7 @@
 #include "platform/clock.h"
 #include "platform/fs.h"
 #include "platform/ui.h"
+#include "png/png_object.h"
 #include "raster/bitmap.h"
 #include "raster/image.h"
 #include "raster/jpeg_image.h"
@@ -80,11 +82,24 @@ void Tf::checkwh(TImage& control, int32_t x, int32_t y, int32_t w, int32_t h) {
 
 bool isJpegExt(const std::string& ext) { return ext.size() >= 2 && (ext[1] == 'J' || ext[1] == 'j'); }
 
+bool isPngName(const std::string& fileName) { return lowerCaseAscii(extractFileExt(fileName)) == ".png"; }
+
+bool writesFormatOf(const std::string& fileName) {
+    const std::string ext = lowerCaseAscii(extractFileExt(fileName));
+    return ext == ".png" || ext == ".bmp" || ext == ".jpg" || ext == ".jpeg" || ext == ".jpe";
+}
+
 void saveImage(uint16_t& phase, std::unique_ptr<TImage>& control, const FileAt& file) {
     const std::string& fileName = file.shown;
     phase = 1920;
     if (!control) return;
-    if (isJpegExt(extractFileExt(fileName))) {
+    if (isPngName(fileName)) {
+        phase = 1922;
+        auto png = std::make_unique<TPNGObject>();
+        png->CopyFrom(&control->Picture().AsBitmap());
+        phase = 1923;
+        png->SaveFile(file);
+    } else if (isJpegExt(extractFileExt(fileName))) {
         phase = 1921;
         auto jpeg = std::make_unique<TJPEGImage>();
         setJpegOptions(*jpeg);
@@ -210,6 +225,7 @@ int runGluing(Tf& form) {
     TGridCursor& c = run.cursor;
     const bool rgba = run.modeExt == ".png";
     const TStringList& list = run.sharedList;
+    if (list.count() == 0) reportNote("no pictures in \"" + run.outputFolder + "\", the sheet is empty");
 
     run.phase = 207;
     c.col = c.row = c.x = c.y = 0;
@@ -265,6 +281,7 @@ int runGluing(Tf& form) {
         canvas.settle();
         saveImage(run.phase, form.i2, fileIn(run.outFolder, run.outPath));
     }
+    commitAtlas(run);
     run.phase = 299;
     if (!run.silent) showMsg(run, std::to_string(count) + " Pictures gummed!", kMbInformation);
     return finish(run);

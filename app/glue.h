@@ -23,9 +23,14 @@ void stepCell(TGridCursor& cursor);
 void advanceCursor(TGridCursor& cursor, int32_t w, int32_t h);
 
 bool isJpegExt(const std::string& ext);
-// Saves the holder's picture by the file name's extension (JPEG at quality
-// 100 for ".j..." names, otherwise the picture's own format), then frees
-// the holder.
+// Whether a file name asks for PNG: ".png" in any letter case.
+bool isPngName(const std::string& fileName);
+// Whether an output name's extension, in any letter case, names a format
+// the tool writes: PNG, JPEG (.jpg, .jpeg, .jpe) or BMP.
+bool writesFormatOf(const std::string& fileName);
+// Saves the holder's picture by the file name's extension (PNG for ".png"
+// in any case, JPEG at quality 100 for ".j..." names, otherwise the
+// picture's own format), then frees the holder.
 void saveImage(uint16_t& phase, std::unique_ptr<TImage>& control, const FileAt& file);
 // Time of day without colons followed by a random number 0..98.
 std::string outputStamp(uint16_t& phase);

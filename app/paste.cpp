@@ -1,6 +1,8 @@
 #include "app/paste.h"
 
 #include <fcntl.h>
+#include <algorithm>
+#include <climits>
 
 #include "app/alpha.h"
 #include "app/form.h"
@@ -123,17 +125,32 @@ struct PatternSource {
     }
 };
 
-// The script's lines into the shared list. A script found beside the
-// picture is part of what arrived with it: it is read only when it is a
-// regular file inside that folder. A script named on the command line is
-// the user's own choice.
-void readPasteScript(TStringList& lines, const std::string& path, bool foundBeside) {
-    LineReader reader(path);
-    if (foundBeside) requireInsideFolder(reader);
-    lines.clear();
-    std::string line;
-    while (reader.next(line)) lines.add(line);
-}
+// The paste script, read a pair of lines at a time as the pasting goes, so
+// memory follows the lines in use, not the script's size. It is counted
+// first (the number of pairs steers the progress display), each line whole
+// up to the settings line cap; a longer line is an error naming the script.
+// A script found beside the picture is part of what arrived with it: it is
+// read only when it is a regular file inside that folder. A script named
+// on the command line is the user's own choice.
+class PasteScript {
+public:
+    PasteScript(const std::string& path, bool foundBeside) : m_reader(path) {
+        if (foundBeside) requireInsideFolder(m_reader);
+        std::string line;
+        while (m_reader.nextWhole(line, kMaxSettingLine)) ++m_lines;
+        m_reader.rewind();
+    }
+    uint64_t pairs() const { return m_lines / 2; }
+    // The next pair: position line and file line.
+    void next(std::string& position, std::string& file) {
+        if (!m_reader.nextWhole(position, kMaxSettingLine)) position.clear();
+        if (!m_reader.nextWhole(file, kMaxSettingLine)) file.clear();
+    }
+
+private:
+    LineReader m_reader;
+    uint64_t m_lines = 0;
+};
 
 }  // namespace
 
@@ -184,7 +201,7 @@ int runPasteScript(Tf& form) {
     // The pattern is replaced inside the folder it was opened from, whatever
     // happens to that folder's path meanwhile.
     if (!source.blank) run.folder = platform::Folder(AT_FDCWD, extractFilePath(pattern));
-    readPasteScript(run.sharedList, run.pastePath, run.pasteScriptBeside);
+    PasteScript script(run.pastePath, run.pasteScriptBeside);
     run.phase = 101;
 
     const bool pngOutput = run.modeExt == ".png";
@@ -221,15 +238,18 @@ int runPasteScript(Tf& form) {
     }
 
     run.phase = 105;
-    const int pairs = run.sharedList.count() / 2;
+    const uint64_t pairs = script.pairs();
     if (pairs == 0) {
         source.keepBlank(run.outFolder);
         return finish(run);
     }
     TGridCursor& grid = run.cursor;
-    for (int k = 0; k < pairs; ++k) {
-        const PastePosition pos = parsePositionLine(run.phase, run.sharedList[2 * k]);
-        const std::string& fileLine = run.sharedList[2 * k + 1];
+    const int shownPairs = static_cast<int>(std::min<uint64_t>(pairs, INT_MAX));
+    std::string positionLine, fileLine;
+    for (uint64_t k = 0; k < pairs; ++k) {
+        script.next(positionLine, fileLine);
+        const PastePosition pos = parsePositionLine(run.phase, positionLine);
+        const int shown = static_cast<int>(std::min<uint64_t>(k + 1, INT_MAX));
         run.phase = 110;
         const std::string name = platform::fileExists(fileLine) ? fileLine : patternFolder + fileLine;
         run.picPath = name;
@@ -257,7 +277,7 @@ int runPasteScript(Tf& form) {
             }
             run.phase = 133;
             run.pngFragment.reset();
-            platform::ui().progress(k + 1, pairs, name);
+            platform::ui().progress(shown, shownPairs, name);
             continue;
         }
         run.phase = 140;
@@ -284,7 +304,7 @@ int runPasteScript(Tf& form) {
         }
         run.phase = 166;
         form.i2->Picture().Clear();
-        platform::ui().progress(k + 1, pairs, name);
+        platform::ui().progress(shown, shownPairs, name);
     }
 
     run.phase = 170;

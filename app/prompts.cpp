@@ -1,5 +1,9 @@
 #include "app/prompts.h"
 
+#include <algorithm>
+#include <optional>
+
+#include "app/report.h"
 #include "app/run.h"
 #include "base/exception.h"
 #include "base/line_reader.h"
@@ -29,16 +33,26 @@ std::string inputText(Run& run, const std::string& caption, const std::string& p
     return result;
 }
 
+namespace {
+
+// The count answer; one that is not a number counts 1, and says so.
+int32_t countAnswer(Run& run, const std::string& prompt) {
+    const std::string answer = inputText(run, "", prompt, "8");
+    const std::optional<int32_t> count = tryStrToInt(answer);
+    if (!count) reportNote("count \"" + answer + "\" is not a number, read as 1");
+    return count ? std::max(*count, 1) : 1;
+}
+
+}  // namespace
+
 void askLayout(Run& run) {
     TGridCursor& grid = run.cursor;
     if (showMsg(run, "Use vertical placement?", kMbQuestion) == platform::kIdYes) {
         run.phase = 12;
-        grid.perColumn = strToIntDef(inputText(run, "", "Vertical Pics = ", "8"), 1);
-        if (grid.perColumn < 1) grid.perColumn = 1;
+        grid.perColumn = countAnswer(run, "Vertical Pics = ");
     } else {
         run.phase = 11;
-        grid.perRow = strToIntDef(inputText(run, "", "Horizontal Pics = ", "8"), 1);
-        if (grid.perRow < 1) grid.perRow = 1;
+        grid.perRow = countAnswer(run, "Horizontal Pics = ");
     }
 }
 

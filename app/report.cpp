@@ -15,8 +15,22 @@
 
 namespace glx::app {
 
+namespace {
+
+// A message's own CR LF line breaks stay; every other control character is
+// shown escaped.
+std::string printableMessage(const std::string& message) {
+    std::string out;
+    size_t start = 0;
+    for (size_t at; (at = message.find("\r\n", start)) != std::string::npos; start = at + 2)
+        out += printableText(message.substr(start, at - start)) + "\r\n";
+    return out + printableText(message.substr(start));
+}
+
+}  // namespace
+
 std::string errorReportText(const Run& run, const std::string& message) {
-    return printableText(message) + "   " + "\r\n" + "Last picture: " + printableText(run.picPath) + "\r\n" +
+    return printableMessage(message) + "   " + "\r\n" + "Last picture: " + printableText(run.picPath) + "\r\n" +
            "Tech code: #" + std::to_string(run.phase);
 }
 
@@ -34,6 +48,13 @@ void reportUnusable(const std::string& path) {
                               : err        ? std::strerror(err)
                                            : "Not a picture") +
                              "\n";
+    std::fputs(line.c_str(), stderr);
+    std::fflush(stderr);
+}
+
+void reportNote(const std::string& text) {
+    platform::ui().progressEnd();
+    const std::string line = "glumixer: " + printableText(text) + "\n";
     std::fputs(line.c_str(), stderr);
     std::fflush(stderr);
 }

@@ -18,6 +18,9 @@ const std::string& helpText();
 void printHelp();
 // One line on standard error saying why the given picture cannot be used.
 void reportUnusable(const std::string& path);
+// One line "glumixer: " + text on standard error: how the run read
+// something that did not mean what it seemed to; the run goes on.
+void reportNote(const std::string& text);
 // Says how to use the tool, writes the help text beside the program (or,
 // when the program's folder is not writable, into the user's cache folder),
 // shows it and ends the run (status 0 without arguments, 2 otherwise).

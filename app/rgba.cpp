@@ -18,7 +18,7 @@ namespace glx::app {
 
 namespace {
 
-bool pngOutput(const Run& run) { return (run.outPath.empty() ? run.nameExt : extractFileExt(run.outPath)) == ".png"; }
+bool pngOutput(const Run& run) { return isPngName(run.outPath.empty() ? run.nameExt : run.outPath); }
 
 // After a placement in rows: the bands above the cursor are final, and a
 // PNG result starts encoding them while gluing goes on.
@@ -138,7 +138,7 @@ void savePng(Run& run, std::unique_ptr<TPNGObject>& image, const FileAt& file) {
     const std::string& fileName = file.shown;
     run.phase = 1930;
     if (!image) return;
-    if (extractFileExt(fileName) == ".png") {
+    if (isPngName(fileName)) {
         image->FinishEncodingAhead();
         image->SaveFile(file);
     } else {

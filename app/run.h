@@ -83,6 +83,8 @@ struct Run {
     std::vector<std::string> arguments;
     // The names file of the atlas, read once as pictures are named.
     NamesFile names;
+    // The run's lines for "patterns.xml", appended once the sheet is saved.
+    std::string atlasBlock;
     // Gluing's RGBA canvas: its logical size while its memory grows ahead
     // (absent for a canvas that grows one step at a time).
     std::unique_ptr<CanvasGrowth> rgbaGrowth;

@@ -1,5 +1,7 @@
 #include "base/line_reader.h"
 
+#include "base/exception.h"
+
 namespace glx {
 
 LineReader::LineReader(const std::string& path) : m_file(path, FileAccess::Read), m_reader(m_file) {}
@@ -16,7 +18,23 @@ bool LineReader::next(std::string& line, size_t maxLength) {
         }
         line.push_back(static_cast<char>(c));
     }
+    ++m_lineNumber;
     return true;
+}
+
+bool LineReader::nextWhole(std::string& line, size_t maxLength) {
+    const size_t limit = maxLength == SIZE_MAX ? maxLength : maxLength + 1;
+    if (!next(line, limit)) return false;
+    if (line.size() > maxLength)
+        throw EReadError(formatMessage("Cannot read file \"%s\". Line %llu is longer than %zu bytes",
+                                       m_file.path().c_str(), static_cast<unsigned long long>(m_lineNumber),
+                                       maxLength));
+    return true;
+}
+
+void LineReader::rewind() {
+    m_reader.seek(0);
+    m_lineNumber = 0;
 }
 
 }  // namespace glx

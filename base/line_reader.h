@@ -26,6 +26,12 @@ public:
     // line longer than maxLength comes back in pieces of maxLength bytes,
     // so a caller that needs only the start of a line reads no further.
     bool next(std::string& line, size_t maxLength = SIZE_MAX);
+    // The next line whole, as next() gives it; a line longer than maxLength
+    // raises EReadError naming the file and the line, after reading no
+    // more than maxLength + 1 of its bytes.
+    bool nextWhole(std::string& line, size_t maxLength);
+    // Back to the first line.
+    void rewind();
 
     // Where the open file really is, links resolved.
     std::string resolvedPath() const { return m_file.resolvedPath(); }
@@ -36,6 +42,7 @@ public:
 private:
     TFileStream m_file;
     StreamReader m_reader;
+    uint64_t m_lineNumber = 0;  // of the line given last, from 1
 };
 
 }  // namespace glx

@@ -25,43 +25,26 @@ SystemTicks& systemTicks() {
     return ticks;
 }
 
-// Walks the block structure without decoding pixels: the logical screen
-// size and, per image descriptor, the delay of the first graphic control
-// extension since the previous image. Stops at the trailer, at the end of
-// the data or at a byte that starts no block; raises GIFException when the
-// header or an image descriptor cannot be read.
+// The logical screen size and, per frame with an image, the delay of the
+// first graphic control extension since the previous image, read through
+// the frame reader's own walk so that the frames counted here are the
+// frames the reader gives. Each frame is dropped once its timing is taken.
+// Raises GIFException when the header or a frame cannot be read.
 void scanTiming(GifInput& in, int& width, int& height, TArrayOfFrameDelay& delays) {
-    TGIFHeader header(nullptr);
-    header.LoadFromStream(in);
-    width = header.Width();
-    height = header.Height();
+    TGIFImage image;  // the screen a frame without a size takes
+    image.ScreenHeader().LoadFromStream(in);
+    width = image.Width();
+    height = image.Height();
     int pending = -1;
-    for (;;) {
-        uint8_t b;
-        if (!in.readByte(b) || b == ';') return;
-        if (b == 0x00) continue;
-        if (b == '!') {
-            uint8_t label, size;
-            if (!in.readByte(label)) return;
-            if (label == 0xF9 && in.readByte(size)) {
-                uint8_t block[255];
-                size_t got = in.readSome(block, size);
-                if (got >= 3 && pending < 0) pending = block[1] | (block[2] << 8);
-                if (size == 0) continue;  // that was the terminator
-            }
-            in.skipSubBlocks();
-        } else if (b == ',') {
-            uint8_t desc[9];
-            in.readExact(desc, 9);
-            if (desc[8] & 0x80) in.skip(3 * (size_t(2) << (desc[8] & 7)));
-            uint8_t minCodeSize;
-            if (in.readByte(minCodeSize)) in.skipSubBlocks();
+    walkGifFrames(
+        in, image, [] {},
+        [&](std::unique_ptr<TGIFSubImage> frame) {
+            const TGIFGraphicControlExtension* gce = frame->GraphicControlExtension();
+            if (gce && pending < 0) pending = gce->Delay();
+            if (!frame->HasImageDescriptor()) return;
             delays.push_back(pending < 0 ? 0 : pending);
             pending = -1;
-        } else {
-            return;
-        }
-    }
+        });
 }
 
 void frame3D(Dib& dib, TRect& r, TColor topColor, TColor bottomColor) {

@@ -48,9 +48,10 @@ public:
     void LoadFile(const std::string& fileName);
     // Replaces the loaded GIF with the stream's content (read from its
     // start). Never raises for content it cannot read: the control is then
-    // empty. Only the block structure is read to learn the frame count, the
-    // size and the delays; the frames are decoded when the control paints
-    // them (a file given to LoadFile is read again then).
+    // empty. The frames are walked as the GIF reader walks them to learn
+    // the frame count, the size and the delays, and are not kept: they are
+    // read again when the control paints them (a file given to LoadFile is
+    // read again then).
     void LoadStream(TStream& stream);
 
     // One entry per image descriptor in file order: the delay of the first

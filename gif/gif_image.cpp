@@ -228,7 +228,8 @@ void TGIFSubImage::LoadFromStream(GifInput& input) {
     if (PrebuildBitmaps) FrameBitmap();
 }
 
-void TGIFImageList::LoadFromStream(GifInput& input, TGIFImage& parent) {
+void walkGifFrames(GifInput& input, TGIFImage& image, const std::function<void()>& unknown,
+                   const std::function<void(std::unique_ptr<TGIFSubImage>)>& take) {
     for (;;) {
         uint8_t b;
         do {
@@ -241,17 +242,26 @@ void TGIFImageList::LoadFromStream(GifInput& input, TGIFImage& parent) {
         input.back();
         if (b != '!' && b != ',') {
             // The trailer check then reads the byte in front of the unknown one.
-            ReportWarning(kWarning, "Unknown GIF block type");
+            unknown();
             input.back();
             return;
         }
-        auto frame = std::make_unique<TGIFSubImage>(&parent);
+        auto frame = std::make_unique<TGIFSubImage>(&image);
         frame->LoadFromStream(input);  // a fault frees the frame
-        AppendItem(std::move(frame));
-        int percent =
-            input.size() ? static_cast<int>(std::lround(double(input.position()) * 100.0 / double(input.size()))) : 100;
-        parent.Progress(TProgressStage::Running, percent, PrebuildBitmaps, kLoading);
+        take(std::move(frame));
     }
+}
+
+void TGIFImageList::LoadFromStream(GifInput& input, TGIFImage& parent) {
+    walkGifFrames(
+        input, parent, [this] { ReportWarning(kWarning, "Unknown GIF block type"); },
+        [&](std::unique_ptr<TGIFSubImage> frame) {
+            AppendItem(std::move(frame));
+            const int percent =
+                input.size() ? static_cast<int>(std::lround(double(input.position()) * 100.0 / double(input.size())))
+                             : 100;
+            parent.Progress(TProgressStage::Running, percent, PrebuildBitmaps, kLoading);
+        });
 }
 
 // ---------------------------------------------------------------- image

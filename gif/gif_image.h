@@ -197,6 +197,17 @@ private:
     std::unique_ptr<GifFrameCache> m_cache;
 };
 
+// The one walk over a GIF's frames after its header: the frame reader
+// and the delay query both read a file through it, so they always see the
+// same frames. Zero bytes between blocks are passed over; the walk ends at
+// the trailer (left for the trailer check to read), at the end of the data,
+// or at a byte that starts no block (unknown is called, and the input then
+// stands one byte before that byte). Each frame is read by
+// TGIFSubImage::LoadFromStream for image and handed to take; a fault
+// while reading one propagates.
+void walkGifFrames(GifInput& input, TGIFImage& image, const std::function<void()>& unknown,
+                   const std::function<void(std::unique_ptr<TGIFSubImage>)>& take);
+
 // The frames of an image, in file order.
 class TGIFImageList : public TGIFList<TGIFSubImage> {
 public:

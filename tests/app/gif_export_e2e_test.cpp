@@ -126,6 +126,43 @@ TEST(GifExport, EveryFrameIsTheComposedPictureWithOnlyTheKeyTransparent) {
     }
 }
 
+// The frame count, the delays and the frames come from one walk over the
+// blocks, so they agree whatever lies between them; where the walk ends
+// early, the tool says so.
+TEST(GifExport, CountDelaysAndFramesAgree) {
+    using glxtest::GifBuilder;
+    TempFolder t;
+    const auto second = [](GifBuilder b) { return b.gce(20).solid(2, 2, 1).trailer().bytes; };
+    const struct {
+        const char* name;
+        std::vector<uint8_t> bytes;
+        std::string delays;
+        bool note;
+    } cases[] = {
+        {"stray", second(GifBuilder().header(2, 2, 1).gce(10).solid(2, 2, 0).raw({0x01})), "10\r\n", true},
+        {"split", second(GifBuilder().header(2, 2, 1).gce(10).solid(2, 2, 0).comment("c").raw({0})), "10\r\n20\r\n",
+         false},
+    };
+    for (const auto& c : cases) {
+        const fs::path gif = t / (std::string(c.name) + ".gif");
+        writeFile(gif, std::string(c.bytes.begin(), c.bytes.end()));
+        auto r = runTool({gif.string()}, "", t.path);
+        ASSERT_EQ(r.status, 0) << c.name << r.err;
+        const int frames = c.note ? 1 : 2;
+        EXPECT_EQ(r.out, std::to_string(frames) + " Pictures extracted from gif!\n") << c.name;
+        EXPECT_EQ(readFile(t / c.name / "delays.txt"), c.delays) << c.name;
+        EXPECT_EQ(fs::exists(t / c.name / "1.png"), !c.note) << c.name;
+        EXPECT_EQ(r.err, c.note ? "glumixer: \"" + gif.string() +
+                                      "\" holds an unknown block after frame 1, the rest of the file is not read\n"
+                                : "")
+            << c.name;
+        // The second image, in colour 1 of the builder's table.
+        if (!c.note) {
+            EXPECT_EQ(readPng((t / c.name / "1.png").string()).at(1, 1), (Rgba{37, 111, 250, 255})) << c.name;
+        }
+    }
+}
+
 TEST(GifExport, TheScreenIsCheckedOnlyWhenAFrameNeedsACanvas) {
     // A header-only GIF of a screen beyond the limits has no frame to export.
     TempFolder t;

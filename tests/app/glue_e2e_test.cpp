@@ -130,11 +130,12 @@ TEST(Gluing, OrderAndExclusions) {
 TEST(Gluing, NamesFileAndASecondRunAppending) {
     TempFolder t;
     for (auto n : {"a", "b", "c"}) writeFile(t / (std::string(n) + ".bmp"), solidBmp(32, 32, kGreen));
-    writeFile(t / "patterns.xml.txt", "hero\r\ntree & \"bush\"\n");
+    writeFile(t / "patterns.xml.txt", "hero\r\ntree & \"<bush>\"\n");
     auto r = runTool({(t / "a.bmp").string(), "H2", "o1.bmp"}, "", t.path);
     ASSERT_EQ(r.status, 0) << r.err;
-    const std::string first = header() + line("hero", 0, 0, 32, 32) + line("tree & \"bush\"", 32, 0, 32, 32) +
-                              line("", 0, 32, 32, 32) + "</patterns>\r\n";
+    const std::string first = header() + line("hero", 0, 0, 32, 32) +
+                              line("tree &amp; &quot;&lt;bush&gt;&quot;", 32, 0, 32, 32) + line("", 0, 32, 32, 32) +
+                              "</patterns>\r\n";
     EXPECT_EQ(readFile(t / "patterns.xml"), first);
     fs::remove(t / "patterns.xml.txt");
     r = runTool({(t / "a.bmp").string(), "H2", "o1.bmp"}, "", t.path);
@@ -167,9 +168,29 @@ TEST(Gluing, OutputKindFollowsTheName) {
         EXPECT_EQ(uint8_t(bytes[dqt + 5 + 63]), 1);
         fs::remove(t / "patterns.xml");
     }
-    auto r = runTool({(t / "a.bmp").string(), "H2", "o.gif"}, "", t.path);
+    for (std::string name : {"O.BMP", "o.Bmp"}) {
+        auto r = runTool({(t / "a.bmp").string(), "H2", name}, "", t.path);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(readFile(t / name).substr(0, 2), "BM") << name;
+    }
+    // A PNG name in any case gets PNG bytes: from the bitmap path here, with
+    // the alpha kept on the RGBA path (rgba_e2e_test).
+    auto r = runTool({(t / "a.bmp").string(), "H2", "Sheet.PNG"}, "", t.path);
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(readFile(t / "o.gif").substr(0, 2), "BM");
+    EXPECT_EQ(readFile(t / "Sheet.PNG").substr(0, 8), "\x89PNG\r\n\x1a\n");
+
+    // A name whose extension names no format the tool writes is refused
+    // before anything is glued.
+    fs::remove(t / "patterns.xml");
+    for (std::string name : {"o.gif", "x.webp", "sheet", "o.jfif"}) {
+        r = runTool({(t / "a.bmp").string(), "H2", name}, "", t.path);
+        EXPECT_EQ(r.status, 2) << name;
+        EXPECT_EQ(r.out, "") << name;
+        EXPECT_EQ(r.err, "glumixer: cannot write \"" + (t / name).string() +
+                             "\": not a picture format it writes (.png, .jpg, .jpeg, .jpe, .bmp)\n");
+        EXPECT_FALSE(fs::exists(t / name)) << name;
+        EXPECT_FALSE(fs::exists(t / "patterns.xml")) << name;
+    }
 }
 
 TEST(Gluing, OpeningATextFileGluesWithItsExtension) {
@@ -197,6 +218,7 @@ TEST(Gluing, ZeroPicturesSaveTheStartCanvas) {
     auto r = runTool({(t / "empty").string(), "H3"}, "", t.path);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "0 Pictures gummed!\n");
+    EXPECT_EQ(r.err, "glumixer: no pictures in \"" + (t / "empty").string() + "\", the sheet is empty\n");
     EXPECT_EQ(readFile(t / "empty" / "patterns.xml"), header() + "</patterns>\r\n");
     int found = 0;
     for (auto& e : fs::directory_iterator(t / "empty")) {
@@ -216,14 +238,62 @@ TEST(Gluing, ABrokenPictureStopsTheRunAndKeepsTheOldOutput) {
     writeFile(t / "b.bmp", "BM this is not a bitmap");
     writeFile(t / "c.bmp", solidBmp(8, 8, kRed));
     writeFile(t / "out.bmp", "previous result");
+    const std::string atlas = header() + line("0", 0, 0, 8, 8) + "</patterns>\r\n";
+    writeFile(t / "patterns.xml", atlas);
     auto r = runTool({(t / "a.bmp").string(), "H2", "out.bmp"}, "", t.path);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("\nLast picture: b.bmp\nTech code: #230\n"), std::string::npos) << r.err;
-    EXPECT_EQ(readFile(t / "patterns.xml"), header() + line("0", 0, 0, 8, 8));
+    EXPECT_EQ(readFile(t / "patterns.xml"), atlas);  // no lines for a sheet that was never written
     EXPECT_EQ(readFile(t / "out.bmp"), "previous result");
     size_t files = 0;
     for ([[maybe_unused]] auto& e : fs::directory_iterator(t.path)) ++files;
     EXPECT_EQ(files, 5u);  // no temporary file left behind
+}
+
+// Runs at once each append their whole block: the header once, then one
+// block after the other, never interleaved.
+TEST(Gluing, RunsAtOnceAppendWholeBlocks) {
+    TempFolder t;
+    for (int i = 0; i < 6; ++i) writeFile(t / ("p" + std::to_string(i) + ".bmp"), solidBmp(64, 64, kBlue));
+    std::string block;
+    for (int i = 0; i < 6; ++i) block += line(std::to_string(i), 64 * (i % 3), 64 * (i / 3), 64, 64);
+    block += "</patterns>\r\n";
+    for (int trial = 0; trial < 3; ++trial) {
+        fs::remove(t / "patterns.xml");
+        std::string script;
+        for (int k = 0; k < 4; ++k)
+            script += quote(GLX_BINARY) + " p0.bmp H3 Glumix" + std::to_string(k) + ".bmp </dev/null & ";
+        auto r = runProgram({"/bin/sh", "-c", script + "wait"}, t.path);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(readFile(t / "patterns.xml"), header() + block + block + block + block) << "trial " << trial;
+    }
+}
+
+// The names file is read line by line up to the settings line cap; names
+// that XML cannot hold are refused, naming the file, and the atlas is left
+// as it was.
+TEST(Gluing, NamesThatCannotBeWrittenStopTheRun) {
+    TempFolder t;
+    writeFile(t / "a.bmp", solidBmp(8, 8, kRed));
+    writeFile(t / "patterns.xml", "old");
+    const struct {
+        std::string names, message;
+    } cases[] = {
+        {std::string((size_t(1) << 20) + 1, 'n') + "\r\nok", "Line 1 is longer than 1048576 bytes"},
+        {"a\x01"
+         "b\n",
+         "Line 1 holds a control character"},
+    };
+    for (const auto& c : cases) {
+        writeFile(t / "patterns.xml.txt", c.names);
+        auto r = runTool({(t / "a.bmp").string(), "H2", "out.bmp"}, "", t.path);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err.rfind("Cannot read file \"" + (t / "patterns.xml.txt").string() + "\". " + c.message, 0), 0u)
+            << r.err;
+        EXPECT_NE(r.err.find("Tech code: #2203\n"), std::string::npos) << r.err;
+        EXPECT_EQ(readFile(t / "patterns.xml"), "old");
+        EXPECT_FALSE(fs::exists(t / "out.bmp"));
+    }
 }
 
 // The canvas grows ahead of need in large steps; the saved picture must be

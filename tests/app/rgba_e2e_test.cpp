@@ -99,6 +99,12 @@ TEST(RgbaGluing, OtherOutputIsFlattenedOntoWhiteAndEmptyFolderGivesOnePixel) {
     Picture24 flat = readBmp24(readFile(t / "out.bmp"));
     EXPECT_EQ(flat.width, 4);
     EXPECT_EQ(flat.at(2, 2), (Rgb{255, 255, 255}));
+    // A PNG name in capitals is a PNG: the canvas is saved with its alpha.
+    r = runTool({(t / "a.png").string(), "H1", "Sheet.PNG"}, "", t.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    PictureRgba kept = readPng((t / "Sheet.PNG").string());
+    EXPECT_EQ(kept.width, 4);
+    EXPECT_EQ(kept.at(2, 2).a, 0);
 
     TempFolder e;
     fs::create_directories(e / "sub");

@@ -195,6 +195,59 @@ TEST(Arguments, SeveralDroppedPicturesOpenTheFirstAndReplaceNone) {
     EXPECT_TRUE(fs::exists(t / "out.bmp"));
 }
 
+// What the tool read differently from what it was given is said in one
+// line on standard error; the run itself goes on as before.
+TEST(Arguments, MisreadingsAreSaid) {
+    TempFolder t;
+    writeFile(t / "a.bmp", solidBmp(4, 4, Rgb{1, 2, 3}));
+    const struct {
+        std::string layout, note;
+    } layouts[] = {
+        {"H1O", "read as H1"},
+        {"Hq", "read as H1"},
+        {"row4", "read as H1"},
+        {"H4.5", "read as H1"},
+        {"H99999999999", "read as H1"},
+        {"v2x", "read as V1"},
+        {"X4", "read as H4"},
+        {"H4", ""},
+        {"v", ""},
+        {"H$10", ""},
+        {"V-3", ""},
+    };
+    for (const auto& c : layouts) {
+        auto r = runTool({(t / "a.bmp").string(), c.layout, "out.bmp"}, "", t.path);
+        EXPECT_EQ(r.status, 0) << c.layout << r.err;
+        EXPECT_EQ(r.err, c.note.empty() ? "" : "glumixer: layout \"" + c.layout + "\" " + c.note + "\n") << c.layout;
+    }
+
+    fs::remove(t / "out.bmp");
+    auto r = runTool({(t / "a.bmp").string()}, "n\nfour\n", t.path);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "Use vertical placement? [y/N] n\nHorizontal Pics = [8] four\n1 Pictures gummed!\n");
+    EXPECT_EQ(r.err, "glumixer: count \"four\" is not a number, read as 1\n");
+
+    r = runTool({(t / "a.bmp").string(), "H2", "out.bmp", "none.ini"}, "", t.path);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err,
+              "glumixer: paste script \"" + (t / "none.ini").string() + "\" not found, the folder is glued instead\n");
+    EXPECT_TRUE(fs::exists(t / "patterns.xml"));
+}
+
+// A message's own CR LF is a line break of the report; other control
+// characters stay escaped.
+TEST(ErrorReport, AMessagesOwnLineBreakShows) {
+    TempFolder t;
+    writeFile(t / "a.png", pngWithIdat(2, 2, "\x78\x9c\xff\xff\xff\xff"));
+    auto r = runTool({(t / "a.png").string(), "H2"}, "", t.path);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(
+        r.err.rfind("Could not decompress the image because it contains invalid compressed data.\n Description: ", 0),
+        0u)
+        << r.err;
+    EXPECT_EQ(r.err.find("\\x0D"), std::string::npos) << r.err;
+}
+
 TEST(ErrorReport, RawBytesInAMessageAreEscaped) {
     TempFolder t;
     writeFile(t / "a.bmp", solidBmp(4, 4, Rgb{1, 2, 3}));

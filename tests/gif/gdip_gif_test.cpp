@@ -48,6 +48,57 @@ TEST(GdipGif, OneDelayPerImageDescriptor) {
     EXPECT_EQ(gif.Delays(), (TArrayOfFrameDelay{7, 0, 3}));
 }
 
+// The frame count is the number of frames with an image that the GIF
+// reader gives, whatever lies between the blocks: the export takes its
+// count and delays from the control and its frames from the reader.
+TEST(GdipGif, CountsTheFramesTheReaderGives) {
+    // More codes than the first frame needs, in one-byte sub-blocks: the
+    // reader meets the rest of the data and stops there.
+    FrameSpec longData;
+    longData.width = longData.height = 2;
+    for (int i = 0; i < 16; ++i) longData.pixels.push_back(uint8_t(i % 2));
+    longData.lzw.minCodeSize = 2;
+    longData.lzw.subBlockSize = 1;
+    const struct {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        TArrayOfFrameDelay delays;
+    } cases[] = {
+        {"stray byte before the second image",
+         GifBuilder().header(2, 2, 1).gce(10).solid(2, 2, 1).raw({0x01}).gce(20).solid(2, 2, 0).trailer().bytes,
+         {10}},
+        {"zero byte before the second image",
+         GifBuilder().header(2, 2, 1).gce(10).solid(2, 2, 1).raw({0x00}).gce(20).solid(2, 2, 0).trailer().bytes,
+         {10, 20}},
+        {"frame data running on",
+         GifBuilder().header(2, 2, 1).gce(10).image(longData).gce(20).solid(2, 2, 0).trailer().bytes,
+         {10}},
+        {"extensions split by a zero byte",
+         GifBuilder()
+             .header(2, 2, 1)
+             .gce(10)
+             .solid(2, 2, 1)
+             .comment("c")
+             .raw({0})
+             .gce(20)
+             .solid(2, 2, 0)
+             .trailer()
+             .bytes,
+         {10, 20}},
+    };
+    for (const auto& c : cases) {
+        LoadResult read;
+        loadInto(read, c.bytes);
+        int pictures = 0;
+        for (int i = 0; i < read.image->Frames().ItemCount(); ++i)
+            pictures += read.image->Frames()[i].HasImageDescriptor();
+        TGdipGIF gif;
+        load(gif, c.bytes);
+        EXPECT_EQ(gif.FrameCount(), pictures) << c.what;
+        EXPECT_EQ(gif.Delays(), c.delays) << c.what;
+    }
+}
+
 TEST(GdipGif, UnreadableContentLeavesTheControlEmpty) {
     TGdipGIF gif;
     load(gif, threeFrames());

@@ -74,8 +74,12 @@ TEST(Interrupts, GluingTwoThousandPictures) {
         std::snprintf(name, sizeof name, "p%04d.png", i);
         writeFile(s / "pics" / name, noisePng(24, 24, uint32_t(i + 1)));
     }
-    interruptAtRandom(
-        s, {"gluing", {(s / "pics").string() + "/", "H50", "out.png"}, {s / "pics"}, {s / "pics" / "out.png"}}, 12);
+    interruptAtRandom(s,
+                      {"gluing",
+                       {(s / "pics").string() + "/", "H50", "out.png"},
+                       {s / "pics"},
+                       {s / "pics" / "out.png", s / "pics" / "patterns.xml"}},
+                      12);
 }
 
 TEST(Interrupts, GifExportOfThreeHundredFrames) {

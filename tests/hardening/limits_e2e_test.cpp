@@ -199,6 +199,25 @@ TEST(Limits, PaddedSettingsAndLongNamesFiles) {
     EXPECT_NE(xml.find("<pattern name=\"name0\" x=\"0\" y=\"0\""), std::string::npos);
     EXPECT_NE(xml.find("<pattern name=\"name299\" x=\"19\" y=\"14\""), std::string::npos);
     EXPECT_EQ(xml.find("name300"), std::string::npos);
+
+    // A paste script is read a pair at a time: millions of empty lines cost
+    // what its first pair costs, and a line beyond the cap is refused,
+    // naming the script.
+    TempFolder p;
+    writeFile(p / "a.bmp", noiseBmp(2, 2, 5));
+    writeFile(p / "Glumix_paste.ini", std::string(size_t(8) << 20, '\n'));
+    r = runChild({(p / "a.bmp").string(), "H1"}, p.path);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Tech code: #106\n"), std::string::npos) << r.err;
+    EXPECT_LT(r.peakBytes, kPeakLimit);
+    writeFile(p / "Glumix_paste.ini", "1\n" + std::string((size_t(1) << 20) + 1, 'x') + "\n");
+    r = runChild({(p / "a.bmp").string(), "H1"}, p.path);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(
+        r.err.rfind(
+            "Cannot read file \"" + (p / "Glumix_paste.ini").string() + "\". Line 2 is longer than 1048576 bytes", 0),
+        0u)
+        << r.err;
 }
 
 // The GIF export holds one canvas and the frame being drawn, however many
