@@ -115,8 +115,8 @@ void TGdipGIF::LoadStream(TStream& stream) {
         TArrayOfFrameDelay delays;
         try {
             scanTiming(input, width, height, delays);
-        } catch (const GIFException&) {
-            // A damaged image descriptor ends the frames; the ones before it count.
+        } catch (const Exception&) {
+            // A frame that cannot be read ends the frames; the ones before it count.
             if (width == 0 && height == 0 && delays.empty()) throw;
         }
         if (!delays.empty()) {
