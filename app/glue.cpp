@@ -204,6 +204,8 @@ void collectSources(Run& run) {
 int runGluing(Tf& form) {
     Run& run = form.run;
     collectSources(run);
+    // The one way into the layout engine.
+    if (run.options.layout.any()) return runLayoutGluing(form);
     TGridCursor& c = run.cursor;
     const bool rgba = run.modeExt == ".png";
     const TStringList& list = run.sharedList;

@@ -11,6 +11,8 @@
 
 #include "app/atlas.h"
 #include "app/canvas_growth.h"
+#include "app/options.h"
+#include "app/sheet_frames.h"
 #include "base/string_list.h"
 #include "raster/color.h"
 
@@ -72,8 +74,12 @@ struct Run {
     std::string outputFolder;
     TGridCursor cursor;
 
-    // The command line after the program name.
+    // The command line after the program name, without the options.
     std::vector<std::string> arguments;
+    // The options in force, and those the command line gave (they win over
+    // the options file).
+    Options options;
+    std::vector<OptionSetting> givenOptions;
     // The names file of the atlas, read once as pictures are named.
     NamesFile names;
     // Gluing's RGBA canvas: its logical size while its memory grows ahead
