@@ -232,6 +232,16 @@ TEST(OptionsE2E, FramesAreNamedByFileNamesFileAndNeverTwiceAlike) {
     EXPECT_EQ(xml.rfind("<?xml version=\"1.0\"?>\n<patterns>\n<pattern name=\"start\" x=\"0\"", 0), 0u) << xml;
     EXPECT_NE(xml.find("<pattern name=\"11\" x=\"36\" y=\"0\" width=\"3\""), std::string::npos) << xml;
     EXPECT_EQ(readFile(t / "sheet.json").find('\r'), std::string::npos);
+
+    // File names that are not UTF-8 keep apart in the JSON.
+    TempFolder u;
+    writeFile(u / "x\xff.bmp", noiseBmp(2, 2, 1));
+    writeFile(u / "x\xfe.bmp", noiseBmp(2, 2, 2));
+    r = runTool({"--atlas=json", (u / "x\xff.bmp").string(), "H2", "s.bmp"}, "", u.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Json bytes = Json::parse(readFile(u / "s.json"));
+    EXPECT_TRUE(bytes["frames"].contains("x\\xFE.bmp")) << bytes.dump();
+    EXPECT_TRUE(bytes["frames"].contains("x\\xFF.bmp")) << bytes.dump();
 }
 
 TEST(OptionsE2E, PatternsGoElsewhereOrNowhereAndDelaysFollowTheLineEnds) {
