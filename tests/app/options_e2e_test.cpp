@@ -162,13 +162,14 @@ TEST(OptionsE2E, BadOptionsEndWithStatusTwoAndWriteNothing) {
          "glumixer: unknown option \"--padding=-1\"; padding: a whole number from 0 to 4096\n"},
         {{"--max-size=0"}, "glumixer: unknown option \"--max-size=0\"; max-size: a whole number from 1 to 16384\n"},
         {{"--sort=random"}, "glumixer: unknown option \"--sort=random\"; orders: alphabetical, natural\n"},
+        {{"--trim", "--"}, "glumixer: no picture after the options\n"},
     };
     for (const auto& c : cases) {
         TempFolder t;
         bitmaps(t);
         const auto before = entries(t.path);
         std::vector<std::string> args = c.front;
-        args.insert(args.end(), {(t / "p0.bmp").string(), "H2", "out.bmp"});
+        if (c.front.back() != "--") args.insert(args.end(), {(t / "p0.bmp").string(), "H2", "out.bmp"});
         const RunResult r = runTool(args, "", t.path);
         EXPECT_EQ(r.status, 2) << c.line;
         EXPECT_EQ(r.err, c.line);
