@@ -91,8 +91,9 @@ int Tf::FormCreate() {
     run.phase = 20;
     readSettings(run);
     const bool folderOpened = !platform::fileExists(run.picPath);
-    readOptionsBeside(run,
-                      folderOpened && run.picPath.back() != '/' ? run.picPath + "/" : extractFilePath(run.picPath));
+    readOptionsBeside(run, folderOpened && !run.picPath.empty() && run.picPath.back() != '/'
+                               ? run.picPath + "/"
+                               : extractFilePath(run.picPath));
     run.phase = 23;
     applyBackground(*this);
 
