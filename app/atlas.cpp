@@ -21,12 +21,20 @@ namespace glx::app {
 
 namespace {
 
-const char* const kHeader = "<?xml version=\"1.0\"?>\r\n<patterns>\r\n";
 constexpr const char* kAtlasName = "patterns.xml";
 
 // The atlas inside the listed folder, reached through the folder's
-// descriptor so that it stays there whatever happens to the folder's path.
-FileAt atlasFile(const Run& run) { return FileAt{run.folder.fd(), kAtlasName, run.xmlPath}; }
+// descriptor so that it stays there whatever happens to the folder's path;
+// or where --patterns puts it, by that path.
+FileAt atlasFile(const Run& run) {
+    if (!run.options.patternsPath.empty()) return FileAt{AT_FDCWD, run.xmlPath, run.xmlPath};
+    return FileAt{run.folder.fd(), kAtlasName, run.xmlPath};
+}
+
+std::string atlasHeader(const Run& run) {
+    const char* const eol = run.options.newlineLf ? "\n" : "\r\n";
+    return std::string("<?xml version=\"1.0\"?>") + eol + "<patterns>" + eol;
+}
 
 [[noreturn]] void ioError(const char* what, const std::string& path, const std::string& reason) {
     throw EInOutError(formatMessage("Cannot %s \"%s\". %s", what, path.c_str(), reason.c_str()));
@@ -49,15 +57,18 @@ int writeAll(int fd, const std::string& text) {
 // is created here.
 void checkWritable(Run& run) {
     const std::string& path = run.xmlPath;
+    const FileAt file = atlasFile(run);
     struct stat st {};
-    if (::fstatat(run.folder.fd(), kAtlasName, &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT) {
+    if (::fstatat(file.folder, file.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT) {
         run.phase = 2201;
-        if (::faccessat(run.folder.fd(), ".", W_OK | X_OK, 0) != 0) ioError("open", path, std::strerror(errno));
+        const std::string folder = file.folder == AT_FDCWD ? extractFilePath(file.name) : std::string();
+        if (::faccessat(file.folder, folder.empty() ? "." : folder.c_str(), W_OK | X_OK, 0) != 0)
+            ioError("open", path, std::strerror(errno));
         return;
     }
     run.phase = 2202;
     std::string reason;
-    const int fd = openRegularFile(atlasFile(run), FileAccess::Append, reason);
+    const int fd = openRegularFile(file, FileAccess::Append, reason);
     if (fd < 0) ioError("open", path, reason);
     ::close(fd);
 }
@@ -68,14 +79,17 @@ void setAtlasPath(Run& run) {
     const std::string cwd = platform::getCurrentDir();
     run.xmlPath = (cwd.empty() ? std::string(".") : cwd) + "/" + kAtlasName;
     if (run.xmlPath.compare(0, 2, "//") == 0) run.xmlPath.erase(0, 1);
+    run.namesPath = run.xmlPath + ".txt";
+    if (!run.options.patternsPath.empty()) run.xmlPath = run.options.patternsPath;
     run.names = NamesFile{};
     run.atlasBlock.clear();
 }
 
 std::string patternName(NamesFile& names, const std::string& namesPath, unsigned index) {
+    if (names.reader && names.path == namesPath && index + 1 == names.next) return names.last;
     if (!names.reader || names.path != namesPath || index < names.next) {
         try {
-            names = NamesFile{namesPath, std::make_unique<LineReader>(namesPath), 0, false};
+            names = NamesFile{namesPath, std::make_unique<LineReader>(namesPath), 0, false, {}};
             requireInsideFolder(*names.reader);
         } catch (const EStreamError& e) {
             names = NamesFile{};
@@ -90,6 +104,7 @@ std::string patternName(NamesFile& names, const std::string& namesPath, unsigned
                 break;
             }
             ++names.next;
+            names.last = line;
         }
     } catch (const EStreamError& e) {
         names = NamesFile{};
@@ -130,21 +145,27 @@ std::string xmlAttribute(const std::string& name, const std::string& namesPath, 
 
 void writePattern(Run& run, const TRect& rect) {
     run.phase = 2200;
+    if (run.options.patternsNone) {
+        ++run.patternCount;
+        return;
+    }
+    const char* const eol = run.options.newlineLf ? "\n" : "\r\n";
     if (run.patternCount == 0) checkWritable(run);
     run.phase = 2202;
     if (rect.Left == rect.Right && rect.Top == rect.Bottom) {
-        run.atlasBlock += "</patterns>\r\n";
+        run.atlasBlock += std::string("</patterns>") + eol;
     } else {
         run.phase = 2203;
-        const std::string namesPath = run.xmlPath + ".txt";
+        const std::string& namesPath = run.namesPath;
         const std::string name =
-            platform::fileExists(namesPath)
+            run.options.namesGiven ? xmlAttribute(run.placedName, namesPath, run.patternCount)
+            : platform::fileExists(namesPath)
                 ? xmlAttribute(patternName(run.names, namesPath, run.patternCount), namesPath, run.patternCount)
                 : std::to_string(run.patternCount);
         run.atlasBlock += "<pattern name=\"" + name + "\" x=\"" + std::to_string(rect.Left) + "\" y=\"" +
                           std::to_string(rect.Top) + "\" width=\"" + std::to_string(rect.Right - rect.Left) +
-                          "\" height=\"" + std::to_string(rect.Bottom - rect.Top) +
-                          "\" pivot.x=\"0\" pivot.y=\"0\"/>\r\n";
+                          "\" height=\"" + std::to_string(rect.Bottom - rect.Top) + "\" pivot.x=\"0\" pivot.y=\"0\"/>" +
+                          eol;
     }
     run.phase = 2209;
     ++run.patternCount;
@@ -152,11 +173,12 @@ void writePattern(Run& run, const TRect& rect) {
 
 void commitAtlas(Run& run) {
     run.phase = 2209;
-    appendAtlasBlock(atlasFile(run), run.atlasBlock);
+    if (run.options.patternsNone) return;
+    appendAtlasBlock(atlasFile(run), run.atlasBlock, atlasHeader(run));
     run.atlasBlock.clear();
 }
 
-void appendAtlasBlock(const FileAt& file, const std::string& text) {
+void appendAtlasBlock(const FileAt& file, const std::string& text, const std::string& header) {
     const std::string& path = file.shown;
     std::string reason;
     const int fd = openRegularFile(file, FileAccess::Append, reason);
@@ -170,7 +192,7 @@ void appendAtlasBlock(const FileAt& file, const std::string& text) {
     struct stat st {};
     if (err == 0 && ::fstat(fd, &st) != 0) err = errno;
     if (err == 0) {
-        err = writeAll(fd, st.st_size == 0 ? kHeader + text : text);
+        err = writeAll(fd, st.st_size == 0 ? header + text : text);
         // Still under the lock: what was written of the block goes again.
         if (err != 0 && ::ftruncate(fd, st.st_size) != 0) {
             // The write's own error is the one to report.

@@ -22,10 +22,12 @@ struct NamesFile {
     std::unique_ptr<LineReader> reader;
     unsigned next = 0;  // index of the line the reader gives next
     bool ended = false;
+    std::string last;  // the line of index next - 1, asked for again by the data files
 };
 
 // Sets xmlPath in the listed folder, which the listing has made the
-// current folder; absolute, so that it stays there whatever happens next.
+// current folder (or to where --patterns puts it), and namesPath beside the
+// pictures; absolute, so that they stay there whatever happens next.
 void setAtlasPath(Run& run);
 // Adds the line for one placement rectangle to the run's block; an empty
 // rectangle (Left = Right and Top = Bottom) adds the closing line. The
@@ -40,7 +42,7 @@ void commitAtlas(Run& run);
 // it. A write that fails takes back what it wrote, leaving the file as it
 // was. The file is written in place, so never through a symbolic link and
 // only as a regular file.
-void appendAtlasBlock(const FileAt& file, const std::string& text);
+void appendAtlasBlock(const FileAt& file, const std::string& text, const std::string& header);
 // The name of picture number index (from 0) from the names file, "" when
 // the file is shorter; CR LF, LF or a lone CR end a line. Only a regular
 // file inside the pictures' folder is read, and a line longer than the

@@ -10,6 +10,7 @@
 #include "app/args.h"
 #include "app/glue.h"
 #include "app/modes.h"
+#include "app/options.h"
 #include "app/prompts.h"
 #include "app/report.h"
 #include "base/exception.h"
@@ -68,7 +69,10 @@ int Tf::FormCreate() {
     const bool dropped = isDropOfSeveral(run, run.picPath);
     if (dropped) run.picPath = getArg(run, 1);
 
-    if (platform::fileExists(run.picPath) && extractFileExt(run.picPath) == ".gif") return runGifExport(*this);
+    if (platform::fileExists(run.picPath) && extractFileExt(run.picPath) == ".gif") {
+        readOptionsBeside(run, extractFilePath(run.picPath));
+        return runGifExport(*this);
+    }
 
     if (!usable(run.picPath)) {
         run.phase = 2;
@@ -100,6 +104,10 @@ int Tf::FormCreate() {
 
     run.phase = 20;
     readSettings(run);
+    const bool folderOpened = !platform::fileExists(run.picPath);
+    readOptionsBeside(run, folderOpened && !run.picPath.empty() && run.picPath.back() != '/'
+                               ? run.picPath + "/"
+                               : extractFilePath(run.picPath));
     run.phase = 23;
     applyBackground(*this);
 
@@ -152,14 +160,42 @@ int runApplication(int argc, char** argv) {
         std::printf("glumixer %s\n", GLX_VERSION);
         return kExitDone;
     }
-    platform::installInterruptCleanup();
-    platform::chooseBackend(argc > 0 ? argv[0] : nullptr);
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    Options options;
+    FrontOptions front;
+    {
+        // A file named like an option still opens when the whole command
+        // line names it.
+        Run whole(args);
+        if (!usable(joinArgs(whole))) front = takeFrontOptions(args, options);
+    }
+    if (front.action == FrontAction::Run && args.empty() && argc > 1) {
+        front.action = FrontAction::Error;
+        front.errorLine = "glumixer: no picture after the options\n";
+    }
+    switch (front.action) {
+        case FrontAction::Help:
+            printHelp();
+            return kExitDone;
+        case FrontAction::Version:
+            std::printf("glumixer %s\n", GLX_VERSION);
+            return kExitDone;
+        case FrontAction::Error:
+            std::fputs(front.errorLine.c_str(), stderr);
+            return kExitHelpWithArguments;
+        case FrontAction::Run:
+            break;
+    }
+    if (!options.patternsPath.empty()) options.patternsPath = platform::absolutePath(options.patternsPath);
+    platform::installInterruptCleanup();
+    platform::chooseBackend(argc > 0 ? argv[0] : nullptr);
     platform::randomize();
     registerPngFormat();
     registerGifFormat();
     Tf form(std::move(args));
+    form.run.options = std::move(options);
+    form.run.givenOptions = std::move(front.given);
     try {
         return form.FormCreate();
 #ifdef GLX_FUZZ_BUILD

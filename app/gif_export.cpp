@@ -64,7 +64,7 @@ public:
         if (S_ISLNK(st.st_mode)) fail("It is a symbolic link");
         if (!S_ISREG(st.st_mode)) fail("Not a regular file");
     }
-    void writeLine(int value) { m_text += std::to_string(value) + "\r\n"; }
+    void writeLine(int value, bool lf) { m_text += std::to_string(value) + (lf ? "\n" : "\r\n"); }
     // Starts the file; it takes its name in commit().
     void write() {
         m_stream = std::make_unique<SafeFileStream>(m_file, SafeFileStream::CommitSync::Deferred);
@@ -252,7 +252,7 @@ int runGifExport(Tf& form) {
                 run.pngCanvas = newCanvas(control->GifWidth(), control->GifHeight());
             }
             int delay = control->Delays()[static_cast<size_t>(i)];
-            delays.writeLine(delay == 0 ? 1 : delay);
+            delays.writeLine(delay == 0 ? 1 : delay, run.options.newlineLf);
             ++run.phase;
             const TRect rect = makeRect(0, 0, run.pngCanvas->Width(), run.pngCanvas->Height());
             if (fresh) {

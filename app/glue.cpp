@@ -11,6 +11,7 @@
 #include "app/report.h"
 #include "app/rgba.h"
 #include "app/run.h"
+#include "app/sheet_builder.h"
 #include "base/limits.h"
 #include "base/strutil.h"
 #include "platform/clock.h"
@@ -197,6 +198,7 @@ void collectSources(Run& run) {
     const std::string cwd = platform::getCurrentDir();
     const std::string folder = cwd.empty() ? "." : cwd;
     std::vector<std::string> names = platform::listFolder(".", "*.bmp;*.jpg;*.jpe;*.jpeg;*.png");
+    if (run.options.sort == SortOrder::Natural) sortNatural(names);
     setAtlasPath(run);
 
     run.phase = 205;
@@ -217,11 +219,22 @@ void collectSources(Run& run) {
         if (run.modeExt != ".png" && (run.modeExt.empty() || ext == ".png")) run.modeExt = ext;
     }
     run.outputFolder = folder;
+    // A planted link must not put a picture from elsewhere into the sheet.
+    const std::string opened = run.picPath;
+    for (int k = 0; k < list.count(); ++k) {
+        run.picPath = list[k];
+        requirePictureInside(run, list[k], "");
+    }
+    run.picPath = opened;
 }
 
 int runGluing(Tf& form) {
     Run& run = form.run;
     collectSources(run);
+    requireDataFilesApart(run);
+    // The one way into the layout engine.
+    if (run.options.layout.any()) return runLayoutGluing(form);
+    const bool describe = describesFrames(run.options);
     TGridCursor& c = run.cursor;
     const bool rgba = run.modeExt == ".png";
     const TStringList& list = run.sharedList;
@@ -261,6 +274,7 @@ int runGluing(Tf& form) {
             run.phase = 235;
             advanceCursor(c, w, h);
         }
+        if (describe) describeFrame(run, list[i], x, y, w, h);
         writePattern(run, makeRect(x, y, x + w, y + h));
         ++count;
         platform::ui().progress(count, list.count(), run.picPath);
@@ -275,13 +289,18 @@ int runGluing(Tf& form) {
     if (rgba) {
         run.phase = 250;
         settleRgbaCanvas(run);
+        if (describe)
+            settleSheetPage(run, run.outPath, run.pngCanvas->Width(), run.pngCanvas->Height(),
+                            extractFileExt(run.outPath) == ".png");
         savePng(run, run.pngCanvas, fileIn(run.outFolder, run.outPath));
     } else {
         run.phase = 260;
         canvas.settle();
+        if (describe) settleSheetPage(run, run.outPath, form.i2->Width(), form.i2->Height(), false);
         saveImage(run.phase, form.i2, fileIn(run.outFolder, run.outPath));
     }
     commitAtlas(run);
+    if (describe) finishSheet(run, run.outPath);
     run.phase = 299;
     if (!run.silent) showMsg(run, std::to_string(count) + " Pictures gummed!", kMbInformation);
     return finish(run);

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "app/options.h"
 #include "app/prompts.h"
 #include "app/run.h"
 #include "base/string_list.h"
@@ -35,7 +36,10 @@ std::string errorReportText(const Run& run, const std::string& message) {
 }
 
 void printHelp() {
-    std::string text = replaceAll(helpText(), "\r\n", "\n");
+    std::string text = replaceAll(helpText(), "\r\n", "\n") +
+                       "\nOPTIONS (before the picture; the same keys without \"--\", one \"key=value\" a line,\n"
+                       "in \"Glumix_options.ini\" beside the picture; \"--\" ends them)\n" +
+                       optionsHelp();
     std::fwrite(text.data(), 1, text.size(), stdout);
     std::fflush(stdout);
 }

@@ -11,6 +11,9 @@
 
 #include "app/atlas.h"
 #include "app/canvas_growth.h"
+#include "app/frame_names.h"
+#include "app/options.h"
+#include "app/sheet_frames.h"
 #include "base/stream.h"
 #include "base/string_list.h"
 #include "platform/fs.h"
@@ -61,6 +64,8 @@ struct Run {
     std::unique_ptr<TPNGObject> pngFragment;
     uint16_t patternCount = 0;
     std::string xmlPath;
+    // The names file beside the pictures ("patterns.xml.txt").
+    std::string namesPath;
     bool pasteFound = false;
 
     // Working values of the run modes.
@@ -79,8 +84,12 @@ struct Run {
     platform::Folder outFolder;
     TGridCursor cursor;
 
-    // The command line after the program name.
+    // The command line after the program name, without the options.
     std::vector<std::string> arguments;
+    // The options in force, and those the command line gave (they win over
+    // the options file).
+    Options options;
+    std::vector<OptionSetting> givenOptions;
     // The names file of the atlas, read once as pictures are named.
     NamesFile names;
     // The run's lines for "patterns.xml", appended once the sheet is saved.
@@ -88,6 +97,13 @@ struct Run {
     // Gluing's RGBA canvas: its logical size while its memory grows ahead
     // (absent for a canvas that grows one step at a time).
     std::unique_ptr<CanvasGrowth> rgbaGrowth;
+
+    // What the data files of the sheet describe, filled as pictures are
+    // placed when options ask for frame names.
+    SheetDescription sheet;
+    UniqueNames usedNames;
+    // The frame name of the picture placed last.
+    std::string placedName;
 };
 
 // The file path names inside folder, which the run opened for it; the path

@@ -408,4 +408,10 @@ void writeWholeFile(const std::string& path, const void* data, size_t count) {
     f.commit();
 }
 
+void writeWholeFile(const FileAt& file, const void* data, size_t count) {
+    SafeFileStream f(file);
+    f.writeBuffer(data, count);
+    f.commit();
+}
+
 }  // namespace glx

@@ -168,5 +168,6 @@ private:
 std::vector<uint8_t> readWholeFile(const std::string& path);
 // Writes a whole file safely (temporary file, then rename).
 void writeWholeFile(const std::string& path, const void* data, size_t count);
+void writeWholeFile(const FileAt& file, const void* data, size_t count);
 
 }  // namespace glx
