@@ -5,6 +5,8 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <map>
+#include <nlohmann/json.hpp>
 #include <regex>
 
 #include "png_oracle.h"
@@ -263,4 +265,52 @@ TEST(LayoutGluing, APictureLargerThanTheSheetWritesNothing) {
     EXPECT_NE(r.status, 0);
     EXPECT_NE((r.out + r.err).find("big.png"), std::string::npos) << r.out << r.err;
     EXPECT_EQ(entries(t.path), (std::set<std::string>{"a.png", "big.png"}));
+}
+
+TEST(LayoutGluing, SeveralSheetsFromTheMultiAtlas) {
+    TempFolder t;
+    auto sources = writeSprites(t, 24, 99);
+    // Two copies of one sprite: one rectangle, two names.
+    writeFile(t / "s99.png", rgbaPng(sources[4].second));
+    sources.emplace_back("s99.png", sources[4].second);
+    std::map<std::string, const PictureRgba*> byName;
+    for (const auto& [name, picture] : sources) byName[name] = &picture;
+    auto r = runTool({"--pack=maxrects", "--max-size=64", "--trim", "--alias", "--extrude=1", "--padding=2",
+                      "--atlas=json", (t / "s00.png").string(), "H1", "out.png", ":silent"},
+                     "", t.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const auto atlas = nlohmann::json::parse(readFile(t / "out.json"));
+    const auto& textures = atlas.at("textures");
+    ASSERT_GT(textures.size(), 1u);
+    std::map<std::string, std::pair<int, int>> corners;
+    for (size_t page = 0; page < textures.size(); ++page) {
+        const auto& texture = textures[page];
+        const std::string image = texture.at("image");
+        EXPECT_EQ(image, page == 0 ? "out.png" : "out-" + std::to_string(page) + ".png");
+        const PictureRgba sheet = readPng((t / image).string());
+        EXPECT_LE(sheet.width, 64);
+        EXPECT_LE(sheet.height, 64);
+        for (const auto& frame : texture.at("frames")) {
+            const std::string name = frame.at("filename");
+            ASSERT_TRUE(byName.count(name)) << name;
+            const PictureRgba& src = *byName[name];
+            const Box box = opaqueBox(src);
+            const auto& f = frame.at("frame");
+            const int fx = f.at("x"), fy = f.at("y");
+            EXPECT_EQ(frame.at("spriteSourceSize").at("x"), box.x) << name;
+            EXPECT_EQ(frame.at("spriteSourceSize").at("y"), box.y) << name;
+            EXPECT_EQ(frame.at("sourceSize").at("w"), src.width) << name;
+            ASSERT_EQ(f.at("w"), box.w) << name;
+            ASSERT_EQ(f.at("h"), box.h) << name;
+            for (int y = -1; y <= box.h; ++y)
+                for (int x = -1; x <= box.w; ++x) {
+                    const int sx = box.x + std::clamp(x, 0, box.w - 1), sy = box.y + std::clamp(y, 0, box.h - 1);
+                    ASSERT_EQ(sheet.at(fx + x, fy + y), src.at(sx, sy)) << name << " " << x << "," << y;
+                }
+            corners[name] = {int(page) * 1000 + fx, fy};
+            byName.erase(name);
+        }
+    }
+    EXPECT_TRUE(byName.empty());
+    EXPECT_EQ(corners["s04.png"], corners["s99.png"]);
 }
