@@ -184,9 +184,10 @@ SheetLayout packSheet(const std::vector<LayoutItem>& items, const LayoutOptions&
         const int32_t page = static_cast<int32_t>(layout.pages.size());
         layout.pages.push_back(LayoutPageSize{static_cast<int32_t>(pageSide(best.right, pad, border, o.pot)),
                                               static_cast<int32_t>(pageSide(best.bottom, pad, border, o.pot))});
-        for (const auto& [s, r] : best.placed)
-            layout.places[slots[s].item] =
-                LayoutPlace{page, static_cast<int32_t>(border + r.x + ring), static_cast<int32_t>(border + r.y + ring)};
+        for (const auto& [s, r] : best.placed) {
+            const auto x = static_cast<int32_t>(border + r.x + ring), y = static_cast<int32_t>(border + r.y + ring);
+            layout.places[slots[s].item] = LayoutPlace{page, x, y, x, y};
+        }
         if (best.left.empty()) break;
         // The next page takes what did not fit, in the same order.
         order = best.left;
@@ -222,8 +223,8 @@ SheetLayout gridSheet(const std::vector<LayoutItem>& items, GridShape shape, con
             dy = o.align == CellAlign::Center ? (cellH - item.height) / 2 : cellH - item.height;
         }
         const int64_t slotW = int64_t(w) + 2 * ring, slotH = int64_t(h) + 2 * ring;
-        layout.places[i] = LayoutPlace{0, static_cast<int32_t>(border + c.x + ring + dx),
-                                       static_cast<int32_t>(border + c.y + ring + dy)};
+        const auto cellX = static_cast<int32_t>(border + c.x + ring), cellY = static_cast<int32_t>(border + c.y + ring);
+        layout.places[i] = LayoutPlace{0, cellX + dx, cellY + dy, cellX, cellY};
         right = std::max(right, c.x + slotW);
         bottom = std::max(bottom, c.y + slotH);
         checkCanvasExtent(right + 2 * border + pad, bottom + 2 * border + pad);

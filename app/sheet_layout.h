@@ -24,6 +24,9 @@ struct LayoutItem {
 struct LayoutPlace {
     int32_t page = 0;
     int32_t x = 0, y = 0;
+    // Uniform cells: where the picture's cell starts (the picture sits in
+    // it by the alignment); otherwise x and y again.
+    int32_t cellX = 0, cellY = 0;
 };
 
 struct LayoutPageSize {

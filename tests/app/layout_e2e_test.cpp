@@ -167,7 +167,7 @@ TEST(LayoutGluing, FramesComeBackFromTheSheet) {
         {{"--pack=maxrects"}, false, 0, 0, 0},
         {{"--pack=maxrects", "--trim", "--padding=1", "--extrude=1", "--border=2"}, true, 1, 1, 2},
         {{"--cell=max", "--align=center", "--trim", "--padding=2"}, true, 0, 2, 0},
-        {{"--cell=max", "--align=bottom", "--extrude=1"}, false, 1, 0, 0},
+        {{"--cell=max", "--align=bottom"}, false, 0, 0, 0},
     };
     for (const Options& o : cases) {
         SCOPED_TRACE(o.args[0] + (o.args.size() > 1 ? " " + o.args[1] : ""));
@@ -313,4 +313,49 @@ TEST(LayoutGluing, SeveralSheetsFromTheMultiAtlas) {
     }
     EXPECT_TRUE(byName.empty());
     EXPECT_EQ(corners["s04.png"], corners["s99.png"]);
+}
+
+TEST(LayoutGluing, UniformCellsAreTheFramesLoadersCut) {
+    TempFolder t;
+    const auto sources = writeSprites(t, 7, 23);
+    int cellW = 0, cellH = 0;
+    for (const auto& [name, p] : sources) {
+        cellW = std::max(cellW, p.width);
+        cellH = std::max(cellH, p.height);
+    }
+    auto r = runTool({"--cell=max", "--align=bottom", "--extrude=1", "--padding=2", "--border=1", "--atlas=json",
+                      (t / "s00.png").string(), "H3", "out.png", ":silent"},
+                     "", t.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const PictureRgba sheet = readPng((t / "out.png").string());
+    const auto atlas = nlohmann::json::parse(readFile(t / "out.json"));
+    const auto& meta = atlas.at("meta");
+    ASSERT_EQ(meta.at("frameWidth"), cellW);
+    ASSERT_EQ(meta.at("frameHeight"), cellH);
+    const int margin = meta.at("margin"), spacing = meta.at("spacing");
+    EXPECT_EQ(margin, 2);
+    EXPECT_EQ(spacing, 4);
+    const auto pictures = atlasFrames(t / "patterns.xml");
+    ASSERT_EQ(pictures.size(), sources.size());
+    for (size_t k = 0; k < sources.size(); ++k) {
+        const auto& [name, src] = sources[k];
+        // Where a loader cutting by frame size cuts frame k.
+        const int cx = margin + int(k % 3) * (cellW + spacing), cy = margin + int(k / 3) * (cellH + spacing);
+        const auto& f = atlas.at("frames").at(name).at("frame");
+        EXPECT_EQ(f.at("x"), cx) << name;
+        EXPECT_EQ(f.at("y"), cy) << name;
+        EXPECT_EQ(f.at("w"), cellW) << name;
+        // The picture sits at the bottom of its cell, centred across.
+        EXPECT_EQ(pictures[k].x, cx + (cellW - src.width) / 2) << name;
+        EXPECT_EQ(pictures[k].y, cy + cellH - src.height) << name;
+        for (int y = 0; y < src.height; ++y)
+            for (int x = 0; x < src.width; ++x)
+                ASSERT_EQ(sheet.at(pictures[k].x + x, pictures[k].y + y), src.at(x, y)) << name;
+        // The ring repeats the cell's edges.
+        for (int y = cy - 1; y <= cy + cellH; ++y)
+            for (int x = cx - 1; x <= cx + cellW; ++x)
+                ASSERT_EQ(sheet.at(x, y),
+                          sheet.at(std::clamp(x, cx, cx + cellW - 1), std::clamp(y, cy, cy + cellH - 1)))
+                    << name << " " << x << "," << y;
+    }
 }
