@@ -8,11 +8,12 @@ JOBS ?= $(shell nproc)
 TOOL_PACKAGES = cmake make g++ zlib1g-dev libjpeg62-turbo-dev nlohmann-json3-dev
 # What the tests add: GoogleTest, libpng and giflib as independent oracles,
 # pngcheck, the desktop program (FLTK) with a virtual display and window
-# automation, the launcher and manual page checkers.
+# automation, the launcher and manual page checkers, and Node.js with npm for
+# the game engines' atlas parsers.
 TEST_PACKAGES = $(TOOL_PACKAGES) libgtest-dev libpng-dev libgif-dev pngcheck \
-	libfltk1.3-dev xvfb xdotool desktop-file-utils groff-base
+	libfltk1.3-dev xvfb xdotool desktop-file-utils groff-base nodejs npm
 
-.PHONY: all deps tool-deps test-deps build demo test clean
+.PHONY: all deps tool-deps test-deps oracles build demo test clean
 
 all: build
 
@@ -37,7 +38,14 @@ demo: tool-deps
 	cmake --build $(BUILD) -j $(JOBS) --target glumixer
 	./examples/demo.sh $(BUILD)/glumixer
 
-test: test-deps build
+# The atlas parsers of Phaser 3, PixiJS and the Spine runtime, at the versions
+# tests/oracles/package-lock.json pins; installed once, when missing.
+oracles:
+	@if command -v npm >/dev/null && [ ! -d tests/oracles/node_modules ]; then \
+	  cd tests/oracles && npm ci --no-audit --no-fund --ignore-scripts; \
+	fi
+
+test: test-deps oracles build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 clean:

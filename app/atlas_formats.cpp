@@ -176,7 +176,7 @@ std::string pixels(int32_t v) { return v == 0 ? "0" : std::to_string(v) + "px"; 
 
 std::string css(const SheetDescription& sheet) {
     std::string text;
-    UniqueNames names;
+    UniqueNames names("-");
     for (const auto& page : sheet.pages) {
         const std::string url = cssUrl(page.image);
         for (const auto& f : page.frames)

@@ -76,9 +76,8 @@ int Tf::FormCreate() {
         }
     }
     if (!usable(run.picPath) && !platform::fileExists(run.pastePath)) {
-        const bool given = !run.arguments.empty() || !run.givenOptions.empty();
-        if (given) reportUnusable(run.picPath);
-        return runHelpPath(run, given);
+        if (!run.arguments.empty()) reportUnusable(run.picPath);
+        return runHelpPath(run, !run.arguments.empty());
     }
 
     run.sharedList.clear();
@@ -151,6 +150,10 @@ int runApplication(int argc, char** argv) {
         // line names it.
         Run whole(args);
         if (!usable(joinArgs(whole))) front = takeFrontOptions(args, options);
+    }
+    if (front.action == FrontAction::Run && args.empty() && argc > 1) {
+        front.action = FrontAction::Error;
+        front.errorLine = "glumixer: no picture after the options\n";
     }
     switch (front.action) {
         case FrontAction::Help:

@@ -53,13 +53,13 @@ std::string frameNameOf(const std::string& fileName, FrameNames mode) {
 
 std::string UniqueNames::take(const std::string& name) {
     std::string unique = name;
-    for (unsigned n = 2; !m_used.insert(unique).second; ++n) unique = name + "~" + std::to_string(n);
+    for (unsigned n = 2; !m_used.insert(unique).second; ++n) unique = name + m_separator + std::to_string(n);
     return unique;
 }
 
 std::map<std::string, std::vector<std::string>> groupAnimations(const std::vector<std::string>& frameNames) {
     struct Member {
-        std::string stem, name;
+        std::string number, stem, name;  // number: the final digits without leading zeros
     };
     std::map<std::string, std::vector<Member>> groups;
     for (const auto& name : frameNames) {
@@ -74,12 +74,17 @@ std::map<std::string, std::vector<std::string>> groupAnimations(const std::vecto
                (stem[end - 1] == '_' || stem[end - 1] == '-' || stem[end - 1] == '.' || stem[end - 1] == ' '))
             --end;
         if (end == 0) continue;
-        groups[stem.substr(0, end)].push_back(Member{stem, name});
+        std::string number = stem.substr(digits);
+        number.erase(0, std::min(number.find_first_not_of('0'), number.size()));
+        groups[stem.substr(0, end)].push_back(Member{std::move(number), stem, name});
     }
     std::map<std::string, std::vector<std::string>> animations;
     for (auto& [key, members] : groups) {
-        std::stable_sort(members.begin(), members.end(),
-                         [](const Member& a, const Member& b) { return naturalLess(a.stem, b.stem); });
+        std::stable_sort(members.begin(), members.end(), [](const Member& a, const Member& b) {
+            if (a.number.size() != b.number.size()) return a.number.size() < b.number.size();
+            if (a.number != b.number) return a.number < b.number;
+            return naturalLess(a.stem, b.stem);
+        });
         auto& list = animations[key];
         for (auto& m : members) list.push_back(std::move(m.name));
     }

@@ -24,18 +24,21 @@ void sortNatural(std::vector<std::string>& names);
 std::string frameNameOf(const std::string& fileName, FrameNames mode);
 
 // Gives every frame its own name: the first picture keeps a name, later
-// ones get "~2", "~3"... appended (the first of those still free).
+// ones get "~2", "~3"... appended (the first of those still free; CSS
+// classes take "-" instead of "~").
 class UniqueNames {
 public:
+    explicit UniqueNames(std::string separator = "~") : m_separator(std::move(separator)) {}
     std::string take(const std::string& name);
 
 private:
+    std::string m_separator;
     std::set<std::string> m_used;
 };
 
 // Frames whose names end in a number (after the extension is dropped):
-// "walk_0", "walk-3.png", "walk7" join the animation "walk", in natural
-// order. A name that is all digits, or whose prefix would be empty, joins
+// "walk_0", "walk-3.png", "walk7" join the animation "walk", ordered by
+// their numbers. A name that is all digits, or whose prefix would be empty, joins
 // none.
 std::map<std::string, std::vector<std::string>> groupAnimations(const std::vector<std::string>& frameNames);
 

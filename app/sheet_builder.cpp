@@ -23,7 +23,9 @@ void describeFrame(Run& run, const std::string& fileName, int32_t x, int32_t y, 
     std::string name;
     if (platform::fileExists(run.namesPath)) name = patternName(run.names, run.namesPath, run.patternCount);
     if (name.empty()) name = frameNameOf(fileName, run.options.names);
-    run.placedName = run.usedNames.take(name);
+    // Engines read names as UTF-8 text: control bytes and bytes that are
+    // not UTF-8 become "\xNN", before names are made unique.
+    run.placedName = run.usedNames.take(printableText(name));
     if (run.sheet.pages.empty()) beginSheetPage(run);
     SheetFrame frame;
     frame.name = run.placedName;

@@ -17,7 +17,8 @@ bool describesFrames(const Options& options);
 // Starts a new page of the description.
 void beginSheetPage(Run& run);
 // Names picture fileName (the names file's line first, then the file name
-// or its stem, made unique), records its rectangle on the current page and
+// or its stem, control bytes and bytes that are not UTF-8 shown as "\xNN",
+// made unique), records its rectangle on the current page and
 // leaves the name in placedName for "patterns.xml".
 void describeFrame(Run& run, const std::string& fileName, int32_t x, int32_t y, int32_t w, int32_t h);
 // Gives the current page its file and size.

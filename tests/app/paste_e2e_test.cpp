@@ -280,3 +280,43 @@ TEST(PasteScript, AMissingPatternWritesNothingUntilTheRunSucceeds) {
     EXPECT_NE(r.err.find("Picture size 2147483650 x "), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("Tech code: #2101"), std::string::npos) << r.err;
 }
+
+// A fragment whose real path leaves the pattern's folder (a "../" path, an
+// absolute path, a link) is refused unless --allow-outside; a link that
+// stays inside pastes as always.
+TEST(PasteScript, FragmentsFromOutsideTheFolderAreRefused) {
+    TempFolder shared;
+    writePng((shared / "badge.png").string(), solidRgba(2, 2, Rgba{0, 0, 255, 255}));
+    struct Case {
+        std::string line;
+        bool link;  // frag.png is a link to the line instead
+        std::vector<std::string> options;
+        int status;
+    } cases[] = {
+        {(shared / "badge.png").string(), false, {}, 1},
+        {(shared / "badge.png").string(), true, {}, 1},
+        {(shared / "badge.png").string(), false, {"--allow-outside"}, 0},
+        {"sub/inner.png", true, {}, 0},
+    };
+    for (const auto& c : cases) {
+        PasteFolder f(c.link ? "1;1;1\nfrag.png\n" : "1;1;1\n" + c.line + "\n");
+        fs::create_directories(f.t / "sub");
+        writePng((f.t / "sub" / "inner.png").string(), solidRgba(2, 2, Rgba{0, 0, 255, 255}));
+        if (c.link) {
+            fs::remove(f.t / "frag.png");
+            fs::create_symlink(c.line, f.t / "frag.png");
+        }
+        const std::string before = readFile(f.t / "pattern.png");
+        std::vector<std::string> args = c.options;
+        args.insert(args.end(), {(f.t / "pattern.png").string(), "H3"});
+        auto r = runTool(args, "", f.t.path);
+        EXPECT_EQ(r.status, c.status) << c.line << "\n" << r.err;
+        if (c.status == 1) {
+            EXPECT_NE(r.err.find("\". It leads outside the picture's folder"), std::string::npos) << r.err;
+            EXPECT_NE(r.err.find("Last picture: "), std::string::npos) << r.err;
+            EXPECT_EQ(readFile(f.t / "pattern.png"), before) << c.line;
+        } else {
+            EXPECT_EQ(f.result().at(1, 1), (Rgba{0, 0, 255, 255})) << c.line;
+        }
+    }
+}

@@ -92,9 +92,11 @@ TEST(FolderHygiene, TenThousandFilesInOneFolder) {
 TEST(FolderHygiene, PlantedLinksAndSpecialFilesBesideThePicture) {
     struct Planted {
         const char* name;  // beside the picture
-        const char* what;  // "out": link to ../outside, "dangling": to ../created, "fifo", "in": link inside
+        const char* what;  // "out": link to ../outside, "dangling": to ../created, "fifo", "in": link inside,
+                           // "picture": to ../private.bmp
         int status;  // expected exit status
         const char* message;  // in the error report when status is 1
+        const char* option = "";  // before the picture
     } cases[] = {
         {"patterns.xml", "out", 1, "patterns.xml\". It is a symbolic link"},
         {"patterns.xml", "dangling", 1, "patterns.xml\". It is a symbolic link"},
@@ -108,6 +110,8 @@ TEST(FolderHygiene, PlantedLinksAndSpecialFilesBesideThePicture) {
         {"Glumix_paste.ini", "out", 1, "Glumix_paste.ini\". It leads outside the picture's folder"},
         {"Glumix_paste.ini", "fifo", 1, "Glumix_paste.ini\". Not a regular file"},
         {"b.bmp", "in", 0, ""},  // a link to a picture of the folder still glues
+        {"c.bmp", "picture", 1, "c.bmp\". It leads outside the picture's folder"},
+        {"c.bmp", "picture", 0, "", "--allow-outside"},
     };
     for (const auto& c : cases) {
         TempFolder s;
@@ -125,14 +129,20 @@ TEST(FolderHygiene, PlantedLinksAndSpecialFilesBesideThePicture) {
             fs::create_symlink("../created", planted);
         } else if (kind == "fifo") {
             ASSERT_EQ(::mkfifo(planted.c_str(), 0644), 0);
+        } else if (kind == "picture") {
+            writeFile(s / "private.bmp", noiseBmp(4, 3, 9));
+            fs::create_symlink("../private.bmp", planted);
         } else {
             fs::create_symlink(c.name == std::string("b.bmp") ? "a.bmp" : "inside.txt", planted);
         }
-        auto r = runChild({(s / "pics" / "a.bmp").string(), "H2", "out.bmp"}, s.path);
+        std::vector<std::string> args{(s / "pics" / "a.bmp").string(), "H2", "out.bmp"};
+        if (*c.option) args.insert(args.begin(), c.option);
+        auto r = runChild(args, s.path);
         EXPECT_FALSE(r.timedOut) << what;
         EXPECT_EQ(r.status, c.status) << what << "\n" << r.err;
         if (c.status == 1) {
             EXPECT_NE(r.err.find(c.message), std::string::npos) << what << "\n" << r.err;
+            EXPECT_FALSE(fs::exists(s / "pics" / "out.bmp")) << what;
         }
         EXPECT_EQ(readFile(s / "outside"), secret) << what;
         EXPECT_FALSE(fs::exists(s / "created")) << what;
