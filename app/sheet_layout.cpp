@@ -111,6 +111,12 @@ Packed pack(const std::vector<Slot>& slots, const std::vector<size_t>& order, in
     return out;
 }
 
+int64_t powerOfTwoAtLeast(int64_t v) {
+    int64_t p = 1;
+    while (p < v) p *= 2;
+    return p;
+}
+
 int64_t largestPowerOfTwoAtMost(int64_t v) {
     int64_t p = 1;
     while (p * 2 <= v) p *= 2;
@@ -241,12 +247,6 @@ SheetLayout gridSheet(const std::vector<LayoutItem>& items, GridShape shape, con
 }
 
 }  // namespace
-
-int64_t powerOfTwoAtLeast(int64_t v) {
-    int64_t p = 1;
-    while (p < v) p *= 2;
-    return p;
-}
 
 SheetLayout layoutSheet(const std::vector<LayoutItem>& items, GridShape grid, const LayoutOptions& options) {
     SheetLayout layout =

@@ -75,7 +75,4 @@ private:
 // Throws LayoutTooLarge (packing) when one item cannot fit a page.
 SheetLayout layoutSheet(const std::vector<LayoutItem>& items, GridShape grid, const LayoutOptions& options);
 
-// The smallest power of two >= v (v >= 1).
-int64_t powerOfTwoAtLeast(int64_t v);
-
 }  // namespace glx::app

@@ -1,6 +1,7 @@
 // End-to-end sheets with layout options: every frame cut from the written
-// sheet at its atlas rectangle, put back at its trim offset, gives its
-// source picture; rings, spacing and sheet sides as asked.
+// sheets at its rectangle in the JSON atlas, put back at its trim offset,
+// gives its source picture; rings, spacing, sheet sides and aliases as
+// asked, and "patterns.xml" holds the same rectangles.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -15,6 +16,7 @@
 
 using namespace glxtest;
 namespace fs = std::filesystem;
+using Json = nlohmann::json;
 
 namespace {
 
@@ -38,41 +40,26 @@ std::string rgbaPng(const PictureRgba& p) {
            pngChunk("IEND", "");
 }
 
-// A picture with a transparent margin of its own on each side; colours
-// are noise everywhere, also under alpha 0.
-PictureRgba sprite(uint32_t seed, int w, int h, int l, int t, int r, int b) {
+struct Box {
+    int x, y, w, h;
+    friend bool operator==(const Box&, const Box&) = default;
+};
+
+// Noise in every channel inside the box (alpha never 0 there), noise
+// colours under alpha 0 around it.
+PictureRgba sprite(uint32_t seed, int w, int h, Box inside) {
     PictureRgba p;
     p.width = w;
     p.height = h;
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            const bool inside = x >= l && x < w - r && y >= t && y < h - b;
-            const uint8_t a = inside ? uint8_t(noise(seed) | 1) : 0;
-            p.pixels.push_back(Rgba{noise(seed), noise(seed), noise(seed), a});
+            const bool in = x >= inside.x && x < inside.x + inside.w && y >= inside.y && y < inside.y + inside.h;
+            p.pixels.push_back(Rgba{noise(seed), noise(seed), noise(seed), uint8_t(in ? noise(seed) | 1 : 0)});
         }
     return p;
 }
 
-struct Frame {
-    std::string name;
-    int x, y, w, h;
-};
-
-std::vector<Frame> atlasFrames(const fs::path& xml) {
-    std::vector<Frame> frames;
-    const std::string text = readFile(xml);
-    const std::regex line(R"re(<pattern name="([^"]*)" x="(-?\d+)" y="(-?\d+)" width="(\d+)" height="(\d+)")re");
-    for (std::sregex_iterator it(text.begin(), text.end(), line), end; it != end; ++it)
-        frames.push_back(
-            Frame{(*it)[1], std::stoi((*it)[2]), std::stoi((*it)[3]), std::stoi((*it)[4]), std::stoi((*it)[5])});
-    return frames;
-}
-
-struct Box {
-    int x, y, w, h;
-};
-
-// Where the opaque pixels are (alpha not 0); all transparent: the pixel at 0, 0.
+// Where the opaque pixels are; all transparent: the pixel at 0, 0.
 Box opaqueBox(const PictureRgba& p) {
     int left = p.width, top = p.height, right = -1, bottom = -1;
     for (int y = 0; y < p.height; ++y)
@@ -83,147 +70,216 @@ Box opaqueBox(const PictureRgba& p) {
                 top = std::min(top, y);
                 bottom = std::max(bottom, y);
             }
-    if (right < 0) return Box{0, 0, 1, 1};
-    return Box{left, top, right - left + 1, bottom - top + 1};
+    return right < 0 ? Box{0, 0, 1, 1} : Box{left, top, right - left + 1, bottom - top + 1};
 }
 
-bool powerOfTwo(int v) { return v > 0 && (v & (v - 1)) == 0; }
+std::vector<Box> patternRects(const fs::path& xml) {
+    std::vector<Box> rects;
+    const std::string text = readFile(xml);
+    const std::regex line(R"re(<pattern name="[^"]*" x="(\d+)" y="(\d+)" width="(\d+)" height="(\d+)")re");
+    for (std::sregex_iterator it(text.begin(), text.end(), line), end; it != end; ++it)
+        rects.push_back(Box{std::stoi((*it)[1]), std::stoi((*it)[2]), std::stoi((*it)[3]), std::stoi((*it)[4])});
+    return rects;
+}
 
-struct Options {
+using Sources = std::map<std::string, PictureRgba>;  // in gluing order
+
+// count sprites of various sizes and margins, and three special ones:
+// a.png, s01's picture with other margins (identical once trimmed); b.png,
+// s02 but for the colour of one transparent pixel inside its box; z.png,
+// all transparent.
+Sources writeSprites(const TempFolder& t, int count, uint32_t seed) {
+    Sources sources;
+    for (int i = 0; i < count; ++i) {
+        uint32_t s = seed + uint32_t(i) * 7919;
+        const int w = 3 + noise(s) % 30, h = 3 + noise(s) % 30, l = noise(s) % 3, top = noise(s) % 3;
+        char name[16];
+        std::snprintf(name, sizeof name, "s%02d.png", i);
+        sources[name] = sprite(s, w + l + noise(s) % 3, h + top + noise(s) % 3, Box{l, top, w, h});
+    }
+    const PictureRgba& s01 = sources["s01.png"];
+    const Box box = opaqueBox(s01);
+    PictureRgba a = sprite(1, box.w + 4, box.h + 1, Box{});
+    for (int y = 0; y < box.h; ++y)
+        for (int x = 0; x < box.w; ++x) a.pixels[size_t((y + 1) * a.width + x + 4)] = s01.at(box.x + x, box.y + y);
+    PictureRgba& s02 = sources["s02.png"];
+    const Box inner = opaqueBox(s02);
+    const size_t hole = size_t((inner.y + 1) * s02.width + inner.x + 1);
+    s02.pixels[hole].a = 0;
+    PictureRgba b = s02;
+    b.pixels[hole].g ^= 0x40;
+    sources["a.png"] = a;
+    sources["b.png"] = b;
+    sources["z.png"] = sprite(2, 6, 4, Box{});
+    for (const auto& [name, picture] : sources) writeFile(t / name, rgbaPng(picture));
+    return sources;
+}
+
+struct Case {
     std::vector<std::string> args;
-    bool trim = false;
-    int extrude = 0, padding = 0, border = 0;
+    bool trim = false, alias = false, pot = false;
+    int extrude = 0, padding = 0, border = 0, maxSize = 4096;
 };
 
-// Glues the folder with the options and checks every frame against its
-// source, the ring around it and the distances between frames.
-void checkSheet(const TempFolder& t, const std::vector<std::pair<std::string, PictureRgba>>& sources,
-                const Options& o) {
-    std::vector<std::string> args = o.args;
-    args.insert(args.end(), {(t / sources[0].first).string(), "H3", "out.png", ":silent"});
+void checkSheets(const TempFolder& t, const Sources& sources, const Case& c, size_t minPages = 1) {
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"--atlas=json", (t / "s00.png").string(), "H3", "out.png", ":silent"});
     auto r = runTool(args, "", t.path);
     ASSERT_EQ(r.status, 0) << r.err;
-    const PictureRgba sheet = readPng((t / "out.png").string());
-    const std::vector<Frame> frames = atlasFrames(t / "patterns.xml");
-    ASSERT_EQ(frames.size(), sources.size());
-    for (size_t i = 0; i < frames.size(); ++i) {
-        const Frame& f = frames[i];
-        const PictureRgba& src = sources[i].second;
-        const Box box = o.trim ? opaqueBox(src) : Box{0, 0, src.width, src.height};
-        ASSERT_EQ(f.w, box.w) << sources[i].first;
-        ASSERT_EQ(f.h, box.h) << sources[i].first;
-        ASSERT_GE(f.x - o.extrude, o.border);
-        ASSERT_GE(f.y - o.extrude, o.border);
-        ASSERT_LE(f.x + f.w + o.extrude, sheet.width - o.border);
-        ASSERT_LE(f.y + f.h + o.extrude, sheet.height - o.border);
-        // Put back at its offset into the source size: the source again
-        // (outside the trimmed box the source is transparent).
+    const Json atlas = Json::parse(readFile(t / "out.json"));
+    // One page as a JSON hash, several as the multi-atlas.
+    Json pages = atlas.contains("textures") ? atlas.at("textures") : Json::array({atlas.at("meta")});
+    if (!atlas.contains("textures")) {
+        pages[0]["frames"] = Json::array();
+        for (const auto& [name, frame] : atlas.at("frames").items()) {
+            Json f = frame;
+            f["filename"] = name;
+            pages[0]["frames"].push_back(f);
+        }
+    }
+    ASSERT_GE(pages.size(), minPages);
+    std::map<std::string, std::pair<size_t, Box>> placed;
+    for (size_t page = 0; page < pages.size(); ++page) {
+        const std::string image = pages[page].at("image");
+        EXPECT_EQ(image, page == 0 ? "out.png" : "out-" + std::to_string(page) + ".png");
+        const PictureRgba sheet = readPng((t / image).string());
+        EXPECT_LE(std::max(sheet.width, sheet.height), c.maxSize);
+        if (c.pot) {
+            EXPECT_EQ(sheet.width & (sheet.width - 1), 0) << sheet.width;
+            EXPECT_EQ(sheet.height & (sheet.height - 1), 0) << sheet.height;
+        }
+        for (const Json& frame : pages[page].at("frames")) {
+            const std::string name = frame.at("filename");
+            ASSERT_TRUE(sources.count(name)) << name;
+            const PictureRgba& src = sources.at(name);
+            const Box box = c.trim ? opaqueBox(src) : Box{0, 0, src.width, src.height};
+            const Json& f = frame.at("frame");
+            const Box at{f.at("x"), f.at("y"), f.at("w"), f.at("h")};
+            ASSERT_EQ((Box{at.x, at.y, box.w, box.h}), at) << name;
+            EXPECT_EQ(frame.at("spriteSourceSize").at("x"), box.x) << name;
+            EXPECT_EQ(frame.at("spriteSourceSize").at("y"), box.y) << name;
+            EXPECT_EQ(frame.at("sourceSize").at("w"), src.width) << name;
+            EXPECT_GE(std::min(at.x, at.y) - c.extrude, c.border) << name;
+            EXPECT_LE(at.x + at.w + c.extrude, sheet.width - c.border) << name;
+            EXPECT_LE(at.y + at.h + c.extrude, sheet.height - c.border) << name;
+            // The frame is the source's box; around it, the ring repeats
+            // the nearest edge pixel.
+            for (int y = -c.extrude; y < at.h + c.extrude; ++y)
+                for (int x = -c.extrude; x < at.w + c.extrude; ++x)
+                    ASSERT_EQ(sheet.at(at.x + x, at.y + y),
+                              src.at(box.x + std::clamp(x, 0, at.w - 1), box.y + std::clamp(y, 0, at.h - 1)))
+                        << name << " " << x << "," << y;
+            placed[name] = {page, at};
+        }
+    }
+    ASSERT_EQ(placed.size(), sources.size());
+    // Outside the trimmed box the sources were transparent.
+    for (const auto& [name, src] : sources) {
+        const Box box = c.trim ? opaqueBox(src) : Box{0, 0, src.width, src.height};
         for (int y = 0; y < src.height; ++y)
             for (int x = 0; x < src.width; ++x) {
                 const bool in = x >= box.x && x < box.x + box.w && y >= box.y && y < box.y + box.h;
-                if (in)
-                    ASSERT_EQ(sheet.at(f.x + x - box.x, f.y + y - box.y), src.at(x, y))
-                        << sources[i].first << " " << x << "," << y;
-                else ASSERT_EQ(src.at(x, y).a, 0);
+                ASSERT_TRUE(in || src.at(x, y).a == 0) << name;
             }
-        // The ring repeats the nearest edge pixel.
-        for (int y = f.y - o.extrude; y < f.y + f.h + o.extrude; ++y)
-            for (int x = f.x - o.extrude; x < f.x + f.w + o.extrude; ++x) {
-                const int ex = std::clamp(x, f.x, f.x + f.w - 1), ey = std::clamp(y, f.y, f.y + f.h - 1);
-                ASSERT_EQ(sheet.at(x, y), sheet.at(ex, ey)) << sources[i].first << " ring " << x << "," << y;
-            }
-        // Distinct frames keep the padding between their rings.
-        for (size_t j = 0; j < i; ++j) {
-            const Frame& g = frames[j];
-            if (g.x == f.x && g.y == f.y) continue;  // an alias
-            const int gap = o.padding + 2 * o.extrude;
-            const bool apart =
-                f.x + f.w + gap <= g.x || g.x + g.w + gap <= f.x || f.y + f.h + gap <= g.y || g.y + g.h + gap <= f.y;
-            EXPECT_TRUE(apart) << sources[i].first << " and " << sources[j].first;
+    }
+    // Frames on one page keep the padding between their rings; only
+    // identical pictures share a rectangle.
+    for (auto i = placed.begin(); i != placed.end(); ++i)
+        for (auto j = std::next(i); j != placed.end(); ++j) {
+            const auto& [p, f] = i->second;
+            const auto& [q, g] = j->second;
+            if (p != q) continue;
+            const bool shared = f == g;
+            const bool alias = c.alias && c.trim && i->first == "a.png" && j->first == "s01.png";
+            EXPECT_EQ(shared, alias) << i->first << " " << j->first;
+            const int gap = c.padding + 2 * c.extrude;
+            EXPECT_TRUE(shared || f.x + f.w + gap <= g.x || g.x + g.w + gap <= f.x || f.y + f.h + gap <= g.y ||
+                        g.y + g.h + gap <= f.y)
+                << i->first << " and " << j->first;
         }
-    }
-}
-
-std::vector<std::pair<std::string, PictureRgba>> writeSprites(const TempFolder& t, int count, uint32_t seed) {
-    std::vector<std::pair<std::string, PictureRgba>> sources;
-    for (int i = 0; i < count; ++i) {
-        uint32_t s = seed + uint32_t(i) * 7919;
-        const int w = 3 + noise(s) % 30, h = 3 + noise(s) % 30;
-        const int l = noise(s) % 3, top = noise(s) % 3, r = noise(s) % 3, b = noise(s) % 3;
-        char name[16];
-        std::snprintf(name, sizeof name, "s%02d.png", i);
-        sources.emplace_back(name, sprite(s, w + l + r, h + top + b, l, top, r, b));
-        writeFile(t / name, rgbaPng(sources.back().second));
-    }
-    return sources;
+    // "patterns.xml": the same rectangles, in gluing order.
+    const std::vector<Box> lines = patternRects(t / "patterns.xml");
+    ASSERT_EQ(lines.size(), sources.size());
+    size_t k = 0;
+    for (const auto& [name, src] : sources) EXPECT_EQ(lines[k++], placed[name].second) << name;
 }
 
 }  // namespace
 
-TEST(LayoutGluing, FramesComeBackFromTheSheet) {
-    const Options cases[] = {
-        {{"--trim"}, true, 0, 0, 0},
-        {{"--extrude=2", "--padding=3", "--border=1"}, false, 2, 3, 1},
-        {{"--pack=maxrects"}, false, 0, 0, 0},
-        {{"--pack=maxrects", "--trim", "--padding=1", "--extrude=1", "--border=2"}, true, 1, 1, 2},
-        {{"--cell=max", "--align=center", "--trim", "--padding=2"}, true, 0, 2, 0},
-        {{"--cell=max", "--align=bottom"}, false, 0, 0, 0},
+TEST(LayoutGluing, FramesComeBackFromTheSheets) {
+    const Case cases[] = {
+        {{"--trim"}, true},
+        {{"--extrude=2", "--padding=3", "--border=1"}, false, false, false, 2, 3, 1},
+        {{"--pack=maxrects", "--trim", "--alias", "--padding=1", "--extrude=1", "--border=2"},
+         true,
+         true,
+         false,
+         1,
+         1,
+         2},
+        {{"--pot", "--pack=maxrects", "--padding=1"}, false, false, true, 0, 1},
+        {{"--pot", "--trim", "--alias"}, true, true, true},
+        {{"--alias"}, false, true},
     };
-    for (const Options& o : cases) {
-        SCOPED_TRACE(o.args[0] + (o.args.size() > 1 ? " " + o.args[1] : ""));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0] + (c.args.size() > 1 ? " " + c.args[1] : ""));
         TempFolder t;
-        auto sources = writeSprites(t, 14, 5);
-        // All transparent: a 1 x 1 frame when trimmed.
-        sources.emplace_back("z.png", sprite(1, 6, 4, 6, 4, 0, 0));
-        writeFile(t / "z.png", rgbaPng(sources.back().second));
-        checkSheet(t, sources, o);
+        checkSheets(t, writeSprites(t, 14, 5), c);
     }
 }
 
-TEST(LayoutGluing, PowerOfTwoSheets) {
-    for (const char* pack : {"--pack=grid", "--pack=maxrects"}) {
-        TempFolder t;
-        auto sources = writeSprites(t, 9, 17);
-        checkSheet(t, sources, Options{{"--pot", "--padding=1", pack}, false, 0, 1, 0});
-        const PictureRgba sheet = readPng((t / "out.png").string());
-        EXPECT_TRUE(powerOfTwo(sheet.width)) << pack << " " << sheet.width;
-        EXPECT_TRUE(powerOfTwo(sheet.height)) << pack << " " << sheet.height;
-    }
-}
-
-TEST(LayoutGluing, AliasesShareOneRectangle) {
+TEST(LayoutGluing, SeveralSheetsWhenTheyDoNotFitOne) {
     TempFolder t;
-    auto sources = writeSprites(t, 3, 40);
-    // a.png equals s01 once trimmed (other margins); b.png differs from s02
-    // only in a colour under alpha 0.
-    PictureRgba a = sources[1].second;
-    const Box box = opaqueBox(a);
-    PictureRgba wider;
-    wider.width = box.w + 4;
-    wider.height = box.h + 1;
-    wider.pixels.assign(size_t(wider.width * wider.height), Rgba{9, 9, 9, 0});
-    for (int y = 0; y < box.h; ++y)
-        for (int x = 0; x < box.w; ++x)
-            wider.pixels[size_t((y + 1) * wider.width + x + 4)] = a.at(box.x + x, box.y + y);
-    // A transparent pixel inside s02's trimmed box, its colour changed in b.
-    PictureRgba& s02 = sources[2].second;
-    const Box inner = opaqueBox(s02);
-    Rgba& hole = s02.pixels[size_t((inner.y + 1) * s02.width + inner.x + 1)];
-    hole.a = 0;
-    writeFile(t / sources[2].first, rgbaPng(s02));
-    PictureRgba b = s02;
-    b.pixels[size_t((inner.y + 1) * s02.width + inner.x + 1)].g ^= 0x40;
-    writeFile(t / "a.png", rgbaPng(wider));
-    writeFile(t / "b.png", rgbaPng(b));
-    sources.insert(sources.begin(), {{"a.png", wider}, {"b.png", b}});
-    for (const char* pack : {"--pack=grid", "--pack=maxrects"}) {
-        fs::remove(t / "patterns.xml");
-        checkSheet(t, sources, Options{{"--alias", "--trim", pack}, true, 0, 0, 0});
-        const auto frames = atlasFrames(t / "patterns.xml");
-        // a.png shares s01's rectangle; b.png has its own.
-        EXPECT_EQ(frames[0].x, frames[3].x) << pack;
-        EXPECT_EQ(frames[0].y, frames[3].y) << pack;
-        EXPECT_FALSE(frames[1].x == frames[4].x && frames[1].y == frames[4].y) << pack;
+    const Case c{{"--pack=maxrects", "--max-size=64", "--trim", "--alias", "--extrude=1", "--padding=2"},
+                 true,
+                 true,
+                 false,
+                 1,
+                 2,
+                 0,
+                 64};
+    checkSheets(t, writeSprites(t, 24, 99), c, 3);
+}
+
+TEST(LayoutGluing, UniformCellsAreTheFramesLoadersCut) {
+    TempFolder t;
+    const Sources sources = writeSprites(t, 7, 23);
+    int cellW = 0, cellH = 0;
+    for (const auto& [name, p] : sources) {
+        cellW = std::max(cellW, p.width);
+        cellH = std::max(cellH, p.height);
+    }
+    auto r = runTool({"--cell=max", "--align=bottom", "--extrude=1", "--padding=2", "--border=1", "--atlas=json",
+                      (t / "s00.png").string(), "H3", "out.png", ":silent"},
+                     "", t.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const PictureRgba sheet = readPng((t / "out.png").string());
+    const Json atlas = Json::parse(readFile(t / "out.json"));
+    const Json& meta = atlas.at("meta");
+    ASSERT_EQ(meta.at("frameWidth"), cellW);
+    ASSERT_EQ(meta.at("frameHeight"), cellH);
+    const int margin = meta.at("margin"), spacing = meta.at("spacing");
+    EXPECT_EQ(margin, 2);
+    EXPECT_EQ(spacing, 4);
+    const auto pictures = patternRects(t / "patterns.xml");
+    ASSERT_EQ(pictures.size(), sources.size());
+    size_t k = 0;
+    for (const auto& [name, src] : sources) {
+        // Where a loader cutting by frame size cuts frame k.
+        const int cx = margin + int(k % 3) * (cellW + spacing), cy = margin + int(k / 3) * (cellH + spacing);
+        const Json& f = atlas.at("frames").at(name).at("frame");
+        EXPECT_EQ((Box{f.at("x"), f.at("y"), f.at("w"), f.at("h")}), (Box{cx, cy, cellW, cellH})) << name;
+        // The picture sits at the bottom of its cell, centred across.
+        const Box at = pictures[k++];
+        EXPECT_EQ(at, (Box{cx + (cellW - src.width) / 2, cy + cellH - src.height, src.width, src.height})) << name;
+        for (int y = 0; y < src.height; ++y)
+            for (int x = 0; x < src.width; ++x) ASSERT_EQ(sheet.at(at.x + x, at.y + y), src.at(x, y)) << name;
+        // The ring repeats the cell's edges.
+        for (int y = cy - 1; y <= cy + cellH; ++y)
+            for (int x = cx - 1; x <= cx + cellW; ++x)
+                ASSERT_EQ(sheet.at(x, y),
+                          sheet.at(std::clamp(x, cx, cx + cellW - 1), std::clamp(y, cy, cy + cellH - 1)))
+                    << name << " " << x << "," << y;
     }
 }
 
@@ -239,9 +295,9 @@ TEST(LayoutGluing, BitmapPathKeepsPixelsAndBackground) {
         runTool({"--pack=maxrects", "--padding=2", (t / "b0.bmp").string(), "H2", "out.bmp", ":silent"}, "", t.path);
     ASSERT_EQ(r.status, 0) << r.err;
     const Picture24 sheet = readBmp24(readFile(t / "out.bmp"));
-    const auto frames = atlasFrames(t / "patterns.xml");
+    const auto frames = patternRects(t / "patterns.xml");
     ASSERT_EQ(frames.size(), 5u);
-    int64_t covered = 0;
+    int64_t covered = 0, white = 0;
     for (size_t i = 0; i < 5; ++i) {
         ASSERT_EQ(frames[i].w, sources[i].width);
         ASSERT_EQ(frames[i].h, sources[i].height);
@@ -251,9 +307,7 @@ TEST(LayoutGluing, BitmapPathKeepsPixelsAndBackground) {
                 ASSERT_EQ(sheet.at(frames[i].x + x, frames[i].y + y), sources[i].at(x, y)) << i;
     }
     // Whatever no frame covers has the background colour (white).
-    int64_t white = 0;
-    for (int y = 0; y < sheet.height; ++y)
-        for (int x = 0; x < sheet.width; ++x) white += sheet.at(x, y) == Rgb{255, 255, 255};
+    for (const Rgb& c : sheet.pixels) white += c == Rgb{255, 255, 255};
     EXPECT_GE(white, int64_t(sheet.width) * sheet.height - covered);
 }
 
@@ -265,97 +319,4 @@ TEST(LayoutGluing, APictureLargerThanTheSheetWritesNothing) {
     EXPECT_NE(r.status, 0);
     EXPECT_NE((r.out + r.err).find("big.png"), std::string::npos) << r.out << r.err;
     EXPECT_EQ(entries(t.path), (std::set<std::string>{"a.png", "big.png"}));
-}
-
-TEST(LayoutGluing, SeveralSheetsFromTheMultiAtlas) {
-    TempFolder t;
-    auto sources = writeSprites(t, 24, 99);
-    // Two copies of one sprite: one rectangle, two names.
-    writeFile(t / "s99.png", rgbaPng(sources[4].second));
-    sources.emplace_back("s99.png", sources[4].second);
-    std::map<std::string, const PictureRgba*> byName;
-    for (const auto& [name, picture] : sources) byName[name] = &picture;
-    auto r = runTool({"--pack=maxrects", "--max-size=64", "--trim", "--alias", "--extrude=1", "--padding=2",
-                      "--atlas=json", (t / "s00.png").string(), "H1", "out.png", ":silent"},
-                     "", t.path);
-    ASSERT_EQ(r.status, 0) << r.err;
-    const auto atlas = nlohmann::json::parse(readFile(t / "out.json"));
-    const auto& textures = atlas.at("textures");
-    ASSERT_GT(textures.size(), 1u);
-    std::map<std::string, std::pair<int, int>> corners;
-    for (size_t page = 0; page < textures.size(); ++page) {
-        const auto& texture = textures[page];
-        const std::string image = texture.at("image");
-        EXPECT_EQ(image, page == 0 ? "out.png" : "out-" + std::to_string(page) + ".png");
-        const PictureRgba sheet = readPng((t / image).string());
-        EXPECT_LE(sheet.width, 64);
-        EXPECT_LE(sheet.height, 64);
-        for (const auto& frame : texture.at("frames")) {
-            const std::string name = frame.at("filename");
-            ASSERT_TRUE(byName.count(name)) << name;
-            const PictureRgba& src = *byName[name];
-            const Box box = opaqueBox(src);
-            const auto& f = frame.at("frame");
-            const int fx = f.at("x"), fy = f.at("y");
-            EXPECT_EQ(frame.at("spriteSourceSize").at("x"), box.x) << name;
-            EXPECT_EQ(frame.at("spriteSourceSize").at("y"), box.y) << name;
-            EXPECT_EQ(frame.at("sourceSize").at("w"), src.width) << name;
-            ASSERT_EQ(f.at("w"), box.w) << name;
-            ASSERT_EQ(f.at("h"), box.h) << name;
-            for (int y = -1; y <= box.h; ++y)
-                for (int x = -1; x <= box.w; ++x) {
-                    const int sx = box.x + std::clamp(x, 0, box.w - 1), sy = box.y + std::clamp(y, 0, box.h - 1);
-                    ASSERT_EQ(sheet.at(fx + x, fy + y), src.at(sx, sy)) << name << " " << x << "," << y;
-                }
-            corners[name] = {int(page) * 1000 + fx, fy};
-            byName.erase(name);
-        }
-    }
-    EXPECT_TRUE(byName.empty());
-    EXPECT_EQ(corners["s04.png"], corners["s99.png"]);
-}
-
-TEST(LayoutGluing, UniformCellsAreTheFramesLoadersCut) {
-    TempFolder t;
-    const auto sources = writeSprites(t, 7, 23);
-    int cellW = 0, cellH = 0;
-    for (const auto& [name, p] : sources) {
-        cellW = std::max(cellW, p.width);
-        cellH = std::max(cellH, p.height);
-    }
-    auto r = runTool({"--cell=max", "--align=bottom", "--extrude=1", "--padding=2", "--border=1", "--atlas=json",
-                      (t / "s00.png").string(), "H3", "out.png", ":silent"},
-                     "", t.path);
-    ASSERT_EQ(r.status, 0) << r.err;
-    const PictureRgba sheet = readPng((t / "out.png").string());
-    const auto atlas = nlohmann::json::parse(readFile(t / "out.json"));
-    const auto& meta = atlas.at("meta");
-    ASSERT_EQ(meta.at("frameWidth"), cellW);
-    ASSERT_EQ(meta.at("frameHeight"), cellH);
-    const int margin = meta.at("margin"), spacing = meta.at("spacing");
-    EXPECT_EQ(margin, 2);
-    EXPECT_EQ(spacing, 4);
-    const auto pictures = atlasFrames(t / "patterns.xml");
-    ASSERT_EQ(pictures.size(), sources.size());
-    for (size_t k = 0; k < sources.size(); ++k) {
-        const auto& [name, src] = sources[k];
-        // Where a loader cutting by frame size cuts frame k.
-        const int cx = margin + int(k % 3) * (cellW + spacing), cy = margin + int(k / 3) * (cellH + spacing);
-        const auto& f = atlas.at("frames").at(name).at("frame");
-        EXPECT_EQ(f.at("x"), cx) << name;
-        EXPECT_EQ(f.at("y"), cy) << name;
-        EXPECT_EQ(f.at("w"), cellW) << name;
-        // The picture sits at the bottom of its cell, centred across.
-        EXPECT_EQ(pictures[k].x, cx + (cellW - src.width) / 2) << name;
-        EXPECT_EQ(pictures[k].y, cy + cellH - src.height) << name;
-        for (int y = 0; y < src.height; ++y)
-            for (int x = 0; x < src.width; ++x)
-                ASSERT_EQ(sheet.at(pictures[k].x + x, pictures[k].y + y), src.at(x, y)) << name;
-        // The ring repeats the cell's edges.
-        for (int y = cy - 1; y <= cy + cellH; ++y)
-            for (int x = cx - 1; x <= cx + cellW; ++x)
-                ASSERT_EQ(sheet.at(x, y),
-                          sheet.at(std::clamp(x, cx, cx + cellW - 1), std::clamp(y, cy, cy + cellH - 1)))
-                    << name << " " << x << "," << y;
-    }
 }

@@ -1,11 +1,11 @@
-// The layout engine of sheets (grid with spacing, uniform cells, packing
-// over pages) and the pixel steps around it (trim, identity, extrusion).
+// The layout engine of sheets: grid with spacing, uniform cells, packing
+// over pages. (Trim, identity, rings and power-of-two sides are checked on
+// written sheets in layout_e2e_test.cpp.)
 #include <gtest/gtest.h>
 
 #include <random>
 
 #include "app/sheet_layout.h"
-#include "app/sheet_pixels.h"
 
 using namespace glx::app;
 
@@ -48,8 +48,6 @@ void expectSeparated(const std::vector<LayoutItem>& items, const SheetLayout& l,
         }
     }
 }
-
-bool powerOfTwo(int32_t v) { return v > 0 && (v & (v - 1)) == 0; }
 
 }  // namespace
 
@@ -113,24 +111,6 @@ TEST(SheetLayout, UniformCellsAlignAndCutDistances) {
     }
 }
 
-TEST(SheetLayout, PowerOfTwoSides) {
-    const auto items = randomItems(7, 40, 50);
-    for (PackMode pack : {PackMode::Grid, PackMode::MaxRects}) {
-        LayoutOptions o;
-        o.pot = true;
-        o.pack = pack;
-        o.padding = 1;
-        SheetLayout l = layoutSheet(items, GridShape{7, 0}, o);
-        for (const LayoutPageSize& page : l.pages) {
-            EXPECT_TRUE(powerOfTwo(page.width)) << page.width;
-            EXPECT_TRUE(powerOfTwo(page.height)) << page.height;
-        }
-        expectSeparated(items, l, o);
-    }
-    EXPECT_EQ(powerOfTwoAtLeast(1), 1);
-    EXPECT_EQ(powerOfTwoAtLeast(65), 128);
-}
-
 TEST(SheetLayout, PackingIsTightSeparatedAndDeterministic) {
     // 64 squares of 16 fill 128 x 128 exactly.
     std::vector<LayoutItem> squares(64, LayoutItem{16, 16, -1});
@@ -191,93 +171,4 @@ TEST(SheetLayout, PagesSplitAndTooLargePictures) {
             EXPECT_EQ(e.maxSize(), 100);
         }
     }
-}
-
-TEST(SheetLayout, AliasesShareTheFirstRectangle) {
-    auto items = sized({{8, 8}, {5, 5}, {8, 8}, {8, 8}});
-    items[2].sameAs = 0;
-    items[3].sameAs = 0;
-    for (PackMode pack : {PackMode::Grid, PackMode::MaxRects}) {
-        LayoutOptions o;
-        o.pack = pack;
-        SheetLayout l = layoutSheet(items, GridShape{4, 0}, o);
-        EXPECT_EQ(l.places[2].x, l.places[0].x);
-        EXPECT_EQ(l.places[3].y, l.places[0].y);
-        // Only the two distinct pictures take room.
-        EXPECT_EQ(l.pages[0].width * l.pages[0].height, 13 * 8);
-    }
-}
-
-namespace {
-
-// A w x h picture whose alpha is given row by row ("." = 0, other = 255),
-// colours numbered by position.
-SheetPicture picture(int32_t w, std::initializer_list<const char*> rows) {
-    SheetPicture p;
-    p.width = w;
-    p.height = int32_t(rows.size());
-    for (const char* row : rows)
-        for (int32_t x = 0; x < w; ++x) {
-            const uint8_t v = uint8_t(p.alpha.size());
-            p.bgr.insert(p.bgr.end(), {v, uint8_t(v + 1), uint8_t(v + 2)});
-            p.alpha.push_back(row[x] == '.' ? 0 : 255);
-        }
-    return p;
-}
-
-}  // namespace
-
-TEST(SheetPixels, TrimBounds) {
-    const struct {
-        SheetPicture p;
-        PixelBox box;
-    } cases[] = {
-        {picture(3, {"...", "...", "..."}), {0, 0, 1, 1}},
-        {picture(3, {"...", ".x.", "..."}), {1, 1, 1, 1}},
-        {picture(4, {"....", "..x.", ".x..", "...."}), {1, 1, 2, 2}},
-        {picture(3, {"x..", "...", "..x"}), {0, 0, 3, 3}},
-        {picture(2, {"xx"}), {0, 0, 2, 1}},
-    };
-    for (const auto& c : cases) EXPECT_EQ(opaqueBounds(c.p), c.box) << c.box.x << c.box.y << c.box.w << c.box.h;
-
-    SheetPicture p = picture(4, {"....", "..x.", ".x..", "...."});
-    SheetPicture cut = cropPicture(p, opaqueBounds(p));
-    ASSERT_EQ(cut.width, 2);
-    EXPECT_EQ(cut.alphaRow(0)[1], 255);
-    EXPECT_EQ(cut.bgrRow(1)[0], p.bgrRow(2)[3]);
-}
-
-TEST(SheetPixels, IdentityIncludesColourUnderTransparency) {
-    SheetPicture a = picture(2, {"x.", ".x"});
-    SheetPicture b = a;
-    EXPECT_TRUE(samePixels(a, b));
-    EXPECT_EQ(pictureHash(a), pictureHash(b));
-    b.bgr[3] ^= 1;  // pixel (1, 0) is transparent
-    EXPECT_FALSE(samePixels(a, b));
-    b = a;
-    b.alpha[1] = 1;
-    EXPECT_FALSE(samePixels(a, b));
-    // Same bytes, other shape.
-    b = a;
-    b.width = 4;
-    b.height = 1;
-    EXPECT_FALSE(samePixels(a, b));
-}
-
-TEST(SheetPixels, ExtrudedRingRepeatsEdges) {
-    const int32_t W = 9, H = 8, ring = 2;
-    std::vector<uint8_t> bgr(3 * W * H, 0xEE), alpha(W * H, 7);
-    SheetSurface s{W, H, bgr.data(), size_t(3 * W), alpha.data(), size_t(W)};
-    SheetPicture p = picture(3, {"xx.", "x.x"});
-    drawPicture(s, p, 3, 2);
-    extrudeEdges(s, 3, 2, 3, 2, ring);
-    for (int32_t y = 0; y < H; ++y)
-        for (int32_t x = 0; x < W; ++x) {
-            const int32_t sx = std::clamp(x - 3, 0, 2), sy = std::clamp(y - 2, 0, 1);
-            const bool inRing = x >= 1 && x < 8 && y >= 0 && y < 6;
-            const uint8_t want = inRing ? p.alphaRow(sy)[sx] : 7;
-            EXPECT_EQ(alpha[size_t(y * W + x)], want) << x << "," << y;
-            const uint8_t wantBlue = inRing ? p.bgrRow(sy)[3 * sx] : 0xEE;
-            EXPECT_EQ(bgr[size_t(3 * (y * W + x))], wantBlue) << x << "," << y;
-        }
 }
