@@ -1,6 +1,7 @@
 // Gluing with the layout options: every picture is read into memory
 // (trimmed when asked), identical ones found, the layout engine places
 // them, and each sheet page is filled row by row and saved.
+#include <algorithm>
 #include <cstring>
 #include <unordered_map>
 
@@ -117,6 +118,18 @@ std::string pagePath(const std::string& first, size_t page) {
     return first.substr(0, first.size() - ext.size()) + "-" + std::to_string(page) + ext;
 }
 
+// Whether name is a further sheet of the output ("sheet-1.png" beside
+// "sheet.png"): like the output itself, an earlier one is never glued.
+bool isFurtherPage(const std::string& name, const std::string& output) {
+    const std::string ext = extractFileExt(output);
+    const std::string stem = output.substr(0, output.size() - ext.size()) + "-";
+    if (name.size() <= stem.size() + ext.size() || name.compare(0, stem.size(), stem) != 0 ||
+        name.compare(name.size() - ext.size(), ext.size(), ext) != 0)
+        return false;
+    const std::string number = name.substr(stem.size(), name.size() - stem.size() - ext.size());
+    return number[0] != '0' && std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 // One sheet picture: each distinct frame copied to its place, with its ring.
 void fillPage(const SheetSurface& surface, const std::vector<SheetPicture>& pictures,
               const std::vector<LayoutItem>& items, const SheetLayout& layout, int32_t page, int32_t ring) {
@@ -137,7 +150,12 @@ int runLayoutGluing(Tf& form) {
     Run& run = form.run;
     const LayoutOptions& options = run.options.layout;
     const bool rgba = run.modeExt == ".png";
-    const TStringList& list = run.sharedList;
+    TStringList& list = run.sharedList;
+    if (options.pack == PackMode::MaxRects && !run.outPath.empty()) {
+        const std::string output = extractFileName(run.outPath);
+        for (int i = list.count() - 1; i >= 0; --i)
+            if (isFurtherPage(list[i], output)) list.remove(i);
+    }
     const size_t count = static_cast<size_t>(list.count());
 
     // Every picture in memory, trimmed; their bytes together stay below the

@@ -158,8 +158,8 @@ SheetLayout packSheet(const std::vector<LayoutItem>& items, const LayoutOptions&
     while (true) {
         Packed best = pack(slots, order, limit, limit);
         if (best.left.empty() && !order.empty()) {
-            // Everything left fits on this page: look for the narrowest
-            // smallest page over a range of bin widths.
+            // Everything left fits on this page: look for the smallest
+            // page over a range of bin widths.
             int64_t area = 0, widest = 0;
             for (size_t s : order) {
                 area += slots[s].w * slots[s].h;

@@ -238,7 +238,11 @@ TEST(LayoutGluing, SeveralSheetsWhenTheyDoNotFitOne) {
                  2,
                  0,
                  64};
-    checkSheets(t, writeSprites(t, 24, 99), c, 3);
+    const Sources sources = writeSprites(t, 24, 99);
+    checkSheets(t, sources, c, 3);
+    // Again in the same folder: the sheets of the first run are not glued.
+    fs::remove(t / "patterns.xml");
+    checkSheets(t, sources, c, 3);
 }
 
 TEST(LayoutGluing, UniformCellsAreTheFramesLoadersCut) {
