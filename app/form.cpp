@@ -90,7 +90,10 @@ int Tf::FormCreate() {
 
     run.phase = 20;
     readSettings(run);
-    readOptionsBeside(run, platform::fileExists(run.picPath) ? extractFilePath(run.picPath) : run.picPath + "/");
+    const bool folderOpened = !platform::fileExists(run.picPath);
+    readOptionsBeside(run, folderOpened && !run.picPath.empty() && run.picPath.back() != '/'
+                               ? run.picPath + "/"
+                               : extractFilePath(run.picPath));
     run.phase = 23;
     applyBackground(*this);
 
