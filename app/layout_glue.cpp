@@ -137,8 +137,9 @@ void fillPage(const SheetSurface& surface, const std::vector<SheetPicture>& pict
         const LayoutPlace& at = layout.places[i];
         if (at.page != page || items[i].sameAs >= 0) continue;
         drawPicture(surface, pictures[i], at.x, at.y);
-        // With uniform cells the cell is the frame loaders draw: its edges
-        // are repeated, so that no ring pixel shows inside a cell.
+        // With uniform cells, loaders that cut by frame size draw whole
+        // cells: the cell's edges are repeated, so that no ring pixel shows
+        // inside a cell.
         if (layout.cells) extrudeEdges(surface, at.cellX, at.cellY, layout.cells->width, layout.cells->height, ring);
         else extrudeEdges(surface, at.x, at.y, pictures[i].width, pictures[i].height, ring);
     }
@@ -233,20 +234,11 @@ int runLayoutGluing(Tf& form) {
             std::vector<SheetFrame>& last = run.sheet.pages.back().frames;
             SheetFrame frame = std::move(last.back());
             last.pop_back();
-            if (layout.cells) {
-                // Uniform cells: each frame is its whole cell, as loaders
-                // that cut by frame size see it.
-                frame.x = at.cellX;
-                frame.y = at.cellY;
-                frame.w = frame.sourceW = layout.cells->width;
-                frame.h = frame.sourceH = layout.cells->height;
-            } else {
-                frame.trimmed = sources[i].trimmed;
-                frame.offsetX = sources[i].offsetX;
-                frame.offsetY = sources[i].offsetY;
-                frame.sourceW = sources[i].sourceW;
-                frame.sourceH = sources[i].sourceH;
-            }
+            frame.trimmed = sources[i].trimmed;
+            frame.offsetX = sources[i].offsetX;
+            frame.offsetY = sources[i].offsetY;
+            frame.sourceW = sources[i].sourceW;
+            frame.sourceH = sources[i].sourceH;
             run.sheet.pages[static_cast<size_t>(at.page)].frames.push_back(std::move(frame));
         }
         writePattern(run, makeRect(at.x, at.y, at.x + w, at.y + h));
