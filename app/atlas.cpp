@@ -49,13 +49,16 @@ void appendText(const std::string& path, FileAccess access, const std::string& t
 void setAtlasPath(Run& run) {
     run.xmlPath = platform::getCurrentDir() + "/patterns.xml";
     if (run.xmlPath.compare(0, 2, "//") == 0) run.xmlPath.erase(0, 1);
+    run.namesPath = run.xmlPath + ".txt";
+    if (!run.options.patternsPath.empty()) run.xmlPath = run.options.patternsPath;
     run.names = NamesFile{};
 }
 
 std::string patternName(NamesFile& names, const std::string& namesPath, unsigned index) {
+    if (names.reader && names.path == namesPath && index + 1 == names.next) return names.last;
     if (!names.reader || names.path != namesPath || index < names.next) {
         try {
-            names = NamesFile{namesPath, std::make_unique<LineReader>(namesPath), 0, false};
+            names = NamesFile{namesPath, std::make_unique<LineReader>(namesPath), 0, false, {}};
             requireInsideFolder(*names.reader);
         } catch (const EStreamError& e) {
             names = NamesFile{};
@@ -69,15 +72,21 @@ std::string patternName(NamesFile& names, const std::string& namesPath, unsigned
             break;
         }
         ++names.next;
+        names.last = line;
     }
     return names.ended && names.next <= index ? std::string() : line;
 }
 
 void writePattern(Run& run, const TRect& rect) {
     run.phase = 2200;
+    if (run.options.patternsNone) {
+        ++run.patternCount;
+        return;
+    }
+    const char* const eol = run.options.newlineLf ? "\n" : "\r\n";
     if (!platform::fileExists(run.xmlPath)) {
         run.phase = 2201;
-        appendText(run.xmlPath, FileAccess::Rewrite, "<?xml version=\"1.0\"?>\r\n<patterns>\r\n");
+        appendText(run.xmlPath, FileAccess::Rewrite, std::string("<?xml version=\"1.0\"?>") + eol + "<patterns>" + eol);
     }
     run.phase = 2202;
     std::string line;
@@ -85,15 +94,16 @@ void writePattern(Run& run, const TRect& rect) {
         line = "</patterns>";
     } else {
         run.phase = 2203;
-        const std::string namesPath = run.xmlPath + ".txt";
-        std::string name = platform::fileExists(namesPath) ? patternName(run.names, namesPath, run.patternCount)
-                                                           : std::to_string(run.patternCount);
+        const std::string& namesPath = run.namesPath;
+        std::string name = run.options.namesGiven            ? run.placedName
+                           : platform::fileExists(namesPath) ? patternName(run.names, namesPath, run.patternCount)
+                                                             : std::to_string(run.patternCount);
         line = "<pattern name=\"" + name + "\" x=\"" + std::to_string(rect.Left) + "\" y=\"" +
                std::to_string(rect.Top) + "\" width=\"" + std::to_string(rect.Right - rect.Left) + "\" height=\"" +
                std::to_string(rect.Bottom - rect.Top) + "\" pivot.x=\"0\" pivot.y=\"0\"/>";
     }
     run.phase = 2209;
-    appendText(run.xmlPath, FileAccess::Append, line + "\r\n");
+    appendText(run.xmlPath, FileAccess::Append, line + eol);
     ++run.patternCount;
 }
 

@@ -20,10 +20,12 @@ struct NamesFile {
     std::unique_ptr<LineReader> reader;
     unsigned next = 0;  // index of the line the reader gives next
     bool ended = false;
+    std::string last;  // the line of index next - 1, asked for again by the data files
 };
 
 // Sets xmlPath in the listed folder, which the listing has made the
-// current folder; absolute, so that it stays there whatever happens next.
+// current folder (or to where --patterns puts it), and namesPath beside the
+// pictures; absolute, so that they stay there whatever happens next.
 void setAtlasPath(Run& run);
 // Appends the line for one placement rectangle; an empty rectangle
 // (Left = Right and Top = Bottom) appends the closing line. The file gets

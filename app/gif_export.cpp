@@ -65,8 +65,8 @@ public:
     }
     DelayFile(const DelayFile&) = delete;
     DelayFile& operator=(const DelayFile&) = delete;
-    void writeLine(int value) {
-        const std::string line = std::to_string(value) + "\r\n";
+    void writeLine(int value, bool lf) {
+        const std::string line = std::to_string(value) + (lf ? "\n" : "\r\n");
         size_t done = 0;
         while (done < line.size()) {
             const ssize_t n = ::write(m_fd, line.data() + done, line.size() - done);
@@ -246,7 +246,7 @@ int runGifExport(Tf& form) {
                 run.pngCanvas = newCanvas(control->GifWidth(), control->GifHeight());
             }
             int delay = control->Delays()[static_cast<size_t>(i)];
-            delays.writeLine(delay == 0 ? 1 : delay);
+            delays.writeLine(delay == 0 ? 1 : delay, run.options.newlineLf);
             ++run.phase;
             const TRect rect = makeRect(0, 0, run.pngCanvas->Width(), run.pngCanvas->Height());
             TGIFSubImage& frame = browser ? browser->frame(i) : image->Frames()[i];

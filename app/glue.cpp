@@ -10,11 +10,13 @@
 #include "app/prompts.h"
 #include "app/rgba.h"
 #include "app/run.h"
+#include "app/sheet_builder.h"
 #include "base/limits.h"
 #include "base/strutil.h"
 #include "platform/clock.h"
 #include "platform/fs.h"
 #include "platform/ui.h"
+#include "png/png_object.h"
 #include "raster/bitmap.h"
 #include "raster/image.h"
 #include "raster/jpeg_image.h"
@@ -179,6 +181,7 @@ void collectSources(Run& run) {
     platform::setCurrentDir(run.picPath);
     const std::string folder = platform::getCurrentDir();
     std::vector<std::string> names = platform::listFolder(".", "*.bmp;*.jpg;*.jpe;*.jpeg;*.png");
+    if (run.options.sort == SortOrder::Natural) sortNatural(names);
     setAtlasPath(run);
 
     run.phase = 205;
@@ -199,13 +202,22 @@ void collectSources(Run& run) {
         if (run.modeExt != ".png" && (run.modeExt.empty() || ext == ".png")) run.modeExt = ext;
     }
     run.outputFolder = folder;
+    // A planted link must not put a picture from elsewhere into the sheet.
+    const std::string opened = run.picPath;
+    for (int k = 0; k < list.count(); ++k) {
+        run.picPath = list[k];
+        requirePictureInside(run, list[k], "");
+    }
+    run.picPath = opened;
 }
 
 int runGluing(Tf& form) {
     Run& run = form.run;
     collectSources(run);
+    requireDataFilesApart(run);
     // The one way into the layout engine.
     if (run.options.layout.any()) return runLayoutGluing(form);
+    const bool describe = describesFrames(run.options);
     TGridCursor& c = run.cursor;
     const bool rgba = run.modeExt == ".png";
     const TStringList& list = run.sharedList;
@@ -244,6 +256,7 @@ int runGluing(Tf& form) {
             run.phase = 235;
             advanceCursor(c, w, h);
         }
+        if (describe) describeFrame(run, list[i], x, y, w, h);
         writePattern(run, makeRect(x, y, x + w, y + h));
         ++count;
         platform::ui().progress(count, list.count(), run.picPath);
@@ -256,12 +269,17 @@ int runGluing(Tf& form) {
     if (rgba) {
         run.phase = 250;
         settleRgbaCanvas(run);
+        if (describe)
+            settleSheetPage(run, run.outPath, run.pngCanvas->Width(), run.pngCanvas->Height(),
+                            extractFileExt(run.outPath) == ".png");
         savePng(run, run.pngCanvas, run.outPath);
     } else {
         run.phase = 260;
         canvas.settle();
+        if (describe) settleSheetPage(run, run.outPath, form.i2->Width(), form.i2->Height(), false);
         saveImage(run.phase, form.i2, run.outPath);
     }
+    if (describe) finishSheet(run, run.outPath);
     run.phase = 299;
     if (!run.silent) showMsg(run, std::to_string(count) + " Pictures gummed!", kMbInformation);
     return finish(run);

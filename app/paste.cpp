@@ -7,6 +7,7 @@
 #include "app/prompts.h"
 #include "app/rgba.h"
 #include "app/run.h"
+#include "app/sheet_builder.h"
 #include "base/exception.h"
 #include "base/limits.h"
 #include "base/line_reader.h"
@@ -225,6 +226,7 @@ int runPasteScript(Tf& form) {
         run.phase = 110;
         const std::string name = platform::fileExists(fileLine) ? fileLine : patternFolder + fileLine;
         run.picPath = name;
+        requirePictureInside(run, name, patternFolder);
         cellOf(grid, pos.cell);
         run.phase = 111;
 

@@ -11,6 +11,7 @@
 
 #include "app/atlas.h"
 #include "app/canvas_growth.h"
+#include "app/frame_names.h"
 #include "app/options.h"
 #include "app/sheet_frames.h"
 #include "base/string_list.h"
@@ -61,6 +62,8 @@ struct Run {
     std::unique_ptr<TPNGObject> pngFragment;
     uint16_t patternCount = 0;
     std::string xmlPath;
+    // The names file beside the pictures ("patterns.xml.txt").
+    std::string namesPath;
     bool pasteFound = false;
 
     // Working values of the run modes.
@@ -85,6 +88,13 @@ struct Run {
     // Gluing's RGBA canvas: its logical size while its memory grows ahead
     // (absent for a canvas that grows one step at a time).
     std::unique_ptr<CanvasGrowth> rgbaGrowth;
+
+    // What the data files of the sheet describe, filled as pictures are
+    // placed when options ask for frame names.
+    SheetDescription sheet;
+    UniqueNames usedNames;
+    // The frame name of the picture placed last.
+    std::string placedName;
 };
 
 // Ends a run mode: removes the progress display, empties the shared list
