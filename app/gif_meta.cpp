@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "base/stream.h"
+#include "base/strutil.h"
 #include "gif/browser_compose.h"
 #include "gif/gif_extensions.h"
 #include "gif/gif_image.h"
@@ -16,7 +17,7 @@ void GifMetaFile::add(int i, int delay, const TGIFSubImage& frame) {
                               frame.HasTransparency() && gce ? gce->TransparentIndex() : -1});
 }
 
-std::string GifMetaFile::text() const {
+std::string GifMetaFile::text(bool lf) const {
     using nlohmann::ordered_json;
     ordered_json frames = ordered_json::array();
     for (const Entry& e : m_entries) {
@@ -34,11 +35,12 @@ std::string GifMetaFile::text() const {
     root["width"] = m_width;
     root["height"] = m_height;
     root["frames"] = std::move(frames);
-    return root.dump(1, '\t') + "\n";
+    const std::string text = root.dump(1, '\t') + "\n";
+    return lf ? text : replaceAll(text, "\n", "\r\n");
 }
 
-void GifMetaFile::write(const std::string& path) const {
-    const std::string json = text();
+void GifMetaFile::write(const std::string& path, bool lf) const {
+    const std::string json = text(lf);
     SafeFileStream file(path, SafeFileStream::CommitSync::Deferred);
     file.writeBuffer(json.data(), json.size());
     file.commit();

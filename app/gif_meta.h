@@ -21,11 +21,12 @@ public:
 
     // Frame i, its delay as "delays.txt" has it, and the GIF frame.
     void add(int i, int delay, const TGIFSubImage& frame);
-    // The JSON text, LF line ends.
-    std::string text() const;
+    // The JSON text; lines end with LF when lf is set, else CR LF, as
+    // every text file of a run.
+    std::string text(bool lf) const;
     // Writes it whole to path through a temporary file (made durable with
     // the export's folder).
-    void write(const std::string& path) const;
+    void write(const std::string& path, bool lf) const;
 
 private:
     struct Entry {

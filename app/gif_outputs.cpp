@@ -94,7 +94,7 @@ void GifOutputs::add(int i, const TPNGObject& picture, int delay, const TGIFSubI
 
 void GifOutputs::finish(int count) {
     (void)count;
-    if (m_meta) m_meta->write(m_folder + "/frames.json");
+    if (m_meta) m_meta->write(m_folder + "/frames.json", m_run.options.newlineLf);
     if (m_sheet) m_sheet->write(m_run.options);
     if (m_apng) m_apng->finish();
     if (m_frames == 0 && (m_run.options.sheet || m_run.options.apng) && !m_run.silent)

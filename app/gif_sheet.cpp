@@ -2,8 +2,8 @@
 
 #include <cmath>
 #include <cstring>
-#include <nlohmann/json.hpp>
 
+#include "app/atlas_formats.h"
 #include "app/options.h"
 #include "base/limits.h"
 #include "base/stream.h"
@@ -18,41 +18,6 @@ SheetGrid nearSquareGrid(int32_t frames) {
     while (int64_t(columns) * columns < frames) ++columns;  // ceil, whatever sqrt rounded to
     while (columns > 1 && int64_t(columns - 1) * (columns - 1) >= frames) --columns;
     return SheetGrid{columns, (frames + columns - 1) / columns};
-}
-
-std::string sheetJsonText(const SheetDescription& sheet) {
-    using nlohmann::ordered_json;
-    const SheetPage& page = sheet.pages.at(0);
-    ordered_json frames = ordered_json::object();
-    for (const SheetFrame& f : page.frames) {
-        ordered_json e;
-        e["frame"] = {{"x", f.x}, {"y", f.y}, {"w", f.w}, {"h", f.h}};
-        e["rotated"] = false;
-        e["trimmed"] = f.trimmed;
-        e["spriteSourceSize"] = {{"x", f.offsetX}, {"y", f.offsetY}, {"w", f.w}, {"h", f.h}};
-        e["sourceSize"] = {{"w", f.sourceW}, {"h", f.sourceH}};
-        if (f.durationMs) e["duration"] = *f.durationMs;
-        frames[f.name] = std::move(e);
-    }
-    ordered_json root;
-    root["frames"] = std::move(frames);
-    if (!sheet.animations.empty()) root["animations"] = sheet.animations;
-    ordered_json meta;
-    meta["app"] = "glumixer";
-    meta["version"] = GLX_VERSION;
-    meta["image"] = page.image;
-    meta["format"] = page.alpha ? "RGBA8888" : "RGB888";
-    meta["size"] = {{"w", page.width}, {"h", page.height}};
-    meta["scale"] = "1";
-    if (!sheet.frameTags.empty()) {
-        ordered_json tags = ordered_json::array();
-        for (const auto& t : sheet.frameTags)
-            tags.push_back({{"name", t.name}, {"from", t.from}, {"to", t.to}, {"direction", "forward"}});
-        meta["frameTags"] = std::move(tags);
-    }
-    if (sheet.loop) meta["loop"] = *sheet.loop;
-    root["meta"] = std::move(meta);
-    return root.dump(1, '\t') + "\n";
 }
 
 GifSheet::GifSheet(const std::string& path, const std::string& stem, int32_t frames, int32_t width, int32_t height,
@@ -92,7 +57,6 @@ void GifSheet::add(int i, const TPNGObject& picture, int delay) {
 }
 
 void GifSheet::write(const Options& options) {
-    (void)options;
     const auto count = static_cast<int32_t>(m_sheet.pages[0].frames.size());
     if (count > 0) m_sheet.frameTags.push_back({m_stem, 0, count - 1});
     {
@@ -101,10 +65,10 @@ void GifSheet::write(const Options& options) {
         file.commit();
     }
     m_picture.reset();
-    const std::string json = sheetJsonText(m_sheet);
-    SafeFileStream data(changeFileExt(m_path, ".json"));
-    data.writeBuffer(json.data(), json.size());
-    data.commit();
+    // The JSON hash unless other data files were asked for.
+    Options data = options;
+    if (data.atlas.empty()) data.atlas.push_back(AtlasFormat::Json);
+    writeAtlasFiles(data, m_sheet, m_path);
 }
 
 }  // namespace glx::app

@@ -26,10 +26,6 @@ struct SheetGrid {
 };
 SheetGrid nearSquareGrid(int32_t frames);
 
-// The JSON hash of a sheet (frames by name with their rectangles and
-// durations, the animations, and meta with the frame tags and the plays).
-std::string sheetJsonText(const SheetDescription& sheet);
-
 class GifSheet {
 public:
     // path: where the sheet goes; stem: the GIF's name without ".gif";
@@ -43,8 +39,9 @@ public:
 
     // Frame i in its cell, with its delay in hundredths of a second.
     void add(int i, const TPNGObject& picture, int delay);
-    // Writes the sheet and its data file (each whole, through a temporary
-    // file); only the frames added are described.
+    // Writes the sheet and its data files (the JSON hash unless the options
+    // name others), each whole through a temporary file; only the frames
+    // added are described.
     void write(const Options& options);
 
     const SheetDescription& description() const { return m_sheet; }
