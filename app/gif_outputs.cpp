@@ -78,10 +78,17 @@ GifOutputs::GifOutputs(Run& run, const std::string& folder, const TGIFImage& ima
     // Without frames there is nothing to glue or animate; an empty screen
     // fails at its first frame as the export's canvas does.
     if (frames < 1 || width < 1 || height < 1) return;
-    if (o.sheet)
-        m_sheet =
-            std::make_unique<GifSheet>(folder + "-sheet.png", extractFileName(folder), frames, width, height, plays);
-    if (o.apng) m_apng = std::make_unique<ApngExport>(folder + ".apng", width, height, frames, plays);
+    if (o.sheet) {
+        // The layout and the output the command line gave after the GIF.
+        const std::string path = run.outPath.empty() ? folder + "-sheet.png" : run.outPath;
+        m_sheet = std::make_unique<GifSheet>(path, folder, extractFileName(folder), frames, width, height, plays,
+                                             o.layout, GridShape{run.cursor.perRow, run.cursor.perColumn});
+    }
+    if (o.apng) {
+        // The output named on the command line is the sheet's when there is one.
+        const std::string path = o.sheet || run.outPath.empty() ? folder + ".apng" : run.outPath;
+        m_apng = std::make_unique<ApngExport>(path, width, height, frames, plays);
+    }
 }
 
 GifOutputs::~GifOutputs() = default;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
@@ -381,8 +382,11 @@ TEST(GifExportOptions, SuiteFilesComposedAsABrowserShowsThem) {
         TempFolder t;
         fs::copy_file(entry.path(), t / entry.path().filename());
         const int plays = stem.find("noloop") != std::string::npos || stem.rfind("static", 0) == 0 ? 1 : 0;
-        const int frames = exportAndCrossCheck(t / entry.path().filename().string(),
-                                               {"--compose=browser", "--sheet", "--gif-meta", "--apng"}, plays);
+        const int frames =
+            exportAndCrossCheck(t / entry.path().filename().string(),
+                                {"--compose=browser", "--sheet", "--gif-meta", "--apng", "--newline=lf"}, plays);
+        for (const std::string& file : {stem + "/frames.json", stem + "-sheet.json", stem + "/delays.txt"})
+            EXPECT_EQ(readFile(t / file).find('\r'), std::string::npos) << file;
         for (int i = 0; i < frames; ++i) {
             fs::path reference = suite / "frames" / (stem + "-" + std::to_string(i) + ".png");
             if (frames == 1) reference = suite / "frames" / (stem + ".png");
@@ -429,6 +433,7 @@ TEST(GifExportOptions, DescribedCompositionOutputsAndPlays) {
         EXPECT_EQ(exportAndCrossCheck(t / "opts.gif", {"--sheet", "--gif-meta", "--apng"}, plays), 3);
         for (const char* file : {"0.png", "1.png", "2.png", "delays.txt"})
             EXPECT_EQ(readFile(t / "plain" / file), readFile(t / "opts" / file)) << file;
+        EXPECT_NE(readFile(t / "opts" / "frames.json").find("}\r\n"), std::string::npos);
         const auto meta = nlohmann::json::parse(readFile(t / "opts" / "frames.json"));
         EXPECT_EQ(meta["frames"][1]["rect"], nlohmann::json({{"x", 2}, {"y", 1}, {"w", 1}, {"h", 1}}));
         EXPECT_EQ(meta["frames"][1]["disposal"], 2);
@@ -436,6 +441,17 @@ TEST(GifExportOptions, DescribedCompositionOutputsAndPlays) {
         EXPECT_TRUE(meta["frames"][1]["transparent_index"].is_null());
         EXPECT_EQ(meta["frames"][1]["delay"], 1);  // a delay of 0, as "delays.txt" writes it
     }
+}
+
+TEST(GifExportOptions, AnAnimatedPngMayBeNamedAfterTheGif) {
+    TempFolder t;
+    writeFile(t / "a.gif", makeGif(2, 1, palette(), {frame(2, 1, 1, 4, 1), frame(1, 1, 2, 6)}));
+    auto r = runTool({"--apng", "a.gif", "V1", "moving.apng"}, "", t.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");  // an output named makes the run silent, as for pictures
+    EXPECT_TRUE(fs::exists(t / "a" / "1.png"));
+    EXPECT_EQ(apngPlays(readFile(t / "moving.apng")), 1);
+    EXPECT_FALSE(fs::exists(t / "a.apng"));
 }
 
 TEST(GifExportOptions, NoFramesNoSheetNoAnimation) {
@@ -448,4 +464,106 @@ TEST(GifExportOptions, NoFramesNoSheetNoAnimation) {
     EXPECT_FALSE(fs::exists(t / "empty-sheet.png"));
     EXPECT_FALSE(fs::exists(t / "empty-sheet.json"));
     EXPECT_FALSE(fs::exists(t / "empty.apng"));
+}
+
+namespace {
+
+struct PlacedFrame {
+    std::string image;
+    int x, y, w, h, offsetX, offsetY, duration;
+};
+
+// The frames of a JSON hash, or of the multi-atlas form over several sheets.
+std::map<std::string, PlacedFrame> placedFrames(const nlohmann::json& atlas) {
+    std::map<std::string, PlacedFrame> out;
+    auto take = [&](const std::string& image, const std::string& name, const nlohmann::json& f) {
+        out[name] = PlacedFrame{image,
+                                f["frame"]["x"],
+                                f["frame"]["y"],
+                                f["frame"]["w"],
+                                f["frame"]["h"],
+                                f["spriteSourceSize"]["x"],
+                                f["spriteSourceSize"]["y"],
+                                f["duration"]};
+    };
+    if (atlas.contains("textures")) {
+        for (const auto& t : atlas["textures"])
+            for (const auto& f : t["frames"]) take(t["image"], f["filename"], f);
+    } else {
+        for (const auto& [name, f] : atlas["frames"].items()) take(atlas["meta"]["image"], name, f);
+    }
+    return out;
+}
+
+}  // namespace
+
+// Every frame cut from its sheet at its rectangle and put back at its
+// offset is the frame file; identical frames share one rectangle; rings
+// repeat the edge pixels; the layout and output may follow the GIF.
+TEST(GifExportOptions, SheetLayoutOptionsKeepEveryFrame) {
+    // Frames with transparent borders, and two pairs of identical ones.
+    GifFrame a = frame(6, 5, 0, 4, 1, 0);
+    for (int y = 1; y < 4; ++y)
+        for (int x = 2; x < 5; ++x) a.indices[size_t(y * 6 + x)] = uint8_t(1 + (x + y) % 3);
+    GifFrame clear = frame(6, 5, 0, 3, 2, 0);  // all transparent, then cleared
+    GifFrame b = frame(2, 2, 3, 2, 2);
+    b.left = 1;
+    b.top = 1;
+    const std::string gif = makeGif(6, 5, palette(), {a, clear, b, clear, a});
+    struct Case {
+        std::vector<std::string> args;
+        std::string sheet;  // the first sheet's file name
+        int pages;  // 0: more than one
+        bool aliases;
+        bool ring;
+    };
+    const std::vector<Case> cases = {
+        {{"--sheet", "--compose=browser", "--trim", "--alias", "--padding=3", "--extrude=2", "anim.gif"},
+         "anim-sheet.png",
+         1,
+         true,
+         true},
+        {{"--sheet", "--trim", "--pack=maxrects", "--max-size=8", "--extrude=1", "anim.gif", "V2", "out.png"},
+         "out.png",
+         0,
+         false,
+         true},
+        {{"--sheet", "--alias", "--pot", "anim.gif", "H2", "sub/s.png"}, "sub/s.png", 1, true, false},
+    };
+    for (const Case& c : cases) {
+        TempFolder t;
+        fs::create_directories(t / "sub");
+        writeFile(t / "anim.gif", gif);
+        auto r = runTool(c.args, "", t.path);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const fs::path sheetPath = t.path / c.sheet;
+        const auto atlas = nlohmann::json::parse(readFile(fs::path(sheetPath).replace_extension(".json")));
+        const std::map<std::string, PlacedFrame> placed = placedFrames(atlas);
+        ASSERT_EQ(placed.size(), 5u) << c.sheet;
+        std::set<std::string> images;
+        const std::vector<int> delays = delayLines(readFile(t / "anim" / "delays.txt"));
+        for (int i = 0; i < 5; ++i) {
+            const PlacedFrame& f = placed.at("anim_" + std::to_string(i));
+            images.insert(f.image);
+            EXPECT_EQ(f.duration, delays[size_t(i)] * 10);
+            const PictureRgba sheet = readPng((sheetPath.parent_path() / f.image).string());
+            PictureRgba rebuilt = solidRgba(6, 5, Rgba{0, 0, 0, 0});
+            for (int y = 0; y < f.h; ++y)
+                for (int x = 0; x < f.w; ++x)
+                    rebuilt.pixels[size_t((f.offsetY + y) * 6 + f.offsetX + x)] = sheet.at(f.x + x, f.y + y);
+            EXPECT_EQ(shown(rebuilt), shown(readPng((t / "anim" / (std::to_string(i) + ".png")).string())))
+                << c.sheet << " frame " << i;
+            // The ring left of the frame repeats its left column.
+            if (c.ring && f.x > 0) {
+                for (int y = 0; y < f.h; ++y) EXPECT_EQ(sheet.at(f.x - 1, f.y + y), sheet.at(f.x, f.y + y));
+            }
+        }
+        if (c.pages > 0) {
+            EXPECT_EQ(int(images.size()), c.pages) << c.sheet;
+        } else {
+            EXPECT_GT(images.size(), 1u) << c.sheet;
+        }
+        const PlacedFrame &first = placed.at("anim_0"), &last = placed.at("anim_4");
+        EXPECT_EQ(c.aliases, first.x == last.x && first.y == last.y && first.image == last.image) << c.sheet;
+    }
 }
