@@ -7,9 +7,9 @@ JOBS ?= $(shell nproc)
 # What the tool itself needs to build.
 TOOL_PACKAGES = cmake make g++ zlib1g-dev libjpeg62-turbo-dev nlohmann-json3-dev
 # What the tests add: GoogleTest, libpng and giflib as independent oracles,
-# pngcheck, apngdis (plays our animated PNGs back), the desktop program (FLTK) with a virtual display and window
+# pngcheck, apngdis (plays our animated PNGs back), gifsicle (loop counts), the desktop program (FLTK) with a virtual display and window
 # automation, the launcher and manual page checkers.
-TEST_PACKAGES = $(TOOL_PACKAGES) libgtest-dev libpng-dev libgif-dev pngcheck apngdis \
+TEST_PACKAGES = $(TOOL_PACKAGES) libgtest-dev libpng-dev libgif-dev pngcheck apngdis gifsicle \
 	libfltk1.3-dev xvfb xdotool desktop-file-utils groff-base
 
 .PHONY: all deps tool-deps test-deps build demo test clean
