@@ -48,7 +48,8 @@ std::vector<uint8_t> encode(const TBitmap& bmp, int quality, bool progressive, b
              .height = bmp.Height(),
              .space = JCS_EXT_BGR,
              .quality = quality,
-             .restartRows = restartRows},
+             .restartRows = restartRows,
+             .scans = {}},
             [&](int y, uint8_t* row) { std::memcpy(row, bmp.Pixels().row(y), 3 * size_t(bmp.Width())); });
         return std::vector<uint8_t>(out.begin(), out.end());
     }
