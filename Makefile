@@ -8,10 +8,11 @@ JOBS ?= $(shell nproc)
 # What the tool itself needs to build.
 TOOL_PACKAGES = cmake make g++ zlib1g-dev libjpeg62-turbo-dev nlohmann-json3-dev
 # What the tests add: GoogleTest, libpng and giflib as independent oracles,
-# pngcheck, the desktop program (FLTK) with a virtual display and window
-# automation, the launcher and manual page checkers, and Node.js with npm for
-# the game engines' atlas parsers.
-TEST_PACKAGES = $(TOOL_PACKAGES) libgtest-dev libpng-dev libgif-dev pngcheck \
+# pngcheck, apngdis (plays our animated PNGs back), gifsicle (loop counts),
+# the desktop program (FLTK) with a virtual display and window automation,
+# the launcher and manual page checkers, and Node.js with npm for the game
+# engines' atlas parsers.
+TEST_PACKAGES = $(TOOL_PACKAGES) libgtest-dev libpng-dev libgif-dev pngcheck apngdis gifsicle \
 	libfltk1.3-dev xvfb xdotool desktop-file-utils groff-base nodejs npm
 
 .PHONY: all deps tool-deps test-deps oracles build demo test clean

@@ -234,7 +234,8 @@ void writeAtlasFiles(const Options& options, const SheetDescription& sheet, cons
     for (AtlasFormat format : options.atlas) {
         const std::string text = atlasDataText(format, sheet, options.newlineLf);
         const std::string path = atlasDataPath(format, options.atlas, sheetPath);
-        writeWholeFile(FileAt{folder, extractFileName(path), path}, text.data(), text.size());
+        if (folder == AT_FDCWD) writeWholeFile(path, text.data(), text.size());
+        else writeWholeFile(FileAt{folder, extractFileName(path), path}, text.data(), text.size());
     }
 }
 

@@ -25,7 +25,7 @@ std::string atlasDataPath(AtlasFormat format, const std::vector<AtlasFormat>& al
 // Writes every data file the options ask for beside the sheet, each whole
 // through a temporary file renamed over the old one.
 // folder: the sheet's folder, opened once (its descriptor), where every data
-// file is written.
+// file is written; AT_FDCWD writes by the path.
 void writeAtlasFiles(const Options& options, const SheetDescription& sheet, const std::string& sheetPath, int folder);
 
 }  // namespace glx::app

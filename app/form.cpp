@@ -69,6 +69,16 @@ int Tf::FormCreate() {
     const bool dropped = isDropOfSeveral(run, run.picPath);
     if (dropped) run.picPath = getArg(run, 1);
 
+    // A GIF made into a sheet or an animated PNG may be followed by the
+    // layout and the output, as a picture is.
+    if ((run.options.sheet || run.options.apng) && !dropped && !platform::fileExists(run.picPath) &&
+        platform::fileExists(getArg(run, 1)) && extractFileExt(getArg(run, 1)) == ".gif") {
+        PositionalArgs p = readPositional(run);
+        run.picPath = p.picture;
+        run.cursor.perRow = p.perRow;
+        run.cursor.perColumn = p.perColumn;
+        run.outPath = p.outPath;
+    }
     if (platform::fileExists(run.picPath) && extractFileExt(run.picPath) == ".gif") {
         readOptionsBeside(run, extractFilePath(run.picPath));
         return runGifExport(*this);

@@ -13,6 +13,7 @@
 
 #include "app/alpha.h"
 #include "app/form.h"
+#include "app/gif_outputs.h"
 #include "app/modes.h"
 #include "app/prompts.h"
 #include "app/report.h"
@@ -22,6 +23,7 @@
 #include "base/stream.h"
 #include "base/string_list.h"
 #include "base/strutil.h"
+#include "gif/browser_compose.h"
 #include "gif/gdip_gif.h"
 #include "gif/gif_extensions.h"
 #include "gif/gif_image.h"
@@ -244,6 +246,9 @@ int runGifExport(Tf& form) {
     // Frame files go through a temporary name like every picture the tool
     // writes; the export makes all of them durable at once at its end.
     FrameFiles files(run, frames);
+    GifOutputs outputs(run, run.picPath, *image, control->GifWidth(), control->GifHeight(), frames);
+    std::unique_ptr<GifBrowserComposer> browser;
+    if (run.options.compose == Compose::Browser) browser = std::make_unique<GifBrowserComposer>(*image);
     for (int i = 0; i < frames; ++i) {
         try {
             run.phase = static_cast<uint16_t>((i + 1) * 100);
@@ -255,38 +260,47 @@ int runGifExport(Tf& form) {
             delays.writeLine(delay == 0 ? 1 : delay, run.options.newlineLf);
             ++run.phase;
             const TRect rect = makeRect(0, 0, run.pngCanvas->Width(), run.pngCanvas->Height());
-            if (fresh) {
-                setAlpha(run.phase, run.pngCanvas, rect, 255);
-                fillColor(run.phase, run.pngCanvas, rect, key);
-            }
-            if (static_cast<size_t>(i) >= pictures.size())
+            if (!browser && static_cast<size_t>(i) >= pictures.size())
                 throw EListError(formatMessage("List index out of bounds (%d)", i));
-            TGIFSubImage& frame = *pictures[static_cast<size_t>(i)];
-            frame.PaintTo(run.pngCanvas->Canvas(), rect, frame.HasTransparency(), false);
-            frame.ReleaseBitmaps();
-            if (fresh) {
-                keyToAlpha(run.phase, run.pngCanvas, rect, key, filter);
+            TGIFSubImage& frame = browser ? browser->frame(i) : *pictures[static_cast<size_t>(i)];
+            if (browser) {
+                // The browser's composition keeps its own screen; the canvas
+                // only carries each frame to its file.
+                browser->next();
+                copyComposedScreen(*browser, *run.pngCanvas);
             } else {
-                // A reused canvas is keyed afresh too, so every frame is the
-                // composed picture with only the key colour transparent (pixels
-                // a frame paints over an earlier transparent area show). The
-                // steps after it keep this path's own phase codes.
-                const uint16_t drawn = run.phase;
-                setAlpha(run.phase, run.pngCanvas, rect, 255);
-                keyToAlpha(run.phase, run.pngCanvas, rect, key, filter);
-                run.phase = drawn;
+                if (fresh) {
+                    setAlpha(run.phase, run.pngCanvas, rect, 255);
+                    fillColor(run.phase, run.pngCanvas, rect, key);
+                }
+                frame.PaintTo(run.pngCanvas->Canvas(), rect, frame.HasTransparency(), false);
+                frame.ReleaseBitmaps();
+                if (fresh) {
+                    keyToAlpha(run.phase, run.pngCanvas, rect, key, filter);
+                } else {
+                    // A reused canvas is keyed afresh too, so every frame is the
+                    // composed picture with only the key colour transparent (pixels
+                    // a frame paints over an earlier transparent area show). The
+                    // steps after it keep this path's own phase codes.
+                    const uint16_t drawn = run.phase;
+                    setAlpha(run.phase, run.pngCanvas, rect, 255);
+                    keyToAlpha(run.phase, run.pngCanvas, rect, key, filter);
+                    run.phase = drawn;
+                }
             }
             ++run.phase;
             files.save(*run.pngCanvas, i);
+            outputs.add(i, *run.pngCanvas, delay == 0 ? 1 : delay, frame);
             ++run.phase;
             const TGIFGraphicControlExtension* gce = frame.GraphicControlExtension();
-            fresh = gce && gce->DisposalMethod() == 2;
+            fresh = !browser && gce && gce->DisposalMethod() == 2;
         } catch (...) {
             files.failedAfter(std::current_exception());
         }
     }
     files.commitAll();
     const int count = files.written();
+    outputs.finish(count);
 
     delays.write();
     // The frame files are all new: one sync of the folder's file system

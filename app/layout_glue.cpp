@@ -249,8 +249,10 @@ int runLayoutGluing(Tf& form) {
         run.sheet.grid =
             GridMeta{layout.cells->width, layout.cells->height, layout.cells->margin, layout.cells->spacing};
 
-    if (run.outPath.empty())
+    if (run.outPath.empty()) {
         run.outPath = run.outputFolder + "/" + "Glumix by Orvando_9 " + outputStamp(run.phase) + run.nameExt;
+        run.outFolder = platform::Folder(run.folder.fd(), "");
+    }
     for (size_t p = 0; p < layout.pages.size(); ++p) {
         const LayoutPageSize size = layout.pages[p];
         const std::string path = pagePath(run.outPath, p);
@@ -272,7 +274,7 @@ int runLayoutGluing(Tf& form) {
                 sheet->PixelRow(0), size.height > 1 ? size_t(sheet->PixelRow(1) - sheet->PixelRow(0)) : 0,
                 sheet->AlphaRow(0), size_t(size.width)};
             fillPage(surface, pictures, items, layout, page, options.extrude);
-            savePng(run, sheet, path);
+            savePng(run, sheet, fileIn(run.outFolder, path));
         } else {
             run.phase = 260;
             auto holder = std::make_unique<TImage>(size.width, size.height);
@@ -282,9 +284,10 @@ int runLayoutGluing(Tf& form) {
             Dib& dib = dynamic_cast<TBitmap&>(*holder->Picture().Graphic()).Pixels();
             SheetSurface surface{size.width, size.height, dib.row(0), dib.stride(), nullptr, 0};
             fillPage(surface, pictures, items, layout, page, options.extrude);
-            saveImage(run.phase, holder, path);
+            saveImage(run.phase, holder, fileIn(run.outFolder, path));
         }
     }
+    commitAtlas(run);
     if (describe) finishSheet(run, run.outPath);
     run.phase = 299;
     if (!run.silent) showMsg(run, std::to_string(count) + " Pictures gummed!", kMbInformation);

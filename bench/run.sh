@@ -9,12 +9,12 @@
 #   WORK_DIR    default /tmp/glx-bench/work   (build, outputs, raw records, TABLE.md)
 # env: RUNS=5 WARMUP=1 (hyperfine), ONLY="sprites-1000 anim" (subset of the cases
 #      sprites-100 sprites-1000 sprites-5000 photos-to-jpg bmps-to-bmp photo-to-png
-#      anim anim-big anim-noisy),
+#      anim anim-big anim-noisy anim-sheet anim-noisy-sheet anim-apng anim-noisy-apng),
 #      MONTAGE=1 (add ImageMagick's montage to the gluing cases), BIN=path (skip the
 #      build and time that binary). ImageMagick's convert always exports the GIF frames.
 # Every case that writes PNG also times our binary pinned to one core
 # (glumixer-1core, taskset -c 0): its ratio shows what the second core gives.
-# Peers: apt-get install -y imagemagick libvips-tools python3-pil hyperfine
+# Peers: apt-get install -y imagemagick libvips-tools python3-pil hyperfine (ffmpeg for the APNG cases)
 set -u
 HERE=$(cd "$(dirname "$0")" && pwd)
 ROOT=$(cd "$HERE/.." && pwd)
@@ -142,6 +142,38 @@ gif_case() {  # NAME [PILLOW-LEVEL]
     "$CONVERT $g.gif -coalesce $OUT/$g.magick/%d.png"
 }
 
+# GIF to one sheet of every composed frame: ours in its export run (frame
+# files, sheet and JSON), ImageMagick composing the frames and gluing them
+# with montage in the same near-square grid.
+gif_sheet_case() {  # GIF
+  local g=$1 case=$1-sheet
+  want "$case" || return 0
+  corpus "$g"
+  local mine=$WORK/ours/$case n cols rows
+  rm -rf "$mine"; mkdir -p "$mine"; cp "$CORPUS/$g.gif" "$mine/"
+  n=$($PY -c "from PIL import Image; print(Image.open('$CORPUS/$g.gif').n_frames)")
+  cols=$($PY -c "import math; print(math.ceil(math.sqrt($n)))")
+  rows=$(( (n + cols - 1) / cols ))
+  measure "$case" glumixer "$mine" "$mine/$g-sheet.png" "rm -rf $g $g-sheet.png $g-sheet.json" "$BIN --sheet $g.gif"
+  measure "$case" montage "$CORPUS" "$OUT/$case.montage.png" "rm -f $OUT/$case.montage.png" \
+    "$CONVERT $g.gif -coalesce miff:- | $MONTAGE_BIN - -tile ${cols}x${rows} -geometry +0+0 -background none $OUT/$case.montage.png"
+}
+
+# GIF to an animated PNG: ours in its export run, ffmpeg's APNG writer
+# where it is installed (ImageMagick's APNG goes through ffmpeg too).
+gif_apng_case() {  # GIF
+  local g=$1 case=$1-apng
+  want "$case" || return 0
+  corpus "$g"
+  local mine=$WORK/ours/$case
+  rm -rf "$mine"; mkdir -p "$mine"; cp "$CORPUS/$g.gif" "$mine/"
+  measure "$case" glumixer "$mine" "$mine/$g.apng" "rm -rf $g $g.apng" "$BIN --apng $g.gif"
+  if command -v ffmpeg > /dev/null; then
+    measure "$case" ffmpeg "$CORPUS" "$OUT/$case.ffmpeg.apng" "rm -f $OUT/$case.ffmpeg.apng" \
+      "ffmpeg -loglevel error -y -i $g.gif -plays 0 -f apng $OUT/$case.ffmpeg.apng"
+  fi
+}
+
 {
   echo "date: $(date -u +%FT%TZ)"; echo "nproc: $(nproc)"; echo "loadavg at start: $(cat /proc/loadavg)"
   grep -m1 'model name' /proc/cpuinfo; $VIPS --version; hyperfine --version
@@ -159,6 +191,10 @@ gif_case anim
 gif_case anim-big
 # Frames that change everywhere, Pillow at its own default level.
 gif_case anim-noisy default
+gif_sheet_case anim
+gif_sheet_case anim-noisy
+gif_apng_case anim
+gif_apng_case anim-noisy
 echo "loadavg at end: $(cat /proc/loadavg)" >> "$REC/env.txt"
 
 $PY "$HERE/table.py" "$REC" > "$WORK/TABLE.md"

@@ -1,6 +1,12 @@
 // End-to-end GIF frame export through the built tool.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+
 #include "png_oracle.h"
 #include "support/gif_builder.h"
 #include "support/process.h"
@@ -293,4 +299,308 @@ TEST(GifExport, SuiteFilesExportLikeABrowserWhereComparable) {
         }
     }
     EXPECT_GT(checkedPixels, 1000);
+}
+
+namespace {
+
+// Every composed picture with the colour of fully transparent pixels
+// dropped, so two pictures compare by what they show.
+std::vector<Rgba> shown(const PictureRgba& p) {
+    std::vector<Rgba> out = p.pixels;
+    for (Rgba& c : out)
+        if (c.a == 0) c = Rgba{0, 0, 0, 0};
+    return out;
+}
+
+PictureRgba cut(const PictureRgba& p, int x0, int y0, int w, int h) {
+    PictureRgba out;
+    out.width = w;
+    out.height = h;
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) out.pixels.push_back(p.at(x0 + x, y0 + y));
+    return out;
+}
+
+std::vector<int> delayLines(const std::string& text) {
+    std::vector<int> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(std::stoi(line));
+    return out;
+}
+
+// The plays of an animated PNG's acTL chunk, read by walking the chunks.
+int apngPlays(const std::string& png) {
+    auto u32 = [&](size_t at) {
+        return uint32_t(uint8_t(png.at(at))) << 24 | uint32_t(uint8_t(png.at(at + 1))) << 16 |
+               uint32_t(uint8_t(png.at(at + 2))) << 8 | uint32_t(uint8_t(png.at(at + 3)));
+    };
+    for (size_t at = 8; at + 8 <= png.size(); at += 12 + u32(at))
+        if (png.compare(at + 4, 4, "acTL") == 0) return static_cast<int>(u32(at + 12));
+    return -1;
+}
+
+// Runs the export of gif (in its own folder) with the options and checks
+// that every output tells the same story as the frame files: the sheet's
+// cells and the animated PNG's frames (as apngdis extracts them) are the
+// frame pictures, the durations are "delays.txt" times ten, and the play
+// counts agree. Returns the frame count.
+int exportAndCrossCheck(const fs::path& gif, const std::vector<std::string>& options, int plays) {
+    std::vector<std::string> args = options;
+    args.push_back(gif.string());
+    auto r = runTool(args, "", gif.parent_path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    const fs::path folder = gif.parent_path() / gif.stem();
+    const std::string stem = gif.stem().string();
+    const std::vector<int> delays = delayLines(readFile(folder / "delays.txt"));
+    const int frames = static_cast<int>(delays.size());
+    std::vector<PictureRgba> pictures;
+    for (int i = 0; i < frames; ++i) pictures.push_back(readPng((folder / (std::to_string(i) + ".png")).string()));
+
+    const auto sheetJson = nlohmann::json::parse(readFile(gif.parent_path() / (stem + "-sheet.json")));
+    const PictureRgba sheet = readPng((gif.parent_path() / (stem + "-sheet.png")).string());
+    EXPECT_EQ(sheetJson["meta"]["loop"], plays);
+    EXPECT_EQ(sheetJson["meta"]["frameTags"][0]["to"], frames - 1);
+    EXPECT_EQ(sheetJson["animations"][stem].size(), size_t(frames));
+    int columns = 1;
+    while (columns * columns < frames) ++columns;
+    for (int i = 0; i < frames; ++i) {
+        const std::string name = stem + "_" + std::to_string(i);
+        EXPECT_EQ(sheetJson["animations"][stem][size_t(i)], name);
+        const auto& f = sheetJson["frames"][name];
+        EXPECT_EQ(f["duration"], delays[size_t(i)] * 10) << name;
+        EXPECT_EQ(f["frame"]["x"], (i % columns) * pictures[0].width) << name;
+        EXPECT_EQ(f["frame"]["y"], (i / columns) * pictures[0].height) << name;
+        EXPECT_EQ(shown(cut(sheet, f["frame"]["x"], f["frame"]["y"], f["frame"]["w"], f["frame"]["h"])),
+                  shown(pictures[size_t(i)]))
+            << name;
+    }
+
+    const auto meta = nlohmann::json::parse(readFile(folder / "frames.json"));
+    EXPECT_EQ(meta["loop"], plays);
+    EXPECT_EQ(meta["frames"].size(), size_t(frames));
+    for (int i = 0; i < frames; ++i) {
+        const auto& f = meta["frames"][size_t(i)];
+        EXPECT_EQ(f["file"], std::to_string(i) + ".png");
+        EXPECT_EQ(f["duration_ms"], delays[size_t(i)] * 10);
+        // Clipped to the screen.
+        EXPECT_LE(int(f["rect"]["x"]) + int(f["rect"]["w"]), int(meta["width"]));
+        EXPECT_LE(int(f["rect"]["y"]) + int(f["rect"]["h"]), int(meta["height"]));
+    }
+
+    const std::string apng = readFile(gif.parent_path() / (stem + ".apng"));
+    EXPECT_EQ(apngPlays(apng), plays);
+    TempFolder dis;
+    writeFile(dis / "a.png", apng);
+    if (runProgram({"apngdis", "a.png"}, dis.path).status == 0) {
+        const std::string digits = std::to_string(std::to_string(frames).size());
+        for (int i = 0; i < frames; ++i) {
+            char number[16];
+            std::snprintf(number, sizeof number, ("%0" + digits + "d").c_str(), i + 1);
+            const fs::path png = dis / ("apngframe" + std::string(number) + ".png");
+            const fs::path txt = dis / ("apngframe" + std::string(number) + ".txt");
+            EXPECT_EQ(shown(readPng(png.string())), shown(pictures[size_t(i)])) << stem << " frame " << i;
+            EXPECT_EQ(readFile(txt), "delay=" + std::to_string(delays[size_t(i)]) + "/100\n") << stem << " frame " << i;
+        }
+    }
+    return frames;
+}
+
+}  // namespace
+
+// With the browser's composition the frame files are the suite's expected
+// pictures, alpha included; the sheet, "frames.json" and the animated PNG
+// agree with them.
+TEST(GifExportOptions, SuiteFilesComposedAsABrowserShowsThem) {
+    const fs::path suite = fs::path(GLX_TEST_DATA) / "gifsuite" / "gifs";
+    int checked = 0;
+    for (const auto& entry : fs::directory_iterator(suite)) {
+        if (entry.path().extension() != ".gif") continue;
+        const std::string stem = entry.path().stem().string();
+        TempFolder t;
+        fs::copy_file(entry.path(), t / entry.path().filename());
+        const int plays = stem.find("noloop") != std::string::npos || stem.rfind("static", 0) == 0 ? 1 : 0;
+        const int frames =
+            exportAndCrossCheck(t / entry.path().filename().string(),
+                                {"--compose=browser", "--sheet", "--gif-meta", "--apng", "--newline=lf"}, plays);
+        for (const std::string& file : {stem + "/frames.json", stem + "-sheet.json", stem + "/delays.txt"})
+            EXPECT_EQ(readFile(t / file).find('\r'), std::string::npos) << file;
+        for (int i = 0; i < frames; ++i) {
+            fs::path reference = suite / "frames" / (stem + "-" + std::to_string(i) + ".png");
+            if (frames == 1) reference = suite / "frames" / (stem + ".png");
+            if (!fs::exists(reference)) reference = suite / "frames" / (stem + "-" + std::to_string(i) + ".png");
+            EXPECT_EQ(shown(readPng((t / stem / (std::to_string(i) + ".png")).string())),
+                      shown(readPng(reference.string())))
+                << stem << " frame " << i;
+            ++checked;
+        }
+    }
+    EXPECT_GT(checked, 40);
+}
+
+// The described composition stays the default, byte for byte; the sheet and
+// the animated PNG carry its pictures too, and the loop count follows the
+// looping block.
+TEST(GifExportOptions, DescribedCompositionOutputsAndPlays) {
+    for (int loop : {-1, 0, 2}) {
+        TempFolder t;
+        GifFrame a = frame(3, 2, 1, 5, 1, 0);
+        a.indices[0] = 0;
+        GifFrame b = frame(2, 1, 2, 0, 2);
+        b.left = 2;  // partly off the screen
+        b.top = 1;
+        std::string gif = makeGif(3, 2, palette(), {a, b, frame(3, 2, 3, 7)});
+        if (loop >= 0) {
+            // The looping block goes right after the global colour table.
+            std::string block = "\x21\xFF\x0BNETSCAPE2.0\x03\x01";
+            block += static_cast<char>(loop & 0xFF);
+            block += static_cast<char>(loop >> 8);
+            block += '\0';
+            gif.insert(13 + 768, block);
+        }
+        writeFile(t / "plain.gif", gif);
+        writeFile(t / "named.gif", gif);
+        writeFile(t / "opts.gif", gif);
+        ASSERT_EQ(runTool({(t / "plain.gif").string()}, "", t.path).status, 0);
+        ASSERT_EQ(runTool({"--compose=described", (t / "named.gif").string()}, "", t.path).status, 0);
+        for (const char* file : {"0.png", "1.png", "2.png", "delays.txt"})
+            EXPECT_EQ(readFile(t / "plain" / file), readFile(t / "named" / file)) << file;
+        EXPECT_EQ(entries(t / "plain"), (std::set<std::string>{"0.png", "1.png", "2.png", "delays.txt"}));
+
+        const int plays = loop < 0 ? 1 : loop == 0 ? 0 : loop + 1;
+        EXPECT_EQ(exportAndCrossCheck(t / "opts.gif", {"--sheet", "--gif-meta", "--apng"}, plays), 3);
+        for (const char* file : {"0.png", "1.png", "2.png", "delays.txt"})
+            EXPECT_EQ(readFile(t / "plain" / file), readFile(t / "opts" / file)) << file;
+        EXPECT_NE(readFile(t / "opts" / "frames.json").find("}\r\n"), std::string::npos);
+        const auto meta = nlohmann::json::parse(readFile(t / "opts" / "frames.json"));
+        EXPECT_EQ(meta["frames"][1]["rect"], nlohmann::json({{"x", 2}, {"y", 1}, {"w", 1}, {"h", 1}}));
+        EXPECT_EQ(meta["frames"][1]["disposal"], 2);
+        EXPECT_EQ(meta["frames"][0]["transparent_index"], 0);
+        EXPECT_TRUE(meta["frames"][1]["transparent_index"].is_null());
+        EXPECT_EQ(meta["frames"][1]["delay"], 1);  // a delay of 0, as "delays.txt" writes it
+    }
+}
+
+TEST(GifExportOptions, AnAnimatedPngMayBeNamedAfterTheGif) {
+    TempFolder t;
+    writeFile(t / "a.gif", makeGif(2, 1, palette(), {frame(2, 1, 1, 4, 1), frame(1, 1, 2, 6)}));
+    auto r = runTool({"--apng", "a.gif", "V1", "moving.apng"}, "", t.path);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "");  // an output named makes the run silent, as for pictures
+    EXPECT_TRUE(fs::exists(t / "a" / "1.png"));
+    EXPECT_EQ(apngPlays(readFile(t / "moving.apng")), 1);
+    EXPECT_FALSE(fs::exists(t / "a.apng"));
+}
+
+TEST(GifExportOptions, NoFramesNoSheetNoAnimation) {
+    TempFolder t;
+    writeFile(t / "empty.gif", makeGif(4, 4, palette(), {}));
+    auto r = runTool({"--sheet", "--apng", (t / "empty.gif").string()}, "", t.path);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("no frames"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("0 Pictures extracted from gif!"), std::string::npos) << r.out;
+    EXPECT_FALSE(fs::exists(t / "empty-sheet.png"));
+    EXPECT_FALSE(fs::exists(t / "empty-sheet.json"));
+    EXPECT_FALSE(fs::exists(t / "empty.apng"));
+}
+
+namespace {
+
+struct PlacedFrame {
+    std::string image;
+    int x, y, w, h, offsetX, offsetY, duration;
+};
+
+// The frames of a JSON hash, or of the multi-atlas form over several sheets.
+std::map<std::string, PlacedFrame> placedFrames(const nlohmann::json& atlas) {
+    std::map<std::string, PlacedFrame> out;
+    auto take = [&](const std::string& image, const std::string& name, const nlohmann::json& f) {
+        out[name] = PlacedFrame{image,
+                                f["frame"]["x"],
+                                f["frame"]["y"],
+                                f["frame"]["w"],
+                                f["frame"]["h"],
+                                f["spriteSourceSize"]["x"],
+                                f["spriteSourceSize"]["y"],
+                                f["duration"]};
+    };
+    if (atlas.contains("textures")) {
+        for (const auto& t : atlas["textures"])
+            for (const auto& f : t["frames"]) take(t["image"], f["filename"], f);
+    } else {
+        for (const auto& [name, f] : atlas["frames"].items()) take(atlas["meta"]["image"], name, f);
+    }
+    return out;
+}
+
+}  // namespace
+
+// Every frame cut from its sheet at its rectangle and put back at its
+// offset is the frame file; identical frames share one rectangle; rings
+// repeat the edge pixels; the layout and output may follow the GIF.
+TEST(GifExportOptions, SheetLayoutOptionsKeepEveryFrame) {
+    // Frames with transparent borders, and two pairs of identical ones.
+    GifFrame a = frame(6, 5, 0, 4, 1, 0);
+    for (int y = 1; y < 4; ++y)
+        for (int x = 2; x < 5; ++x) a.indices[size_t(y * 6 + x)] = uint8_t(1 + (x + y) % 3);
+    GifFrame clear = frame(6, 5, 0, 3, 2, 0);  // all transparent, then cleared
+    GifFrame b = frame(2, 2, 3, 2, 2);
+    b.left = 1;
+    b.top = 1;
+    const std::string gif = makeGif(6, 5, palette(), {a, clear, b, clear, a});
+    struct Case {
+        std::vector<std::string> args;
+        std::string sheet;  // the first sheet's file name
+        int pages;  // 0: more than one
+        bool aliases;
+        bool ring;
+    };
+    const std::vector<Case> cases = {
+        {{"--sheet", "--compose=browser", "--trim", "--alias", "--padding=3", "--extrude=2", "anim.gif"},
+         "anim-sheet.png",
+         1,
+         true,
+         true},
+        {{"--sheet", "--trim", "--pack=maxrects", "--max-size=8", "--extrude=1", "anim.gif", "V2", "out.png"},
+         "out.png",
+         0,
+         false,
+         true},
+        {{"--sheet", "--alias", "--pot", "anim.gif", "H2", "sub/s.png"}, "sub/s.png", 1, true, false},
+    };
+    for (const Case& c : cases) {
+        TempFolder t;
+        fs::create_directories(t / "sub");
+        writeFile(t / "anim.gif", gif);
+        auto r = runTool(c.args, "", t.path);
+        ASSERT_EQ(r.status, 0) << r.err;
+        const fs::path sheetPath = t.path / c.sheet;
+        const auto atlas = nlohmann::json::parse(readFile(fs::path(sheetPath).replace_extension(".json")));
+        const std::map<std::string, PlacedFrame> placed = placedFrames(atlas);
+        ASSERT_EQ(placed.size(), 5u) << c.sheet;
+        std::set<std::string> images;
+        const std::vector<int> delays = delayLines(readFile(t / "anim" / "delays.txt"));
+        for (int i = 0; i < 5; ++i) {
+            const PlacedFrame& f = placed.at("anim_" + std::to_string(i));
+            images.insert(f.image);
+            EXPECT_EQ(f.duration, delays[size_t(i)] * 10);
+            const PictureRgba sheet = readPng((sheetPath.parent_path() / f.image).string());
+            PictureRgba rebuilt = solidRgba(6, 5, Rgba{0, 0, 0, 0});
+            for (int y = 0; y < f.h; ++y)
+                for (int x = 0; x < f.w; ++x)
+                    rebuilt.pixels[size_t((f.offsetY + y) * 6 + f.offsetX + x)] = sheet.at(f.x + x, f.y + y);
+            EXPECT_EQ(shown(rebuilt), shown(readPng((t / "anim" / (std::to_string(i) + ".png")).string())))
+                << c.sheet << " frame " << i;
+            // The ring left of the frame repeats its left column.
+            if (c.ring && f.x > 0) {
+                for (int y = 0; y < f.h; ++y) EXPECT_EQ(sheet.at(f.x - 1, f.y + y), sheet.at(f.x, f.y + y));
+            }
+        }
+        if (c.pages > 0) {
+            EXPECT_EQ(int(images.size()), c.pages) << c.sheet;
+        } else {
+            EXPECT_GT(images.size(), 1u) << c.sheet;
+        }
+        const PlacedFrame &first = placed.at("anim_0"), &last = placed.at("anim_4");
+        EXPECT_EQ(c.aliases, first.x == last.x && first.y == last.y && first.image == last.image) << c.sheet;
+    }
 }

@@ -3,6 +3,9 @@
 // the first frame drawn as a picture.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
+#include "gif/browser_compose.h"
 #include "gif/gdip_gif.h"
 #include "gif/gif_image.h"
 #include "raster/canvas.h"
@@ -83,6 +86,21 @@ TEST_P(GifSuite, LoadsLikeTheReferenceDecoder) {
             EXPECT_EQ(gcb.DisposalMode, f.DisposalMethod()) << "frame " << i;
         }
     }
+    // The play count as browsers read the looping block.
+    int32_t plays = 1;
+    for (int i = 0; i < ref->ImageCount; ++i) {
+        const SavedImage& s = ref->SavedImages[i];
+        for (int e = 0; e + 1 < s.ExtensionBlockCount; ++e) {
+            const ExtensionBlock& id = s.ExtensionBlocks[e];
+            const ExtensionBlock& data = s.ExtensionBlocks[e + 1];
+            if (id.Function == APPLICATION_EXT_FUNC_CODE && id.ByteCount == 11 &&
+                std::memcmp(id.Bytes, "NETSCAPE2.0", 11) == 0 && data.ByteCount >= 3 && data.Bytes[0] == 1) {
+                const int n = data.Bytes[1] | data.Bytes[2] << 8;
+                plays = n == 0 ? 0 : n + 1;
+            }
+        }
+    }
+    EXPECT_EQ(gifPlayCount(img), plays);
     DGifCloseFile(ref, &error);
 #endif
 }
@@ -184,6 +202,37 @@ TEST_P(GifSuiteAnimated, PreviewComposesEveryFrameLikeTheExpectedPictures) {
                 const uint8_t* p = &rgba[(size_t(y) * ref.width + size_t(x)) * 4];
                 TColor expected = p[3] == 0 ? key : rgb(p[0], p[1], p[2]);
                 mismatches += gif.Bitmap().pixel(x, y) != expected;
+            }
+        EXPECT_EQ(mismatches, 0) << "frame " << frame;
+        png_image_free(&ref);
+    }
+}
+
+// The browser's composition gives the expected pictures with their alpha.
+TEST_P(GifSuiteAnimated, BrowserCompositionGivesTheExpectedPictures) {
+    const std::string name = GetParam();
+    TGIFImage img;
+    img.LoadFile(pathOf(name));
+    GifBrowserComposer composer(img);
+    for (int frame = 0; frame < composer.frameCount(); ++frame) {
+        composer.next();
+        const std::string png =
+            std::string(GLX_TEST_DATA) + "/gifsuite/gifs/frames/" + name + "-" + std::to_string(frame) + ".png";
+        png_image ref{};
+        ref.version = PNG_IMAGE_VERSION;
+        ASSERT_TRUE(png_image_begin_read_from_file(&ref, png.c_str())) << png;
+        ref.format = PNG_FORMAT_RGBA;
+        std::vector<uint8_t> rgba(PNG_IMAGE_SIZE(ref));
+        ASSERT_TRUE(png_image_finish_read(&ref, nullptr, rgba.data(), 0, nullptr));
+        ASSERT_EQ(int(ref.width), composer.width());
+        ASSERT_EQ(int(ref.height), composer.height());
+        int mismatches = 0;
+        for (int y = 0; y < int(ref.height); ++y)
+            for (int x = 0; x < int(ref.width); ++x) {
+                const uint8_t* want = &rgba[(size_t(y) * ref.width + size_t(x)) * 4];
+                const uint8_t* got = composer.row(y) + size_t(x) * 4;
+                // Fully transparent pixels are equal whatever colour they carry.
+                mismatches += want[3] != got[3] || (want[3] != 0 && !std::equal(want, want + 3, got));
             }
         EXPECT_EQ(mismatches, 0) << "frame " << frame;
         png_image_free(&ref);

@@ -319,7 +319,7 @@ TEST(FolderHygiene, FoldersSwappedForLinksWhileWriting) {
     struct Race {
         const char* what;
         fs::path folder;  // swapped once watched appears
-        fs::path watched;
+        fs::path watched;  // empty: any new entry in the folder (the result's temporary file)
         std::vector<std::string> args;
         std::vector<std::string> results;  // in the folder after the run
     };
@@ -341,11 +341,7 @@ TEST(FolderHygiene, FoldersSwappedForLinksWhileWriting) {
     writeFile(s / "anim.gif", glxtest::makeGif(32, 32, palette, frames));
 
     const Race races[] = {
-        {"gluing",
-         s / "pics",
-         s / "pics" / "patterns.xml",
-         {(s / "pics" / "p000.bmp").string(), "H20", "out.bmp"},
-         {"out.bmp", "patterns.xml"}},
+        {"gluing", s / "pics", {}, {(s / "pics" / "p000.bmp").string(), "H20", "out.bmp"}, {"out.bmp", "patterns.xml"}},
         {"gif export", s / "anim", s / "anim" / "0.png", {(s / "anim.gif").string()}, {"399.png", "delays.txt"}},
     };
     for (const auto& race : races) {
@@ -353,9 +349,13 @@ TEST(FolderHygiene, FoldersSwappedForLinksWhileWriting) {
         fs::create_directories(s / "elsewhere");
         const fs::path moved = race.folder.string() + ".moved";
         std::atomic<bool> done{false}, swapped{false};
+        const auto entries = [](const fs::path& folder) {
+            return std::distance(fs::directory_iterator(folder), fs::directory_iterator{});
+        };
+        const auto before = race.watched.empty() ? entries(race.folder) : 0;
         std::thread swapper([&] {
             while (!done) {
-                if (!fs::exists(race.watched)) continue;
+                if (race.watched.empty() ? entries(race.folder) == before : !fs::exists(race.watched)) continue;
                 fs::rename(race.folder, moved);
                 fs::create_symlink(s / "elsewhere", race.folder);
                 swapped = true;
