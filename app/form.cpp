@@ -18,6 +18,7 @@
 #include "platform/ui.h"
 #include "png/png_object.h"
 #include "raster/image.h"
+#include "raster/picture.h"
 
 namespace glx::app {
 
@@ -127,7 +128,7 @@ int report(Tf& form, const std::string& message) {
 
 }  // namespace
 
-int runApplication(int argc, char** argv) {
+int runApplication(int argc, char** argv, const AppOptions& options) {
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         printHelp();
         return kExitDone;
@@ -141,17 +142,19 @@ int runApplication(int argc, char** argv) {
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
     platform::randomize();
+    // The registries are complete before any thread starts.
     registerPngFormat();
     registerGifFormat();
+    SealFileFormats();
     Tf form(std::move(args));
+    form.run.read = options.read;
     try {
         return form.FormCreate();
-#ifdef GLX_FUZZ_BUILD
     } catch (const EInternalError& e) {
-        // A broken invariant is a finding for the fuzz targets, never a report.
+        if (!options.abortOnInternalError) return report(form, e.what());
+        // A broken invariant is a finding for a fuzz target, never a report.
         std::fprintf(stderr, "%s\n", e.what());
         std::abort();
-#endif
     } catch (const std::bad_alloc&) {
         return report(form, "Out of memory");
     } catch (const std::exception& e) {

@@ -25,6 +25,7 @@
 #include "platform/fs.h"
 #include "platform/ui.h"
 #include "png/deflate_pool.h"
+#include "png/png_format.h"
 #include "png/png_object.h"
 #include "png/png_write_queue.h"
 
@@ -39,12 +40,12 @@ constexpr TColor kAltKeyColor = 0x13FEDF;
 // read as an integer; 0 when the file is missing, empty or not a number.
 // Like every settings file beside the picture it is read only as a regular
 // file inside the GIF's folder, and only up to its first line end.
-uint8_t readEdgeFilter(const std::string& path) {
+uint8_t readEdgeFilter(const std::string& path, size_t maxLength) {
     if (!platform::fileExists(path)) return 0;
     LineReader reader(path);
     requireInsideFolder(reader);
     std::string line;
-    const int32_t value = reader.next(line, kMaxSettingLine) ? strToIntDef(line, 0) : 0;
+    const int32_t value = reader.next(line, maxLength) ? strToIntDef(line, 0) : 0;
     return static_cast<uint8_t>(value & 0xFF);
 }
 
@@ -197,7 +198,7 @@ std::string exportFolder(const std::string& gifPath) {
 // without frames exports nothing, whatever size it declares).
 std::unique_ptr<TPNGObject> newCanvas(int32_t width, int32_t height) {
     if (width < 1 || height < 1) throw EInvalidGraphic(formatMessage("Invalid picture size %d x %d", width, height));
-    return TPNGObject::CreateNew(6, 8, width, height);
+    return TPNGObject::CreateNew(kColorRgba, kDepth8, width, height);
 }
 
 }  // namespace
@@ -209,10 +210,12 @@ int runGifExport(Tf& form) {
     auto control = std::make_unique<TGdipGIF>();
     control->AutoSize = true;
     control->Visible = false;
+    control->Options = run.read;
     control->LoadFile(run.picPath);
 
     run.phase = 2;
     auto image = std::make_unique<TGIFImage>();
+    image->SetOptions(run.read);
     image->LoadFile(run.picPath);
 
     // The output folder lies beside the GIF, relative to the current folder
@@ -221,7 +224,7 @@ int runGifExport(Tf& form) {
     platform::forceDirectories(run.picPath);
 
     run.phase = 3;
-    const uint8_t filter = readEdgeFilter(run.picPath + "/../gif_filter.txt");
+    const uint8_t filter = readEdgeFilter(run.picPath + "/../gif_filter.txt", run.read.limits.lineLength);
     DelayFile delays(run.picPath + "/delays.txt");
 
     run.phase = 9;

@@ -14,6 +14,7 @@
 #include "base/strutil.h"
 #include "platform/fs.h"
 #include "platform/ui.h"
+#include "png/png_format.h"
 #include "png/png_object.h"
 #include "raster/bitmap.h"
 #include "raster/image.h"
@@ -75,7 +76,7 @@ TMemoryStream createBlankPattern(Run& run, const std::string& path) {
     const std::string ext = extractFileExt(path);
     if (ext == ".png") {
         run.phase = 1941;
-        TPNGObject::CreateNew(6, 8, 1, 1)->WriteTo(file);
+        TPNGObject::CreateNew(kColorRgba, kDepth8, 1, 1)->WriteTo(file);
         return file;
     }
     run.phase = 1942;
@@ -100,16 +101,18 @@ TMemoryStream createBlankPattern(Run& run, const std::string& path) {
 struct PatternSource {
     std::string path;
     std::unique_ptr<TMemoryStream> blank;
+    ReadOptions options;
 
     void readInto(TPNGObject& png) const {
+        png.SetOptions(options);
         if (!blank) return png.LoadFile(path);
         blank->setPosition(0);
         png.ReadFrom(*blank);
     }
     void readInto(TPicture& picture) const {
-        if (!blank) return picture.LoadFile(path);
+        if (!blank) return picture.LoadFile(path, options);
         blank->setPosition(0);
-        picture.LoadFromStream(*blank, path);
+        picture.LoadFromStream(*blank, path, options);
     }
     // A run that ends without pasting still leaves the blank pattern, as
     // creating it first would have.
@@ -137,7 +140,7 @@ void readPasteScript(TStringList& lines, const std::string& path, bool foundBesi
 // pattern could reach is refused naming the size.
 TRect placedRect(int32_t px, int32_t py, int32_t w, int32_t h) {
     const int64_t right = int64_t(px) + w, bottom = int64_t(py) + h;
-    checkCanvasExtent(right, bottom);
+    checkCanvasExtent(Limits{}, right, bottom);
     return makeRect(px, py, static_cast<int32_t>(right), static_cast<int32_t>(bottom));
 }
 
@@ -169,11 +172,12 @@ PastePosition parsePositionLine(uint16_t& phase, const std::string& line) {
 int runPasteScript(Tf& form) {
     Run& run = form.run;
     run.phase = 100;
-    PatternSource source{run.picPath, nullptr};
+    PatternSource source{run.picPath, nullptr, run.read};
     if (!platform::fileExists(run.picPath)) {
         if (run.outPath.empty()) return finish(run);
         run.picPath = run.outPath;
-        source = PatternSource{run.picPath, std::make_unique<TMemoryStream>(createBlankPattern(run, run.picPath))};
+        source =
+            PatternSource{run.picPath, std::make_unique<TMemoryStream>(createBlankPattern(run, run.picPath)), run.read};
     }
     const std::string pattern = run.picPath;
     readPasteScript(run.sharedList, run.pastePath, run.pasteScriptBeside);
@@ -188,7 +192,7 @@ int runPasteScript(Tf& form) {
         run.phase = 102;
         source.readInto(form.i2->Picture());
         form.i2->SetAutoSize(true);
-        run.pngCanvas = TPNGObject::CreateNew(6, 8, form.i2->Width(), form.i2->Height());
+        run.pngCanvas = TPNGObject::CreateNew(kColorRgba, kDepth8, form.i2->Width(), form.i2->Height());
         setAlpha(run.phase, run.pngCanvas, makeRect(0, 0, run.pngCanvas->Width(), run.pngCanvas->Height()), 255);
         run.pngCanvas->Canvas().DrawAt(0, 0, form.i2->Picture().Graphic());
         form.i2->Picture().Clear();
@@ -231,6 +235,7 @@ int runPasteScript(Tf& form) {
         if (extractFileExt(name) == ".png") {
             run.phase = 120;
             run.pngFragment = std::make_unique<TPNGObject>();
+            run.pngFragment->SetOptions(run.read);
             run.pngFragment->LoadFile(name);
             run.phase = 121;
             const int32_t w = run.pngFragment->Width(), h = run.pngFragment->Height();
@@ -253,7 +258,7 @@ int runPasteScript(Tf& form) {
             continue;
         }
         run.phase = 140;
-        form.i2->Picture().LoadFile(name);
+        form.i2->Picture().LoadFile(name, run.read);
         run.phase = 141;
         form.i2->SetAutoSize(true);
         run.phase = 142;

@@ -11,6 +11,7 @@
 
 #include "app/atlas.h"
 #include "app/canvas_growth.h"
+#include "base/limits.h"
 #include "base/string_list.h"
 #include "raster/color.h"
 
@@ -74,6 +75,8 @@ struct Run {
 
     // The command line after the program name.
     std::vector<std::string> arguments;
+    // The limits and checks every picture and settings file is read under.
+    ReadOptions read;
     // The names file of the atlas, read once as pictures are named.
     NamesFile names;
     // Gluing's RGBA canvas: its logical size while its memory grows ahead

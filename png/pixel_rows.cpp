@@ -53,7 +53,7 @@ uint64_t pngImageDataBytes(uint8_t colorType, uint8_t bitDepth, uint32_t width, 
     return total;
 }
 
-void storePngRow(const TChunkIHDR& h, const uint8_t* s, int32_t y, uint32_t x0, uint32_t dx, uint32_t n,
+void storePngRow(TChunkIHDR& h, const uint8_t* s, int32_t y, uint32_t x0, uint32_t dx, uint32_t n,
                  const std::array<uint8_t, 256>& dg) {
     uint8_t* d = h.PixelRow(y);
     uint8_t* a = h.AlphaRow(y);
