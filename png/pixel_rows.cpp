@@ -91,51 +91,81 @@ constexpr bool isPlainCopy(const Layout& t) {
     return true;
 }
 
+constexpr bool hasPlane(const Layout& t, Plane plane) {
+    for (uint8_t i = 0; i < t.pngBytes; ++i)
+        if (t.slots[i].plane == plane) return true;
+    return false;
+}
+
+// The planes' pixel at column x0, moved on pixel by pixel (dx columns, or
+// one when Step1); planes the layout does not use are never touched.
+template <Layout T, bool Step1, class Byte>
+struct Cursor {
+    static constexpr bool kLow = hasPlane(T, Plane::Low);
+    static constexpr bool kAlpha = hasPlane(T, Plane::Alpha);
+    Byte* color;
+    Byte* low;
+    Byte* alpha;
+    size_t step;
+
+    Cursor(Planes<Byte> m, uint32_t x0, uint32_t dx)
+        : color(m.color + size_t(x0) * T.memoryBytes),
+          low(kLow ? m.low + size_t(x0) * T.memoryBytes : nullptr),
+          alpha(kAlpha ? m.alpha + x0 : nullptr),
+          step(Step1 ? 1 : dx) {}
+
+    void next() {
+        color += step * T.memoryBytes;
+        if constexpr (kLow) low += step * T.memoryBytes;
+        if constexpr (kAlpha) alpha += step;
+    }
+};
+
 // One PNG row <-> memory row y, pixel k at column x0 + k x dx. The layout,
 // whether a gamma table applies and whether dx is 1 are compile-time, so
 // each instance is one tight loop over the row.
 template <Layout T, bool Gamma, bool Step1>
 void storeBytes(Planes<uint8_t> m, const uint8_t* s, uint32_t x0, uint32_t dx, uint32_t n, const GammaLut& g) {
-    auto put = [&]<size_t I>(uint32_t x, const uint8_t* p) {
-        constexpr Slot slot = T.slots[I];
-        const uint8_t v = p[I];
-        if constexpr (slot.plane == Plane::Color) m.color[size_t(x) * T.memoryBytes + slot.index] = Gamma ? g[v] : v;
-        if constexpr (slot.plane == Plane::Low) m.low[size_t(x) * T.memoryBytes + slot.index] = Gamma ? g[v] : v;
-        if constexpr (slot.plane == Plane::Alpha) m.alpha[x] = v;
-    };
     if constexpr (isPlainCopy(T) && !Gamma && Step1) {
         std::memcpy(m.color + size_t(x0) * T.memoryBytes, s, size_t(n) * T.pngBytes);
         return;
     }
-    for (uint32_t k = 0; k < n; ++k, s += T.pngBytes) {
-        const uint32_t x = Step1 ? x0 + k : x0 + k * dx;
-        [&]<size_t... I>(std::index_sequence<I...>) { (put.template operator()<I>(x, s), ...); }
-        (std::make_index_sequence<T.pngBytes>());
-    }
+    Cursor<T, Step1, uint8_t> at(m, x0, dx);
+    auto put = [&]<size_t I>() {
+        constexpr Slot slot = T.slots[I];
+        const uint8_t v = s[I];
+        if constexpr (slot.plane == Plane::Color) at.color[slot.index] = Gamma ? g[v] : v;
+        if constexpr (slot.plane == Plane::Low) at.low[slot.index] = Gamma ? g[v] : v;
+        if constexpr (slot.plane == Plane::Alpha) *at.alpha = v;
+    };
+    for (uint32_t k = 0; k < n; ++k, s += T.pngBytes, at.next()) [&]<size_t... I>(std::index_sequence<I...>) {
+            (put.template operator()<I>(), ...);
+        }
+    (std::make_index_sequence<T.pngBytes>());
 }
 
 template <Layout T, bool Gamma, bool Step1>
 void loadBytes(Planes<const uint8_t> m, uint8_t* r, uint32_t x0, uint32_t dx, uint32_t n, const GammaLut& g) {
-    auto take = [&]<size_t I>(uint32_t x) -> uint8_t {
-        constexpr Slot slot = T.slots[I];
-        if constexpr (slot.plane == Plane::Color) {
-            const uint8_t v = m.color[size_t(x) * T.memoryBytes + slot.index];
-            return Gamma ? g[v] : v;
-        } else if constexpr (slot.plane == Plane::Alpha) {
-            return m.alpha[x];
-        } else {
-            return 0;
-        }
-    };
     if constexpr (isPlainCopy(T) && !Gamma && Step1) {
         std::memcpy(r, m.color + size_t(x0) * T.memoryBytes, size_t(n) * T.pngBytes);
         return;
     }
-    for (uint32_t k = 0; k < n; ++k, r += T.pngBytes) {
-        const uint32_t x = Step1 ? x0 + k : x0 + k * dx;
-        [&]<size_t... I>(std::index_sequence<I...>) { ((r[I] = take.template operator()<I>(x)), ...); }
-        (std::make_index_sequence<T.pngBytes>());
-    }
+    Cursor<T, Step1, const uint8_t> at(m, x0, dx);
+    auto take = [&]<size_t I>() -> uint8_t {
+        constexpr Slot slot = T.slots[I];
+        if constexpr (slot.plane == Plane::Color) {
+            const uint8_t v = at.color[slot.index];
+            return Gamma ? g[v] : v;
+        } else if constexpr (slot.plane == Plane::Alpha) {
+            return *at.alpha;
+        } else {
+            return 0;  // low bytes are written as 0
+        }
+    };
+    for (uint32_t k = 0; k < n; ++k, r += T.pngBytes, at.next()) [&]<size_t... I>(std::index_sequence<I...>) {
+            ((r[I] = take.template operator()<I>()), ...);
+        }
+    (std::make_index_sequence<T.pngBytes>());
 }
 
 // Grey and palette samples below 8 bits: packed in both rows, most
