@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "png/chunk_ancillary.h"
+#include "png/png_format.h"
 #include "png/png_object.h"
 
 namespace glx::app {
@@ -52,7 +53,7 @@ class TrnsAlpha {
 public:
     explicit TrnsAlpha(const TPNGObject& image) : m_image(image) {
         const TChunkIHDR& header = image.HeaderChunk();
-        m_palette = header.ColorType == 3;
+        m_palette = header.ColorType == kColorPalette;
         if (auto* trns = image.Chunks().FindByClass<TChunktRNS>()) {
             m_values = trns->AlphaValues;
             m_count = m_palette ? std::min<int32_t>(trns->PayloadSize(), 256) : 0;

@@ -85,7 +85,7 @@ void setAtlasPath(Run& run) {
     run.atlasBlock.clear();
 }
 
-std::string patternName(NamesFile& names, const std::string& namesPath, unsigned index) {
+std::string patternName(NamesFile& names, const std::string& namesPath, unsigned index, size_t maxLine) {
     if (names.reader && names.path == namesPath && index + 1 == names.next) return names.last;
     if (!names.reader || names.path != namesPath || index < names.next) {
         try {
@@ -99,7 +99,7 @@ std::string patternName(NamesFile& names, const std::string& namesPath, unsigned
     std::string line;
     try {
         while (!names.ended && names.next <= index) {
-            if (!names.reader->nextWhole(line, kMaxSettingLine)) {
+            if (!names.reader->nextWhole(line, maxLine)) {
                 names.ended = true;
                 break;
             }
@@ -160,7 +160,8 @@ void writePattern(Run& run, const TRect& rect) {
         const std::string name =
             run.options.namesGiven ? xmlAttribute(run.placedName, namesPath, run.patternCount)
             : platform::fileExists(namesPath)
-                ? xmlAttribute(patternName(run.names, namesPath, run.patternCount), namesPath, run.patternCount)
+                ? xmlAttribute(patternName(run.names, namesPath, run.patternCount, run.read.limits.lineLength),
+                               namesPath, run.patternCount)
                 : std::to_string(run.patternCount);
         run.atlasBlock += "<pattern name=\"" + name + "\" x=\"" + std::to_string(rect.Left) + "\" y=\"" +
                           std::to_string(rect.Top) + "\" width=\"" + std::to_string(rect.Right - rect.Left) +

@@ -47,7 +47,7 @@ void appendAtlasBlock(const FileAt& file, const std::string& text, const std::st
 // the file is shorter; CR LF, LF or a lone CR end a line. Only a regular
 // file inside the pictures' folder is read, and a line longer than the
 // settings line cap is an error naming the file.
-std::string patternName(NamesFile& names, const std::string& namesPath, unsigned index);
+std::string patternName(NamesFile& names, const std::string& namesPath, unsigned index, size_t maxLine);
 // A name as an attribute value: & < > " become entities, a tab &#9;. Other
 // control characters have no place in XML: EInOutError naming the names
 // file and the line.

@@ -24,7 +24,7 @@ CanvasSize CanvasGrowth::amortised(CanvasSize buffer) const {
     if (w < m_logical.width) w = std::max<int64_t>(m_logical.width, w + w / 2);
     else if (taller) w = m_logical.width;  // no width slack in every new row
     if (taller) h = std::max<int64_t>(m_logical.height, h + h / 2);
-    if (uint64_t(w) * uint64_t(h) > kMaxPixels) return m_logical;
+    if (uint64_t(w) * uint64_t(h) > Limits{}.pixels) return m_logical;
     return CanvasSize{static_cast<int32_t>(w), static_cast<int32_t>(h)};
 }
 

@@ -22,6 +22,7 @@
 #include "platform/ui.h"
 #include "png/png_object.h"
 #include "raster/image.h"
+#include "raster/picture.h"
 
 namespace glx::app {
 
@@ -161,7 +162,7 @@ int report(Tf& form, const std::string& message) {
 
 }  // namespace
 
-int runApplication(int argc, char** argv) {
+int runApplication(int argc, char** argv, const AppOptions& options) {
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         printHelp();
         return kExitDone;
@@ -172,13 +173,13 @@ int runApplication(int argc, char** argv) {
     }
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
-    Options options;
+    Options chosen;
     FrontOptions front;
     {
         // A file named like an option still opens when the whole command
         // line names it.
         Run whole(args);
-        if (!usable(joinArgs(whole))) front = takeFrontOptions(args, options);
+        if (!usable(joinArgs(whole))) front = takeFrontOptions(args, chosen);
     }
     if (front.action == FrontAction::Run && args.empty() && argc > 1) {
         front.action = FrontAction::Error;
@@ -197,23 +198,25 @@ int runApplication(int argc, char** argv) {
         case FrontAction::Run:
             break;
     }
-    if (!options.patternsPath.empty()) options.patternsPath = platform::absolutePath(options.patternsPath);
+    if (!chosen.patternsPath.empty()) chosen.patternsPath = platform::absolutePath(chosen.patternsPath);
     platform::installInterruptCleanup();
     platform::chooseBackend(argc > 0 ? argv[0] : nullptr);
     platform::randomize();
+    // The registries are complete before any thread starts.
     registerPngFormat();
     registerGifFormat();
+    SealFileFormats();
     Tf form(std::move(args));
-    form.run.options = std::move(options);
+    form.run.options = std::move(chosen);
     form.run.givenOptions = std::move(front.given);
+    form.run.read = options.read;
     try {
         return form.FormCreate();
-#ifdef GLX_FUZZ_BUILD
     } catch (const EInternalError& e) {
-        // A broken invariant is a finding for the fuzz targets, never a report.
+        if (!options.abortOnInternalError) return report(form, e.what());
+        // A broken invariant is a finding for a fuzz target, never a report.
         std::fprintf(stderr, "%s\n", e.what());
         std::abort();
-#endif
     } catch (const std::bad_alloc&) {
         return report(form, "Out of memory");
     } catch (const std::exception& e) {

@@ -43,8 +43,18 @@ public:
     std::unique_ptr<TImage> i2;
 };
 
+// How an embedding program (a test, a fuzz target) wants the run made;
+// the tool itself runs with the defaults.
+struct AppOptions {
+    // The limits and checks pictures and settings files are read under.
+    ReadOptions read;
+    // A broken invariant (EInternalError) aborts the process instead of
+    // being reported, so that a fuzzer keeps the input.
+    bool abortOnInternalError = false;
+};
+
 // Runs the application: creates the form, runs FormCreate and turns every
 // way out (a finished run mode, any exception) into the exit status.
-int runApplication(int argc, char** argv);
+int runApplication(int argc, char** argv, const AppOptions& options = {});
 
 }  // namespace glx::app

@@ -30,6 +30,7 @@
 #include "platform/fs.h"
 #include "platform/ui.h"
 #include "png/deflate_pool.h"
+#include "png/png_format.h"
 #include "png/png_object.h"
 #include "png/png_write_queue.h"
 
@@ -44,12 +45,12 @@ constexpr TColor kAltKeyColor = 0x13FEDF;
 // read as an integer; 0 when the file is missing, empty or not a number.
 // Like every settings file beside the picture it is read only as a regular
 // file inside the GIF's folder, and only up to its first line end.
-uint8_t readEdgeFilter(const std::string& path) {
+uint8_t readEdgeFilter(const std::string& path, size_t maxLength) {
     if (!platform::fileExists(path)) return 0;
     LineReader reader(path);
     requireInsideFolder(reader);
     std::string line;
-    const int32_t value = reader.next(line, kMaxSettingLine) ? strToIntDef(line, 0) : 0;
+    const int32_t value = reader.next(line, maxLength) ? strToIntDef(line, 0) : 0;
     return static_cast<uint8_t>(value & 0xFF);
 }
 
@@ -195,7 +196,7 @@ std::string exportFolder(Run& run, const std::string& gifPath) {
 // without frames exports nothing, whatever size it declares).
 std::unique_ptr<TPNGObject> newCanvas(int32_t width, int32_t height) {
     if (width < 1 || height < 1) throw EInvalidGraphic(formatMessage("Invalid picture size %d x %d", width, height));
-    return TPNGObject::CreateNew(6, 8, width, height);
+    return TPNGObject::CreateNew(kColorRgba, kDepth8, width, height);
 }
 
 }  // namespace
@@ -207,6 +208,7 @@ int runGifExport(Tf& form) {
     auto control = std::make_unique<TGdipGIF>();
     control->AutoSize = true;
     control->Visible = false;
+    control->Options = run.read;
     control->LoadFile(run.picPath);
 
     run.phase = 2;
@@ -215,6 +217,7 @@ int runGifExport(Tf& form) {
     image->WarningHandler = [&](const void*, int, const std::string& message) {
         if (message == "Unknown GIF block type") unknownBlock = true;
     };
+    image->SetOptions(run.read);
     image->LoadFile(run.picPath);
     image->WarningHandler = nullptr;
     // The frames with an image, which the control counts, in file order.
@@ -230,7 +233,7 @@ int runGifExport(Tf& form) {
     run.picPath = exportFolder(run, run.picPath);
 
     run.phase = 3;
-    const uint8_t filter = readEdgeFilter(run.picPath + "/../gif_filter.txt");
+    const uint8_t filter = readEdgeFilter(run.picPath + "/../gif_filter.txt", run.read.limits.lineLength);
     const std::string delaysPath = run.picPath + "/delays.txt";
     if (!run.folder.valid())
         throw EInOutError(

@@ -9,6 +9,7 @@
 #include "base/limits.h"
 #include "base/stream.h"
 #include "base/strutil.h"
+#include "png/png_format.h"
 #include "png/png_object.h"
 
 namespace glx::app {
@@ -79,9 +80,9 @@ void GifSheet::layOut() {
     }
     for (size_t p = 0; p < m_layout.pages.size(); ++p) {
         const LayoutPageSize size = m_layout.pages[p];
-        checkPictureSize(size.width, size.height);
+        checkPictureSize(Limits{}, size.width, size.height);
         // Blank: black and fully transparent.
-        m_pages.push_back(TPNGObject::CreateNew(6, 8, size.width, size.height));
+        m_pages.push_back(TPNGObject::CreateNew(kColorRgba, kDepth8, size.width, size.height));
         // Composed GIF frames deflate best unfiltered (a fifth smaller than
         // with Sub on the bench animations, and faster).
         m_pages.back()->RowFilters = rowFilterBit(rfNone);

@@ -66,7 +66,7 @@ void Tf::checkwh(TImage& control, int32_t x, int32_t y, int32_t w, int32_t h) {
     control.SetAutoSize(false);
     run.phase = 2001;
     const int64_t right = int64_t(x) + w, bottom = int64_t(y) + h;
-    checkCanvasExtent(right, bottom);
+    checkCanvasExtent(run.read.limits, right, bottom);
     TGraphic* picture = control.Picture().Graphic();
     if (right > control.Width()) {
         control.SetWidth(static_cast<int32_t>(right));
@@ -150,7 +150,7 @@ public:
         m_holder.SetAutoSize(false);
         m_run.phase = 2001;
         const int64_t right = int64_t(x) + w, bottom = int64_t(y) + h;
-        checkCanvasExtent(right, bottom);
+        checkCanvasExtent(m_run.read.limits, right, bottom);
         m_growth.widen(right);
         growBitmap();
         m_run.phase = 2002;
@@ -245,7 +245,7 @@ int runGluing(Tf& form) {
     int count = 0;
     if (rgba) createRgbaCanvas(run);
     BitmapCanvas canvas(run, *form.i2);
-    Prefetcher prefetch(list.items(), rgba);
+    Prefetcher prefetch(list.items(), rgba, run.read);
 
     for (int i = 0; i < list.count(); ++i) {
         run.phase = 208;

@@ -21,6 +21,7 @@
 #include "base/limits.h"
 #include "base/strutil.h"
 #include "platform/ui.h"
+#include "png/png_format.h"
 #include "png/png_object.h"
 #include "raster/bitmap.h"
 #include "raster/image.h"
@@ -53,8 +54,8 @@ SheetPicture rgbaPicture(Tf& form, PrefetchedPicture& picture) {
         w = fragment->Width();
         h = fragment->Height();
         run.phase = 213;
-        checkPictureSize(w, h);
-        canvas = TPNGObject::CreateNew(6, 8, w, h);
+        checkPictureSize(run.read.limits, w, h);
+        canvas = TPNGObject::CreateNew(kColorRgba, kDepth8, w, h);
         run.phase = 214;
         pastePng(run.phase, canvas, fragment, makeRect(0, 0, w, h), kExact);
     } else {
@@ -66,8 +67,8 @@ SheetPicture rgbaPicture(Tf& form, PrefetchedPicture& picture) {
         w = form.i1->Width();
         h = form.i1->Height();
         run.phase = 222;
-        checkPictureSize(w, h);
-        canvas = TPNGObject::CreateNew(6, 8, w, h);
+        checkPictureSize(run.read.limits, w, h);
+        canvas = TPNGObject::CreateNew(kColorRgba, kDepth8, w, h);
         run.phase = 223;
         setAlpha(run.phase, canvas, makeRect(0, 0, w, h), 255);
         run.phase = 224;
@@ -92,7 +93,7 @@ SheetPicture bitmapPicture(Tf& form, PrefetchedPicture& picture) {
     form.i1->SetAutoSize(true);
     const int32_t w = form.i1->Width(), h = form.i1->Height();
     run.phase = 232;
-    checkPictureSize(w, h);
+    checkPictureSize(run.read.limits, w, h);
     TImage holder(w, h);
     TCanvas& canvas = holder.Canvas();
     canvas.Brush.setColor(run.bgColor);
@@ -167,7 +168,7 @@ int runLayoutGluing(Tf& form) {
     std::vector<LayoutItem> items(count);
     uint64_t held = 0;
     {
-        Prefetcher prefetch(list.items(), rgba);
+        Prefetcher prefetch(list.items(), rgba, run.read);
         for (size_t i = 0; i < count; ++i) {
             run.phase = 208;
             run.picPath = list[static_cast<int>(i)];
@@ -187,9 +188,9 @@ int runLayoutGluing(Tf& form) {
                 }
             }
             held += picture.bytes();
-            if (held > kMaxBufferBytes)
+            if (held > run.read.limits.bufferBytes)
                 throw ELimitExceeded(formatMessage("The pictures of the sheet need more than %llu bytes",
-                                                   static_cast<unsigned long long>(kMaxBufferBytes)));
+                                                   static_cast<unsigned long long>(run.read.limits.bufferBytes)));
             items[i] = LayoutItem{picture.width, picture.height, -1};
             pictures.push_back(std::move(picture));
             platform::ui().progress(static_cast<int>(i + 1), static_cast<int>(count), run.picPath);
@@ -256,7 +257,7 @@ int runLayoutGluing(Tf& form) {
     for (size_t p = 0; p < layout.pages.size(); ++p) {
         const LayoutPageSize size = layout.pages[p];
         const std::string path = pagePath(run.outPath, p);
-        checkPictureSize(size.width, size.height);
+        checkPictureSize(run.read.limits, size.width, size.height);
         const int32_t page = static_cast<int32_t>(p);
         if (describe) {
             SheetPage& described = run.sheet.pages[p];
@@ -268,7 +269,7 @@ int runLayoutGluing(Tf& form) {
         if (rgba) {
             run.phase = 250;
             // Blank: black and fully transparent, as the canvas grows.
-            std::unique_ptr<TPNGObject> sheet = TPNGObject::CreateNew(6, 8, size.width, size.height);
+            std::unique_ptr<TPNGObject> sheet = TPNGObject::CreateNew(kColorRgba, kDepth8, size.width, size.height);
             SheetSurface surface{
                 size.width,         size.height,
                 sheet->PixelRow(0), size.height > 1 ? size_t(sheet->PixelRow(1) - sheet->PixelRow(0)) : 0,

@@ -243,7 +243,7 @@ std::string optionsHelp() {
     return text;
 }
 
-std::vector<OptionSetting> readOptionsFile(const std::string& path) {
+std::vector<OptionSetting> readOptionsFile(const std::string& path, size_t maxLine) {
     LineReader reader(path);
     requireInsideFolder(reader);
     struct stat st {};
@@ -253,8 +253,8 @@ std::vector<OptionSetting> readOptionsFile(const std::string& path) {
     std::string line;
     Options probe;
     unsigned count = 0;
-    while (reader.next(line, kMaxSettingLine + 1)) {
-        if (line.size() > kMaxSettingLine)
+    while (reader.next(line, maxLine + 1)) {
+        if (line.size() > maxLine)
             throw EInOutError(formatMessage("Line %u of \"%s\" is too long", count + 1, path.c_str()));
         if (++count > kMaxOptionLines)
             throw EInOutError(formatMessage("\"%s\" has more than %u lines", path.c_str(), kMaxOptionLines));
@@ -292,7 +292,7 @@ void readOptionsBeside(Run& run, const std::string& folder) {
     const uint16_t phase = run.phase;
     run.phase = 21;
     Options options;
-    for (const auto& setting : readOptionsFile(path)) {
+    for (const auto& setting : readOptionsFile(path, run.read.limits.lineLength)) {
         applyOption(options, setting);
         // A path in the file is relative to the file's folder.
         if (setting.key == "patterns" && !options.patternsNone && options.patternsPath[0] != '/')

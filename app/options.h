@@ -105,7 +105,7 @@ constexpr const char* kOptionsFileName = "Glumix_options.ini";
 // line, blank lines skipped. Only a regular file inside its folder with one
 // link is read, lines no longer than the settings line cap. An unknown key
 // or a bad value is an EInOutError naming the file and the key.
-std::vector<OptionSetting> readOptionsFile(const std::string& path);
+std::vector<OptionSetting> readOptionsFile(const std::string& path, size_t maxLine);
 
 struct Run;
 // Reads the options file in folder (a path ending in "/", or "" for the

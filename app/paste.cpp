@@ -19,6 +19,7 @@
 #include "base/strutil.h"
 #include "platform/fs.h"
 #include "platform/ui.h"
+#include "png/png_format.h"
 #include "png/png_object.h"
 #include "raster/bitmap.h"
 #include "raster/image.h"
@@ -80,7 +81,7 @@ TMemoryStream createBlankPattern(Run& run, const std::string& path) {
     const std::string ext = extractFileExt(path);
     if (ext == ".png") {
         run.phase = 1941;
-        TPNGObject::CreateNew(6, 8, 1, 1)->WriteTo(file);
+        TPNGObject::CreateNew(kColorRgba, kDepth8, 1, 1)->WriteTo(file);
         return file;
     }
     run.phase = 1942;
@@ -105,16 +106,18 @@ TMemoryStream createBlankPattern(Run& run, const std::string& path) {
 struct PatternSource {
     std::string path;
     std::unique_ptr<TMemoryStream> blank;
+    ReadOptions options;
 
     void readInto(TPNGObject& png) const {
+        png.SetOptions(options);
         if (!blank) return png.LoadFile(path);
         blank->setPosition(0);
         png.ReadFrom(*blank);
     }
     void readInto(TPicture& picture) const {
-        if (!blank) return picture.LoadFile(path);
+        if (!blank) return picture.LoadFile(path, options);
         blank->setPosition(0);
-        picture.LoadFromStream(*blank, path);
+        picture.LoadFromStream(*blank, path, options);
     }
     // A run that ends without pasting still leaves the blank pattern, as
     // creating it first would have; it goes into folder, opened for it.
@@ -135,21 +138,22 @@ struct PatternSource {
 // on the command line is the user's own choice.
 class PasteScript {
 public:
-    PasteScript(const std::string& path, bool foundBeside) : m_reader(path) {
+    PasteScript(const std::string& path, bool foundBeside, size_t maxLine) : m_reader(path), m_maxLine(maxLine) {
         if (foundBeside) requireInsideFolder(m_reader);
         std::string line;
-        while (m_reader.nextWhole(line, kMaxSettingLine)) ++m_lines;
+        while (m_reader.nextWhole(line, m_maxLine)) ++m_lines;
         m_reader.rewind();
     }
     uint64_t pairs() const { return m_lines / 2; }
     // The next pair: position line and file line.
     void next(std::string& position, std::string& file) {
-        if (!m_reader.nextWhole(position, kMaxSettingLine)) position.clear();
-        if (!m_reader.nextWhole(file, kMaxSettingLine)) file.clear();
+        if (!m_reader.nextWhole(position, m_maxLine)) position.clear();
+        if (!m_reader.nextWhole(file, m_maxLine)) file.clear();
     }
 
 private:
     LineReader m_reader;
+    size_t m_maxLine;
     uint64_t m_lines = 0;
 };
 
@@ -160,7 +164,7 @@ private:
 // pattern could reach is refused naming the size.
 TRect placedRect(int32_t px, int32_t py, int32_t w, int32_t h) {
     const int64_t right = int64_t(px) + w, bottom = int64_t(py) + h;
-    checkCanvasExtent(right, bottom);
+    checkCanvasExtent(Limits{}, right, bottom);
     return makeRect(px, py, static_cast<int32_t>(right), static_cast<int32_t>(bottom));
 }
 
@@ -192,17 +196,18 @@ PastePosition parsePositionLine(uint16_t& phase, const std::string& line) {
 int runPasteScript(Tf& form) {
     Run& run = form.run;
     run.phase = 100;
-    PatternSource source{run.picPath, nullptr};
+    PatternSource source{run.picPath, nullptr, run.read};
     if (!platform::fileExists(run.picPath)) {
         if (run.outPath.empty()) return finish(run);
         run.picPath = run.outPath;
-        source = PatternSource{run.picPath, std::make_unique<TMemoryStream>(createBlankPattern(run, run.picPath))};
+        source =
+            PatternSource{run.picPath, std::make_unique<TMemoryStream>(createBlankPattern(run, run.picPath)), run.read};
     }
     const std::string pattern = run.picPath;
     // The pattern is replaced inside the folder it was opened from, whatever
     // happens to that folder's path meanwhile.
     if (!source.blank) run.folder = platform::Folder(AT_FDCWD, extractFilePath(pattern));
-    PasteScript script(run.pastePath, run.pasteScriptBeside);
+    PasteScript script(run.pastePath, run.pasteScriptBeside, run.read.limits.lineLength);
     run.phase = 101;
 
     const bool pngOutput = run.modeExt == ".png";
@@ -214,7 +219,7 @@ int runPasteScript(Tf& form) {
         run.phase = 102;
         source.readInto(form.i2->Picture());
         form.i2->SetAutoSize(true);
-        run.pngCanvas = TPNGObject::CreateNew(6, 8, form.i2->Width(), form.i2->Height());
+        run.pngCanvas = TPNGObject::CreateNew(kColorRgba, kDepth8, form.i2->Width(), form.i2->Height());
         setAlpha(run.phase, run.pngCanvas, makeRect(0, 0, run.pngCanvas->Width(), run.pngCanvas->Height()), 255);
         run.pngCanvas->Canvas().DrawAt(0, 0, form.i2->Picture().Graphic());
         form.i2->Picture().Clear();
@@ -261,6 +266,7 @@ int runPasteScript(Tf& form) {
         if (extractFileExt(name) == ".png") {
             run.phase = 120;
             run.pngFragment = std::make_unique<TPNGObject>();
+            run.pngFragment->SetOptions(run.read);
             run.pngFragment->LoadFile(name);
             run.phase = 121;
             const int32_t w = run.pngFragment->Width(), h = run.pngFragment->Height();
@@ -283,7 +289,7 @@ int runPasteScript(Tf& form) {
             continue;
         }
         run.phase = 140;
-        form.i2->Picture().LoadFile(name);
+        form.i2->Picture().LoadFile(name, run.read);
         run.phase = 141;
         form.i2->SetAutoSize(true);
         run.phase = 142;

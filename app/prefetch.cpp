@@ -18,15 +18,16 @@ uint64_t pixelBytes(const TGraphic* g) {
     return g ? uint64_t(std::max(g->Width(), 0)) * uint64_t(std::max(g->Height(), 0)) * 4 : 0;
 }
 
-PrefetchedPicture readPicture(const std::string& name, bool rgba) {
+PrefetchedPicture readPicture(const std::string& name, bool rgba, const ReadOptions& options) {
     PrefetchedPicture out;
     try {
         if (rgba && extractFileExt(name) == ".png") {
             auto png = std::make_unique<TPNGObject>();
+            png->SetOptions(options);
             png->LoadFile(name);
             out.graphic = std::move(png);
         } else {
-            out.graphic = TPicture::ReadGraphic(name);
+            out.graphic = TPicture::ReadGraphic(name, options);
         }
     } catch (...) {
         out.loadError = std::current_exception();
@@ -46,7 +47,8 @@ PrefetchedPicture readPicture(const std::string& name, bool rgba) {
 
 }  // namespace
 
-Prefetcher::Prefetcher(std::vector<std::string> names, bool rgba) : m_names(std::move(names)), m_rgba(rgba) {
+Prefetcher::Prefetcher(std::vector<std::string> names, bool rgba, const ReadOptions& options)
+    : m_names(std::move(names)), m_rgba(rgba), m_options(options) {
     if (!m_names.empty()) m_thread = std::thread([this] { work(); });
 }
 
@@ -68,7 +70,7 @@ void Prefetcher::work() {
             });
             if (m_stop) return;
         }
-        PrefetchedPicture picture = readPicture(name, m_rgba);
+        PrefetchedPicture picture = readPicture(name, m_rgba, m_options);
         {
             std::lock_guard lock(m_mutex);
             m_readyBytes += pixelBytes(picture.graphic.get());

@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "base/limits.h"
+
 namespace glx {
 class TGraphic;
 }
@@ -31,7 +33,8 @@ class Prefetcher {
 public:
     // rgba: ".png" names are read as PNG image objects (the RGBA path);
     // every other name goes through the picture container.
-    Prefetcher(std::vector<std::string> names, bool rgba);
+    // Every picture is read under options.
+    Prefetcher(std::vector<std::string> names, bool rgba, const ReadOptions& options);
     ~Prefetcher();
     Prefetcher(const Prefetcher&) = delete;
     Prefetcher& operator=(const Prefetcher&) = delete;
@@ -44,6 +47,7 @@ private:
 
     std::vector<std::string> m_names;
     bool m_rgba;
+    ReadOptions m_options;
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<PrefetchedPicture> m_ready;

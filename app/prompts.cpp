@@ -63,11 +63,11 @@ std::string settingsPath(const std::string& opened) {
     return opened + "/Glumix.ini";
 }
 
-std::string firstLineOfSetting(const std::string& path) {
+std::string firstLineOfSetting(const std::string& path, size_t maxLength) {
     LineReader reader(path);
     requireInsideFolder(reader);
     std::string line;
-    if (!reader.next(line, kMaxSettingLine)) throw EListError("List index out of bounds (0)");
+    if (!reader.next(line, maxLength)) throw EListError("List index out of bounds (0)");
     return line;
 }
 
@@ -88,7 +88,7 @@ void readSettings(Run& run) {
     const std::string path = settingsPath(run.picPath);
     if (platform::fileExists(path)) {
         run.phase = 21;
-        std::string line = firstLineOfSetting(path);
+        std::string line = firstLineOfSetting(path, run.read.limits.lineLength);
         run.phase = 22;
         if (!line.empty()) {
             if (line[0] == '#' || line[0] == '$' || line[0] == 'h') line[0] = '0';

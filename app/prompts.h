@@ -38,14 +38,13 @@ void readSettings(Run& run);
 // The settings file's path for an opened picture or folder.
 std::string settingsPath(const std::string& opened);
 
-// Settings files are read only as far as needed: a line is cut here.
-constexpr size_t kMaxSettingLine = size_t(1) << 20;
 // The first line of a settings file beside the picture ("Glumix.ini",
 // "gif_filter.txt"): only a regular file inside its folder is read (a link
 // that leads out of the folder is refused, naming the file), and only up to
-// its first line end. A file without lines raises the list's index error
-// "List index out of bounds (0)".
-std::string firstLineOfSetting(const std::string& path);
+// its first line end, cut after maxLength bytes (settings files are read
+// only as far as needed). A file without lines raises the list's index
+// error "List index out of bounds (0)".
+std::string firstLineOfSetting(const std::string& path, size_t maxLength);
 // Refuses (EFOpenError naming the file) a file whose real place, links
 // resolved, is not inside the folder it was named in, or that has other
 // names (hard links) besides.

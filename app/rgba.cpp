@@ -10,6 +10,7 @@
 #include "base/exception.h"
 #include "base/limits.h"
 #include "base/strutil.h"
+#include "png/png_format.h"
 #include "png/png_object.h"
 #include "raster/image.h"
 #include "raster/picture.h"
@@ -42,7 +43,7 @@ void growLogical(Run& run, int32_t x, int32_t y, int32_t w, int32_t h) {
     };
     run.phase = 2101;
     const int64_t right = int64_t(x) + w, bottom = int64_t(y) + h;
-    checkCanvasExtent(right, bottom);
+    checkCanvasExtent(run.read.limits, right, bottom);
     if (growth.logical().width < right) {
         const int32_t w0 = growth.widen(right);
         fitBuffer();
@@ -59,7 +60,7 @@ void growLogical(Run& run, int32_t x, int32_t y, int32_t w, int32_t h) {
 }  // namespace
 
 void createRgbaCanvas(Run& run) {
-    run.pngCanvas = TPNGObject::CreateNew(6, 8, 1, 1);
+    run.pngCanvas = TPNGObject::CreateNew(kColorRgba, kDepth8, 1, 1);
     run.rgbaGrowth = std::make_unique<CanvasGrowth>(1, 1);
 }
 
@@ -69,7 +70,7 @@ void Tf::checkwhp(int32_t x, int32_t y, int32_t w, int32_t h) {
     TPNGObject& canvas = *run.pngCanvas;
     run.phase = 2101;
     const int64_t right = int64_t(x) + w, bottom = int64_t(y) + h;
-    checkCanvasExtent(right, bottom);
+    checkCanvasExtent(run.read.limits, right, bottom);
     if (canvas.Width() < right) {
         const int32_t w0 = canvas.Width();
         canvas.ChangeSize(static_cast<int32_t>(right), canvas.Height());

@@ -14,6 +14,7 @@
 #include "app/frame_names.h"
 #include "app/options.h"
 #include "app/sheet_frames.h"
+#include "base/limits.h"
 #include "base/stream.h"
 #include "base/string_list.h"
 #include "platform/fs.h"
@@ -90,6 +91,8 @@ struct Run {
     // the options file).
     Options options;
     std::vector<OptionSetting> givenOptions;
+    // The limits and checks every picture and settings file is read under.
+    ReadOptions read;
     // The names file of the atlas, read once as pictures are named.
     NamesFile names;
     // The run's lines for "patterns.xml", appended once the sheet is saved.

@@ -21,7 +21,8 @@ void beginSheetPage(Run& run) { run.sheet.pages.emplace_back(); }
 void describeFrame(Run& run, const std::string& fileName, int32_t x, int32_t y, int32_t w, int32_t h) {
     run.phase = 2203;
     std::string name;
-    if (platform::fileExists(run.namesPath)) name = patternName(run.names, run.namesPath, run.patternCount);
+    if (platform::fileExists(run.namesPath))
+        name = patternName(run.names, run.namesPath, run.patternCount, run.read.limits.lineLength);
     if (name.empty()) name = frameNameOf(fileName, run.options.names);
     // Engines read names as UTF-8 text: control bytes and bytes that are
     // not UTF-8 become "\xNN", before names are made unique.

@@ -233,7 +233,7 @@ SheetLayout gridSheet(const std::vector<LayoutItem>& items, GridShape shape, con
         layout.places[i] = LayoutPlace{0, cellX + dx, cellY + dy, cellX, cellY};
         right = std::max(right, c.x + slotW);
         bottom = std::max(bottom, c.y + slotH);
-        checkCanvasExtent(right + 2 * border + pad, bottom + 2 * border + pad);
+        checkCanvasExtent(Limits{}, right + 2 * border + pad, bottom + 2 * border + pad);
         advanceCursor(c, static_cast<int32_t>(slotW + pad), static_cast<int32_t>(slotH + pad));
     }
     auto side = [&](int64_t extent) {
@@ -241,7 +241,7 @@ SheetLayout gridSheet(const std::vector<LayoutItem>& items, GridShape shape, con
         return o.pot ? powerOfTwoAtLeast(s) : s;
     };
     const int64_t width = side(right), height = side(bottom);
-    checkCanvasExtent(width, height);
+    checkCanvasExtent(Limits{}, width, height);
     layout.pages.push_back(LayoutPageSize{static_cast<int32_t>(width), static_cast<int32_t>(height)});
     return layout;
 }

@@ -70,7 +70,7 @@ std::unique_ptr<TPNGObject> makeImage(Kind kind, int32_t width, int32_t height) 
 
 std::vector<uint8_t> rgbaRows(const TPNGObject& image) {
     const int32_t w = image.Width(), h = image.Height();
-    std::vector<uint8_t> out(static_cast<size_t>(w) * h * 4);
+    std::vector<uint8_t> out(static_cast<size_t>(w) * static_cast<size_t>(h) * 4);
     uint8_t* o = out.data();
     for (int32_t y = 0; y < h; ++y) {
         const uint8_t* p = image.PixelRow(y);
@@ -92,7 +92,7 @@ std::vector<uint8_t> encodePng(const TPNGObject& image) {
 }
 
 std::vector<uint8_t> filteredRows(const TPNGObject& image) {
-    TChunkIHDR& header = image.HeaderChunk();
+    const TChunkIHDR& header = image.HeaderChunk();
     const auto width = static_cast<uint32_t>(image.Width());
     const PngRowGeometry g = pngRowGeometry(header.ColorType, header.BitDepth, width);
     FilterRows rows(g.rowBytes, image.RowFilters);

@@ -10,8 +10,24 @@
 #include <new>
 
 #include "base/exception.h"
+#include "base/limits.h"
 
 namespace glxfuzz {
+
+// The readers run exactly as the tool runs them, with smaller limits so
+// that a mutated size near a limit costs milliseconds, not seconds, per
+// input, and with checksums ignored so that mutated chunks reach the
+// decoders behind them.
+inline glx::ReadOptions fuzzOptions() {
+    glx::ReadOptions options;
+    options.limits.pixels = uint64_t(1) << 22;
+    options.limits.bufferBytes = uint64_t(64) << 20;
+    options.limits.chunks = 200;
+    options.limits.lineLength = size_t(1) << 12;
+    options.limits.frames = 1024;
+    options.crc = glx::CrcPolicy::Ignore;
+    return options;
+}
 
 // Runs body; a glx::Exception is the expected way to refuse damaged data,
 // except an internal error, which marks a broken invariant.

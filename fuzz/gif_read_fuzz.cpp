@@ -11,6 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     glxfuzz::guarded([&] {
         glx::TMemoryStream in(data, size);
         glx::TGIFImage gif;
+        gif.SetOptions(glxfuzz::fuzzOptions());
         gif.ReadFrom(in);
         glx::Dib surface(48, 48, 24);
         glx::TCanvas canvas(&surface);
@@ -26,6 +27,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     glxfuzz::guarded([&] {
         glx::TMemoryStream in(data, size);
         glx::TGdipGIF control;
+        control.Options = glxfuzz::fuzzOptions();
         control.LoadStream(in);
         control.SetBounds(0, 0, 32, 32);
         for (int i = 0; i < 4; ++i) control.TimerTick();

@@ -8,6 +8,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     glxfuzz::guarded([&] {
         glx::TMemoryStream in(data, size);
         glx::TJPEGImage jpeg;
+        jpeg.SetOptions(glxfuzz::fuzzOptions());
         jpeg.ReadFrom(in);
         if (jpeg.IsEmpty()) return;
         (void)jpeg.Width();

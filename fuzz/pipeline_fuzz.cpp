@@ -35,9 +35,11 @@ void run(std::vector<std::string> args) {
     argv.push_back(program.data());
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
-    // Every run has its own state; an internal error aborts inside (see
-    // runApplication in fuzz builds).
-    glx::app::runApplication(static_cast<int>(argv.size() - 1), argv.data());
+    // Every run has its own state; an internal error aborts inside.
+    glx::app::AppOptions options;
+    options.read = glxfuzz::fuzzOptions();
+    options.abortOnInternalError = true;
+    glx::app::runApplication(static_cast<int>(argv.size() - 1), argv.data(), options);
     fs::current_path(gHome);
 }
 

@@ -11,6 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     glxfuzz::guarded([&] {
         glx::TMemoryStream in(data, size);
         glx::TPNGObject png;
+        png.SetOptions(glxfuzz::fuzzOptions());
         png.ReadFrom(in);
         if (png.IsEmpty()) return;
         glx::TBitmap target(64, 64);
@@ -21,6 +22,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         png.WriteTo(out);
         out.setPosition(0);
         glx::TPNGObject again;
+        again.SetOptions(glxfuzz::fuzzOptions());
         again.ReadFrom(out);
     });
     return 0;

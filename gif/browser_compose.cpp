@@ -48,7 +48,7 @@ TRect GifBrowserComposer::screenRect(const TGIFSubImage& frame, int32_t width, i
 int GifBrowserComposer::next() {
     TGIFSubImage& shown = frame(m_shown + 1);  // raises past the last frame
     if (m_shown < 0) {
-        checkPictureSize(m_width, m_height, 32);
+        checkPictureSize(m_image.ReadLimits(), m_width, m_height, 32);
         m_screen.assign(screenRowBytes() * static_cast<size_t>(m_height), 0);
     } else {
         dispose(frame(m_shown));

@@ -210,8 +210,9 @@ void TGdipGIF::TimerTick() {
     repaint();
 }
 
-std::unique_ptr<TGIFImage> TGdipGIF::readImage(TStream& stream) {
+std::unique_ptr<TGIFImage> TGdipGIF::readImage(TStream& stream) const {
     auto image = std::make_unique<TGIFImage>();
+    image->SetOptions(Options);
     try {
         image->ReadFrom(stream);
     } catch (const Exception&) {

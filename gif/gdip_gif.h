@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/limits.h"
 #include "raster/color.h"
 #include "raster/dib.h"
 #include "raster/geometry.h"
@@ -99,6 +100,8 @@ public:
     // (restore to background: the control's colour). Loading, the look's
     // setters and the timer paint only a Visible control.
     void Paint();
+    // The limits the frames are decoded under when the control paints them.
+    ReadOptions Options;
     // The off-screen bitmap of the control's size (24 bits) as last painted.
     const Dib& Bitmap() const { return m_bitmap; }
     int PaintCount() const { return m_paintCount; }
@@ -108,7 +111,7 @@ private:
     void applyAutoSize();
     void repaint();
     void paintFrame(TCanvas& canvas);
-    static std::unique_ptr<TGIFImage> readImage(TStream& stream);
+    std::unique_ptr<TGIFImage> readImage(TStream& stream) const;
     TGIFImage* decodedImage();
     // Brings the composed logical screen, as far as window reaches, to frame.
     bool composeFrame(int frame, const TRect& window);

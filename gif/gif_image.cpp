@@ -146,7 +146,7 @@ uint8_t* TGIFSubImage::RowAt(int y) {
     if (y < 0 || y >= m_height) throw GIFException("Invalid pixel coordinates");
     if (m_width == 0 || m_height == 0) throw GIFException("Image is empty");
     if (IndexData().empty()) {
-        checkPictureSize(m_width, m_height, 8);
+        checkPictureSize(m_image->ReadLimits(), m_width, m_height, 8);
         m_indexData.assign(static_cast<size_t>(m_width) * static_cast<size_t>(m_height), 0);
         m_indexDecoded = true;
     }
@@ -206,7 +206,7 @@ void TGIFSubImage::LoadFromStream(GifInput& input) {
     }
     if (m_flags & 0x80) m_localColors.LoadFromStream(input, 2 << (m_flags & 7));
 
-    checkPictureSize(m_width, m_height, 8);
+    checkPictureSize(m_image->ReadLimits(), m_width, m_height, 8);
     // The data is decoded once here, row by row, because where it ends (and
     // so where the next block starts) and whether it is sound show only then;
     // the pixels themselves are not kept. Noted on the way: whether any
@@ -228,8 +228,19 @@ void TGIFSubImage::LoadFromStream(GifInput& input) {
     if (PrebuildBitmaps) FrameBitmap();
 }
 
+namespace {
+
+// Refuses one frame more than the limit, naming it.
+void checkFrameCount(const Limits& limits, int frames) {
+    if (static_cast<uint64_t>(frames) < limits.frames) return;
+    throw ELimitExceeded(formatMessage("GIF has more than %u frames (the limit is %u)", limits.frames, limits.frames));
+}
+
+}  // namespace
+
 void walkGifFrames(GifInput& input, TGIFImage& image, const std::function<void()>& unknown,
                    const std::function<void(std::unique_ptr<TGIFSubImage>)>& take) {
+    int frames = 0;
     for (;;) {
         uint8_t b;
         do {
@@ -246,6 +257,7 @@ void walkGifFrames(GifInput& input, TGIFImage& image, const std::function<void()
             input.back();
             return;
         }
+        checkFrameCount(image.ReadLimits(), frames++);
         auto frame = std::make_unique<TGIFSubImage>(&image);
         frame->LoadFromStream(input);  // a fault frees the frame
         take(std::move(frame));
@@ -312,8 +324,13 @@ void TGIFImage::ReadFrom(TStream& stream) {
 void TGIFImage::WriteTo(TStream&) const { throw EInvalidOperation("Writing GIF files is not supported"); }
 
 void registerGifFormat() {
-    RegisterFileFormat(
-        "gif", "GIF Image", [] { return std::make_unique<TGIFImage>(); }, "TGIFImage");
+    // Once, however often a program runs the application.
+    static const bool registered = [] {
+        RegisterFileFormat(
+            "gif", "GIF Image", [] { return std::make_unique<TGIFImage>(); }, "TGIFImage");
+        return true;
+    }();
+    (void)registered;
 }
 
 }  // namespace glx

@@ -35,7 +35,7 @@ ApngWriter::ApngWriter(TStream& stream, int32_t width, int32_t height, uint32_t 
     if (width < 1 || height < 1) throw EInvalidGraphic(formatMessage("Invalid picture size %d x %d", width, height));
     if (frames < 1) throw EInvalidOperation("An animation needs a frame");
     // The frame shown and the one being added.
-    checkPictureSize(width, height, 64);
+    checkPictureSize(Limits{}, width, height, 64);
     m_stream.writeBuffer(kSignature, sizeof kSignature);
     std::vector<uint8_t> ihdr;
     put32(ihdr, static_cast<uint32_t>(width));

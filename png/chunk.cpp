@@ -46,7 +46,7 @@ bool TChunk::ReadPayload(StreamReader& reader, const ChunkType& type, uint32_t l
     SetPayloadSize(static_cast<int32_t>(length));
     if (length > 0) reader.read(m_payload.data(), length);
     const uint32_t stored = reader.u32be();
-    if (kCheckCrc &&
+    if (Image().Options().checksCrc() &&
         chunkCrc(reinterpret_cast<const uint8_t*>(type.data()), m_payload.data(), m_payload.size()) != stored)
         throw EPngInvalidCRC();
     return true;
@@ -171,6 +171,8 @@ TChunk* TPNGList::addChunk(std::string_view code, std::unique_ptr<TChunk> (*crea
 
 namespace {
 
+using ChunkFactory = std::unique_ptr<TChunk> (*)(TPNGObject&);
+
 struct RegistryEntry {
     ChunkType type;
     ChunkFactory create;
@@ -181,8 +183,8 @@ std::unique_ptr<TChunk> createChunk(TPNGObject& image) {
     return std::make_unique<T>(image);
 }
 
-std::vector<RegistryEntry>& registry() {
-    static std::vector<RegistryEntry> entries = [] {
+const std::vector<RegistryEntry>& registry() {
+    static const std::vector<RegistryEntry> entries = [] {
         std::vector<RegistryEntry> e;
         auto add = [&e](const char* code, ChunkFactory f) { e.push_back({{code[0], code[1], code[2], code[3]}, f}); };
         add(TChunkIEND::kClassTypeCode, createChunk<TChunkIEND>);
@@ -201,11 +203,6 @@ std::vector<RegistryEntry>& registry() {
 }
 
 }  // namespace
-
-void RegisterChunkClass(const char* typeCode, ChunkFactory create) {
-    if (std::strlen(typeCode) != 4) return;
-    registry().push_back({{typeCode[0], typeCode[1], typeCode[2], typeCode[3]}, create});
-}
 
 bool IsRegisteredChunkType(const ChunkType& type) {
     for (const auto& e : registry())

@@ -146,10 +146,8 @@ private:
     TChunkIHDR* m_header = nullptr;
 };
 
-// Registry of chunk classes by type code.
-using ChunkFactory = std::unique_ptr<TChunk> (*)(TPNGObject&);
-void RegisterChunkClass(const char* typeCode, ChunkFactory create);
-
+// The chunk classes by type code: a fixed table, built once on first use
+// and never changed, so readers on any thread may look it up.
 // A new chunk of the registered class for type (first match, case-sensitive),
 // or a plain TChunk; its type code is set to type.
 std::unique_ptr<TChunk> NewChunkForType(TPNGObject& image, const ChunkType& type);

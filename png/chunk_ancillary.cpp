@@ -7,6 +7,7 @@
 #include "png/chunk_idat.h"
 #include "png/chunk_ihdr.h"
 #include "png/png_errors.h"
+#include "png/png_format.h"
 #include "png/png_io.h"
 #include "png/png_object.h"
 #include "png/zlib_buffer.h"
@@ -79,15 +80,15 @@ bool TChunktRNS::ReadPayload(StreamReader& reader, const ChunkType& type, uint32
     if (length > 0) std::memcpy(AlphaValues.data(), Payload(), length);
     TChunkIHDR* header = HeaderChunk();
     const uint8_t colorType = header ? header->ColorType : 0;
-    if (colorType == 0 || colorType == 2) {
+    if (colorType == kColorGrey || colorType == kColorRgb) {
         SingleKey = true;
         // 2-bit grey is held (and written) as 4-bit samples s x 5: the key
         // moves onto the same scale.
-        if (colorType == 0 && header->BitDepth == 2) {
+        if (colorType == kColorGrey && header->BitDepth == kDepth2) {
             AlphaValues[1] = static_cast<uint8_t>((AlphaValues[1] & 3) * 5);
             if (PayloadSize() >= 2) Payload()[1] = AlphaValues[1];
         }
-    } else if (colorType == 3) {
+    } else if (colorType == kColorPalette) {
         // One key colour only when exactly one entry is not opaque and that
         // entry is fully transparent; anything else is per-entry alpha.
         int notOpaque = 0;
@@ -109,7 +110,7 @@ bool TChunktRNS::WritePayload(TStream& stream) const {
     // 16-bit samples are written with a zero low byte; the key follows them
     // so that it still matches the pixels it matched in memory.
     const TChunkIHDR* header = HeaderChunk();
-    if (header && header->BitDepth == 16 && (header->ColorType == 0 || header->ColorType == 2))
+    if (header && header->BitDepth == kDepth16 && (header->ColorType == kColorGrey || header->ColorType == kColorRgb))
         for (size_t i = 1; i < bytes.size(); i += 2) bytes[i] = 0;
     WriteFramed(stream, m_type, bytes.data(), bytes.size());
     return true;
@@ -119,9 +120,9 @@ TColor TChunktRNS::KeyColor() const {
     const TChunkIHDR* header = HeaderChunk();
     if (!header) return 0;
     const auto& dg = Image().DecodeGamma();
-    const bool wide = header->BitDepth == 16;
+    const bool wide = header->BitDepth == kDepth16;
     switch (header->ColorType) {
-        case 0: {
+        case kColorGrey: {
             // The sample as an in-memory index (16-bit grey keeps its high byte).
             const auto& table = header->Pixels().colorTable();
             size_t index = wide ? AlphaValues[0] : AlphaValues[1];
@@ -129,10 +130,10 @@ TColor TChunktRNS::KeyColor() const {
             uint8_t g = table[index].red;
             return rgb(g, g, g);
         }
-        case 2:
+        case kColorRgb:
             if (wide) return rgb(dg[AlphaValues[0]], dg[AlphaValues[2]], dg[AlphaValues[4]]);
             return rgb(dg[AlphaValues[1]], dg[AlphaValues[3]], dg[AlphaValues[5]]);
-        case 3: {
+        case kColorPalette: {
             const auto* plte = Image().Chunks().FindByClass<TChunkPLTE>();
             const auto& table = header->Pixels().colorTable();
             for (int32_t i = 0; i < PayloadSize() && i < 256; ++i) {
@@ -155,25 +156,26 @@ void TChunktRNS::SetKeyColor(TColor color) {
     if (!header) return;
     color = colorToRGB(color);
     const uint8_t r = getRValue(color), g = getGValue(color), b = getBValue(color);
-    const bool wide = header->BitDepth == 16;
+    const bool wide = header->BitDepth == kDepth16;
     switch (header->ColorType) {
-        case 0: {
+        case kColorGrey: {
             AlphaValues.fill(0);
             // The key is a sample: the nearest ramp index below 8 bits, the
             // grey level itself at 8 bits, the high byte at 16 bits.
-            uint8_t sample = header->BitDepth < 8 ? static_cast<uint8_t>(header->Pixels().nearestIndex(color)) : r;
+            uint8_t sample =
+                header->BitDepth < kDepth8 ? static_cast<uint8_t>(header->Pixels().nearestIndex(color)) : r;
             AlphaValues[wide ? 0 : 1] = sample;
             SetPayloadSize(2);
             break;
         }
-        case 2:
+        case kColorRgb:
             AlphaValues.fill(0);
             AlphaValues[wide ? 0 : 1] = r;
             AlphaValues[wide ? 2 : 3] = g;
             AlphaValues[wide ? 4 : 5] = b;
             SetPayloadSize(6);
             break;
-        case 3: {
+        case kColorPalette: {
             const auto& table = header->Pixels().colorTable();
             size_t i = 0;
             while (i < table.size() && !(table[i].red == r && table[i].green == g && table[i].blue == b)) ++i;

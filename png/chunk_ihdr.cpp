@@ -8,6 +8,7 @@
 #include "base/stream.h"
 #include "png/pixel_rows.h"
 #include "png/png_errors.h"
+#include "png/png_format.h"
 #include "png/png_io.h"
 #include "png/png_object.h"
 
@@ -15,14 +16,15 @@ namespace glx {
 
 bool IsValidColorTypeDepth(uint32_t colorType, uint32_t bitDepth) {
     switch (colorType) {
-        case 0:
-            return bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8 || bitDepth == 16;
-        case 3:
-            return bitDepth == 1 || bitDepth == 2 || bitDepth == 4 || bitDepth == 8;
-        case 2:
-        case 4:
-        case 6:
-            return bitDepth == 8 || bitDepth == 16;
+        case kColorGrey:
+            return bitDepth == kDepth1 || bitDepth == kDepth2 || bitDepth == kDepth4 || bitDepth == kDepth8 ||
+                   bitDepth == kDepth16;
+        case kColorPalette:
+            return bitDepth == kDepth1 || bitDepth == kDepth2 || bitDepth == kDepth4 || bitDepth == kDepth8;
+        case kColorRgb:
+        case kColorGreyAlpha:
+        case kColorRgba:
+            return bitDepth == kDepth8 || bitDepth == kDepth16;
         default:
             return false;
     }
@@ -59,11 +61,11 @@ TChunkIHDR::~TChunkIHDR() { ReleaseImage(); }
 
 int TChunkIHDR::MemoryBitsPerPixel() const {
     switch (ColorType) {
-        case 0:
-        case 3:
-            if (BitDepth == 2) return 4;
-            return BitDepth >= 8 ? 8 : BitDepth;
-        case 4:
+        case kColorGrey:
+        case kColorPalette:
+            if (BitDepth == kDepth2) return 4;
+            return BitDepth >= kDepth8 ? 8 : BitDepth;
+        case kColorGreyAlpha:
             return 8;
         default:
             return 24;
@@ -86,25 +88,25 @@ void TChunkIHDR::ReleaseImage() {
 }
 
 void TChunkIHDR::checkSize() const {
-    const bool alpha = ColorType == 4 || ColorType == 6;
-    const bool low = BitDepth == 16;
-    checkPictureSize(HeaderWidth, HeaderHeight,
+    const bool alpha = hasAlphaPlane(ColorType);
+    const bool low = BitDepth == kDepth16;
+    checkPictureSize(Image().ReadLimits(), HeaderWidth, HeaderHeight,
                      static_cast<uint64_t>(MemoryBitsPerPixel()) * (low ? 2 : 1) + (alpha ? 8 : 0));
 }
 
 void TChunkIHDR::AllocateImage() {
     ReleaseImage();
-    m_usesColorTable = ColorType == 0 || ColorType == 3 || ColorType == 4;
+    m_usesColorTable = usesColorTable(ColorType);
     const int bpp = MemoryBitsPerPixel();
-    const bool alpha = ColorType == 4 || ColorType == 6;
-    const bool low = BitDepth == 16;
+    const bool alpha = hasAlphaPlane(ColorType);
+    const bool low = BitDepth == kDepth16;
     // Every plane together, checked before anything is allocated.
     checkSize();
     m_rowStride = static_cast<int32_t>(rowBytes(HeaderWidth, static_cast<uint64_t>(bpp), 4));
 
     std::vector<RGBQuad> table;
     if (m_usesColorTable) {
-        if (ColorType == 3) {
+        if (ColorType == kColorPalette) {
             m_palette = halftonePalette();
         } else {
             m_palette.clear();
@@ -113,7 +115,7 @@ void TChunkIHDR::AllocateImage() {
     }
     m_dib = Dib(static_cast<int32_t>(HeaderWidth), static_cast<int32_t>(HeaderHeight), bpp, table);
     if (m_usesColorTable) {
-        if (ColorType == 3) {
+        if (ColorType == kColorPalette) {
             m_palette.resize(size_t(1) << bpp);
             SetPalette(m_palette);
         } else {
@@ -134,7 +136,8 @@ void TChunkIHDR::ResizeImage(int32_t newWidth, int32_t newHeight) {
     const int bpp = MemoryBitsPerPixel();
     const bool low = !m_low.empty();
     const bool alpha = !m_alpha.empty();
-    checkPictureSize(newWidth, newHeight, static_cast<uint64_t>(bpp) * (low ? 2 : 1) + (alpha ? 8 : 0));
+    checkPictureSize(Image().ReadLimits(), newWidth, newHeight,
+                     static_cast<uint64_t>(bpp) * (low ? 2 : 1) + (alpha ? 8 : 0));
 
     const int32_t oldWidth = static_cast<int32_t>(HeaderWidth), oldHeight = static_cast<int32_t>(HeaderHeight);
     if (newWidth == oldWidth && newHeight <= oldHeight && bpp % 8 == 0) {
@@ -261,9 +264,11 @@ bool TChunkIHDR::ReadPayload(StreamReader& reader, const ChunkType& type, uint32
     // or a broken chunk).
     checkSize();
     const uint64_t declared = pngImageDataBytes(ColorType, BitDepth, width, height, InterlaceMethod == 1);
-    const uint64_t enough = (declared + kMaxDeflateRatio * kMinDataShare - 1) / (kMaxDeflateRatio * kMinDataShare);
+    const Limits& limits = Image().ReadLimits();
+    const uint64_t unit = kMaxDeflateRatio * std::max<uint64_t>(limits.dataShare, 1);
+    const uint64_t enough = (declared + unit - 1) / unit;
     if (const auto data = Image().imageDataAhead(reader, enough))
-        checkDataCanFill(width, height, *data, *data * kMaxDeflateRatio, declared);
+        checkDataCanFill(limits, width, height, *data, *data * kMaxDeflateRatio, declared);
     AllocateImage();
     return true;
 }

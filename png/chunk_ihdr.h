@@ -12,6 +12,7 @@
 
 #include "base/large_buffer.h"
 #include "png/chunk.h"
+#include "png/png_format.h"
 #include "raster/dib.h"
 
 namespace glx {
@@ -42,23 +43,20 @@ public:
     // Bits per pixel of the in-memory colour pixels.
     int MemoryBitsPerPixel() const;
     // The bit depth the image is written with (2-bit images as 4-bit).
-    uint8_t WrittenBitDepth() const { return BitDepth == 2 ? 4 : BitDepth; }
+    uint8_t WrittenBitDepth() const { return BitDepth == kDepth2 ? 4 : BitDepth; }
     bool HasImage() const { return !m_dib.empty(); }
 
     // The colour pixels and colour table, to read.
     const Dib& Pixels() const { return m_dib; }
     // Row y (0 = top) of the colour pixels, the alpha plane (null unless
-    // colour type 4 or 6) and the low bytes (null unless 16-bit). The
-    // contents are the caller's to change; y is not checked.
-    uint8_t* PixelRow(int32_t y) const { return const_cast<Dib&>(m_dib).row(y); }
-    uint8_t* AlphaRow(int32_t y) const {
-        return m_alpha.empty() ? nullptr : const_cast<uint8_t*>(m_alpha.data()) + static_cast<size_t>(y) * HeaderWidth;
-    }
-    uint8_t* LowByteRow(int32_t y) const {
-        return m_low.empty()
-                   ? nullptr
-                   : const_cast<uint8_t*>(m_low.data()) + static_cast<size_t>(y) * static_cast<size_t>(m_rowStride);
-    }
+    // colour type 4 or 6) and the low bytes (null unless 16-bit); writable
+    // only through a header that may be changed. y is not checked.
+    uint8_t* PixelRow(int32_t y) { return m_dib.row(y); }
+    const uint8_t* PixelRow(int32_t y) const { return m_dib.row(y); }
+    uint8_t* AlphaRow(int32_t y) { return planeRow(m_alpha.data(), HeaderWidth, y); }
+    const uint8_t* AlphaRow(int32_t y) const { return planeRow(m_alpha.data(), HeaderWidth, y); }
+    uint8_t* LowByteRow(int32_t y) { return planeRow(m_low.data(), static_cast<size_t>(m_rowStride), y); }
+    const uint8_t* LowByteRow(int32_t y) const { return planeRow(m_low.data(), static_cast<size_t>(m_rowStride), y); }
     void SetIndex(int32_t x, int32_t y, uint32_t index) { m_dib.setIndex(x, y, index); }
     int32_t RowStride() const { return m_rowStride; }
     bool UsesColorTable() const { return m_usesColorTable; }
@@ -80,6 +78,11 @@ public:
 
 private:
     void bindCanvas();
+    // Row y of a plane of rows of stride bytes; null for an absent plane.
+    template <class Byte>
+    static Byte* planeRow(Byte* plane, size_t stride, int32_t y) {
+        return plane ? plane + static_cast<size_t>(y) * stride : nullptr;
+    }
 
     Dib m_dib;  // colour pixels and colour table
     std::vector<RGBQuad> m_palette;  // the palette, when the image uses a colour table

@@ -10,14 +10,6 @@ namespace glx {
 
 constexpr uint32_t kCrcStart = 0xFFFFFFFFu;
 
-// Fuzzing builds define GLX_FUZZ_NO_CRC so that mutated chunks reach the
-// decoders instead of stopping at the checksum; every other build checks.
-#ifdef GLX_FUZZ_NO_CRC
-constexpr bool kCheckCrc = false;
-#else
-constexpr bool kCheckCrc = true;
-#endif
-
 uint32_t updateCrc(uint32_t crc, const uint8_t* data, size_t length);
 inline uint32_t finishCrc(uint32_t crc) { return crc ^ 0xFFFFFFFFu; }
 // CRC of a whole chunk: its 4 type bytes followed by the payload.

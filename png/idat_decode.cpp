@@ -16,6 +16,7 @@
 #include "png/crc32.h"
 #include "png/pixel_rows.h"
 #include "png/png_errors.h"
+#include "png/png_format.h"
 #include "png/png_io.h"
 #include "png/png_object.h"
 #include "png/row_filters.h"
@@ -28,7 +29,7 @@ constexpr size_t kInputBlock = 65535;
 
 class IdatReader {
 public:
-    IdatReader(StreamReader& reader, uint32_t length) : m_reader(reader) {
+    IdatReader(StreamReader& reader, uint32_t length, bool checkCrc) : m_reader(reader), m_checkCrc(checkCrc) {
         static const uint8_t idat[4] = {'I', 'D', 'A', 'T'};
         m_crc = updateCrc(kCrcStart, idat, 4);
         m_chunkEnd = reader.position() + length;
@@ -91,7 +92,7 @@ private:
     }
 
     void checkCrc() {
-        if (m_reader.u32be() != finishCrc(m_crc) && kCheckCrc) throw EPngInvalidCRC();
+        if (m_reader.u32be() != finishCrc(m_crc) && m_checkCrc) throw EPngInvalidCRC();
     }
 
     void nextChunk() {
@@ -104,6 +105,7 @@ private:
     }
 
     StreamReader& m_reader;
+    const bool m_checkCrc;
     z_stream m_z{};
     uint32_t m_crc = kCrcStart;
     int64_t m_chunkEnd = 0;
@@ -117,11 +119,12 @@ bool TChunkIDAT::ReadPayload(StreamReader& reader, const ChunkType&, uint32_t le
     TChunkIHDR* header = HeaderChunk();
     if (!header || !header->HasImage()) throw EPNGHeaderNotPresent();
     TPNGObject& image = Image();
-    if (header->UsesColorTable() && (header->ColorType == 0 || header->ColorType == 4)) header->InstallGreyRamp();
+    if (header->UsesColorTable() && (header->ColorType == kColorGrey || header->ColorType == kColorGreyAlpha))
+        header->InstallGreyRamp();
 
     const uint32_t columns = header->HeaderWidth, rows = header->HeaderHeight;
     const PngRowGeometry full = pngRowGeometry(header->ColorType, header->BitDepth, columns);
-    IdatReader idat(reader, length);
+    IdatReader idat(reader, length, image.Options().checksCrc());
     // Two row buffers (filter byte + row) used alternately: one receives the
     // next row while the other holds the previous one.
     std::vector<uint8_t> buffers[2] = {std::vector<uint8_t>(full.rowBytes + 1, 0),

@@ -1,13 +1,18 @@
 #include "png/pixel_rows.h"
 
 #include <cstring>
+#include <utility>
 
+#include "base/exception.h"
 #include "base/limits.h"
 #include "png/chunk_ihdr.h"
+#include "png/png_format.h"
 
 namespace glx {
 
 namespace {
+
+using GammaLut = std::array<uint8_t, 256>;
 
 inline uint32_t getPacked(const uint8_t* row, uint32_t k, uint32_t bits) {
     uint32_t bit = k * bits;
@@ -23,19 +28,228 @@ inline void setPacked(uint8_t* row, uint32_t x, uint32_t bits, uint32_t value) {
 
 // The identity table: no gamma to apply, so rows can be moved without
 // looking every sample up.
-bool isIdentity(const std::array<uint8_t, 256>& table) {
-    static const std::array<uint8_t, 256> identity = [] {
-        std::array<uint8_t, 256> t{};
+bool isIdentity(const GammaLut& table) {
+    static const GammaLut identity = [] {
+        GammaLut t{};
         for (int i = 0; i < 256; ++i) t[static_cast<size_t>(i)] = static_cast<uint8_t>(i);
         return t;
     }();
     return std::memcmp(table.data(), identity.data(), identity.size()) == 0;
 }
 
+// ------------------------------------------------------------ byte layouts
+
+// Where one byte of a PNG pixel lives in memory: byte `index` of the
+// pixel in the colour plane or the low-byte plane, the alpha plane, or
+// nowhere (the low byte of a 16-bit alpha sample).
+enum class Plane : uint8_t { None, Color, Low, Alpha };
+struct Slot {
+    Plane plane = Plane::None;
+    uint8_t index = 0;
+};
+constexpr Slot C(uint8_t i) { return {Plane::Color, i}; }
+constexpr Slot L(uint8_t i) { return {Plane::Low, i}; }
+constexpr Slot kA{Plane::Alpha, 0};
+constexpr Slot kNone{};
+
+// The pixel layout of a colour type and depth of 8 or 16 bits: bytes of a
+// PNG pixel, bytes of a pixel in the colour (and low-byte) plane, whether
+// colour samples go through the gamma tables, and each PNG byte's slot.
+// Reading fills the slots; writing takes them back, writing 0 for the low
+// bytes (16-bit samples are written with a zero low byte).
+struct Layout {
+    uint8_t pngBytes;
+    uint8_t memoryBytes;
+    bool gamma;
+    Slot slots[8];
+};
+
+// Colour samples are held blue-green-red; the file has them red first.
+constexpr Layout kGrey8{1, 1, false, {C(0)}};
+constexpr Layout kGrey16{2, 1, false, {C(0), L(0)}};
+constexpr Layout kGreyAlpha8{2, 1, false, {C(0), kA}};
+constexpr Layout kGreyAlpha16{4, 1, false, {C(0), L(0), kA, kNone}};
+constexpr Layout kRgb8{3, 3, true, {C(2), C(1), C(0)}};
+constexpr Layout kRgb16{6, 3, true, {C(2), L(2), C(1), L(1), C(0), L(0)}};
+constexpr Layout kRgba8{4, 3, true, {C(2), C(1), C(0), kA}};
+constexpr Layout kRgba16{8, 3, true, {C(2), L(2), C(1), L(1), C(0), L(0), kA, kNone}};
+
+// The planes of one memory row.
+template <class Byte>
+struct Planes {
+    Byte* color;
+    Byte* low;
+    Byte* alpha;
+};
+
+// A layout whose PNG bytes are the colour plane's bytes in order: rows of
+// it move as whole blocks when no table applies.
+constexpr bool isPlainCopy(const Layout& t) {
+    if (t.pngBytes != t.memoryBytes) return false;
+    for (uint8_t i = 0; i < t.pngBytes; ++i)
+        if (t.slots[i].plane != Plane::Color || t.slots[i].index != i) return false;
+    return true;
+}
+
+constexpr bool hasPlane(const Layout& t, Plane plane) {
+    for (uint8_t i = 0; i < t.pngBytes; ++i)
+        if (t.slots[i].plane == plane) return true;
+    return false;
+}
+
+// The planes' pixel at column x0, moved on pixel by pixel (dx columns, or
+// one when Step1); planes the layout does not use are never touched.
+template <Layout T, bool Step1, class Byte>
+struct Cursor {
+    static constexpr bool kLow = hasPlane(T, Plane::Low);
+    static constexpr bool kAlpha = hasPlane(T, Plane::Alpha);
+    Byte* color;
+    Byte* low;
+    Byte* alpha;
+    size_t step;
+
+    Cursor(Planes<Byte> m, uint32_t x0, uint32_t dx)
+        : color(m.color + size_t(x0) * T.memoryBytes),
+          low(kLow ? m.low + size_t(x0) * T.memoryBytes : nullptr),
+          alpha(kAlpha ? m.alpha + x0 : nullptr),
+          step(Step1 ? 1 : dx) {}
+
+    void next() {
+        color += step * T.memoryBytes;
+        if constexpr (kLow) low += step * T.memoryBytes;
+        if constexpr (kAlpha) alpha += step;
+    }
+};
+
+// One PNG row <-> memory row y, pixel k at column x0 + k x dx. The layout,
+// whether a gamma table applies and whether dx is 1 are compile-time, so
+// each instance is one tight loop over the row.
+template <Layout T, bool Gamma, bool Step1>
+void storeBytes(Planes<uint8_t> m, const uint8_t* s, uint32_t x0, uint32_t dx, uint32_t n, const GammaLut& g) {
+    if constexpr (isPlainCopy(T) && !Gamma && Step1) {
+        std::memcpy(m.color + size_t(x0) * T.memoryBytes, s, size_t(n) * T.pngBytes);
+        return;
+    }
+    Cursor<T, Step1, uint8_t> at(m, x0, dx);
+    auto put = [&]<size_t I>() {
+        constexpr Slot slot = T.slots[I];
+        const uint8_t v = s[I];
+        if constexpr (slot.plane == Plane::Color) at.color[slot.index] = Gamma ? g[v] : v;
+        if constexpr (slot.plane == Plane::Low) at.low[slot.index] = Gamma ? g[v] : v;
+        if constexpr (slot.plane == Plane::Alpha) *at.alpha = v;
+    };
+    for (uint32_t k = 0; k < n; ++k, s += T.pngBytes, at.next()) [&]<size_t... I>(std::index_sequence<I...>) {
+            (put.template operator()<I>(), ...);
+        }
+    (std::make_index_sequence<T.pngBytes>());
+}
+
+template <Layout T, bool Gamma, bool Step1>
+void loadBytes(Planes<const uint8_t> m, uint8_t* r, uint32_t x0, uint32_t dx, uint32_t n, const GammaLut& g) {
+    if constexpr (isPlainCopy(T) && !Gamma && Step1) {
+        std::memcpy(r, m.color + size_t(x0) * T.memoryBytes, size_t(n) * T.pngBytes);
+        return;
+    }
+    Cursor<T, Step1, const uint8_t> at(m, x0, dx);
+    auto take = [&]<size_t I>() -> uint8_t {
+        constexpr Slot slot = T.slots[I];
+        if constexpr (slot.plane == Plane::Color) {
+            const uint8_t v = at.color[slot.index];
+            return Gamma ? g[v] : v;
+        } else if constexpr (slot.plane == Plane::Alpha) {
+            return *at.alpha;
+        } else {
+            return 0;  // low bytes are written as 0
+        }
+    };
+    for (uint32_t k = 0; k < n; ++k, r += T.pngBytes, at.next()) [&]<size_t... I>(std::index_sequence<I...>) {
+            ((r[I] = take.template operator()<I>()), ...);
+        }
+    (std::make_index_sequence<T.pngBytes>());
+}
+
+// Grey and palette samples below 8 bits: packed in both rows, most
+// significant bits first. 2-bit samples are held as 4-bit indices; grey
+// samples widen by 5 onto the 16-step grey ramp (0, 85, 170, 255 stay
+// exact), palette indices stay as they are.
+void storePacked(const TChunkIHDR& h, uint8_t* d, const uint8_t* s, uint32_t x0, uint32_t dx, uint32_t n) {
+    const uint32_t depth = h.BitDepth;
+    if (depth == kDepth2) {
+        const uint32_t scale = h.ColorType == kColorGrey ? 5 : 1;
+        for (uint32_t k = 0, x = x0; k < n; ++k, x += dx) setPacked(d, x, 4, getPacked(s, k, 2) * scale);
+    } else if (dx == 1 && x0 == 0) {
+        std::memcpy(d, s, static_cast<size_t>(rowBytes(n, depth)));
+    } else {
+        for (uint32_t k = 0, x = x0; k < n; ++k, x += dx) setPacked(d, x, depth, getPacked(s, k, depth));
+    }
+}
+
+void loadPacked(uint32_t depth, uint8_t* r, const uint8_t* s, uint32_t x0, uint32_t dx, uint32_t n) {
+    if (dx == 1 && x0 == 0) {
+        std::memcpy(r, s, static_cast<size_t>(rowBytes(n, depth)));
+        return;
+    }
+    std::memset(r, 0, static_cast<size_t>(rowBytes(n, depth)));
+    for (uint32_t k = 0, x = x0; k < n; ++k, x += dx) setPacked(r, k, depth, getPacked(s, x, depth));
+}
+
+// ------------------------------------------------------------ the table
+
+using StoreFn = void (*)(Planes<uint8_t>, const uint8_t*, uint32_t, uint32_t, uint32_t, const GammaLut&);
+using LoadFn = void (*)(Planes<const uint8_t>, uint8_t*, uint32_t, uint32_t, uint32_t, const GammaLut&);
+
+// Both directions of one layout; [gamma][dx == 1].
+struct Converter {
+    StoreFn store[2][2];
+    LoadFn load[2][2];
+};
+
+template <Layout T>
+constexpr Converter converterOf() {
+    return {{{storeBytes<T, false, false>, storeBytes<T, false, true>},
+             {storeBytes<T, true, false>, storeBytes<T, true, true>}},
+            {{loadBytes<T, false, false>, loadBytes<T, false, true>},
+             {loadBytes<T, true, false>, loadBytes<T, true, true>}}};
+}
+
+struct Entry {
+    uint8_t colorType, depth;
+    Layout layout;
+    Converter convert;
+};
+
+template <Layout T>
+constexpr Entry entry(uint8_t colorType, uint8_t depth) {
+    return {colorType, depth, T, converterOf<T>()};
+}
+
+// Every colour type and depth of 8 bits or more (palette images have no
+// 16-bit form); smaller grey and palette samples are packed.
+constexpr Entry kEntries[] = {
+    entry<kGrey8>(kColorGrey, kDepth8),
+    entry<kGrey16>(kColorGrey, kDepth16),
+    entry<kGrey8>(kColorPalette, kDepth8),
+    entry<kGreyAlpha8>(kColorGreyAlpha, kDepth8),
+    entry<kGreyAlpha16>(kColorGreyAlpha, kDepth16),
+    entry<kRgb8>(kColorRgb, kDepth8),
+    entry<kRgb16>(kColorRgb, kDepth16),
+    entry<kRgba8>(kColorRgba, kDepth8),
+    entry<kRgba16>(kColorRgba, kDepth16),
+};
+
+const Entry* entryFor(uint8_t colorType, uint32_t depth) {
+    for (const Entry& e : kEntries)
+        if (e.colorType == colorType && e.depth == depth) return &e;
+    return nullptr;
+}
+
 }  // namespace
 
 PngRowGeometry pngRowGeometry(uint8_t colorType, uint8_t bitDepth, uint32_t width) {
-    const uint32_t channels = colorType == 2 ? 3 : colorType == 4 ? 2 : colorType == 6 ? 4 : 1;
+    const uint32_t channels = colorType == kColorRgb         ? 3
+                              : colorType == kColorGreyAlpha ? 2
+                              : colorType == kColorRgba      ? 4
+                                                             : 1;
     const uint32_t bits = channels * bitDepth;
     uint32_t distance = bits / 8;
     if (distance < 1) distance = 1;
@@ -53,205 +267,23 @@ uint64_t pngImageDataBytes(uint8_t colorType, uint8_t bitDepth, uint32_t width, 
     return total;
 }
 
-void storePngRow(const TChunkIHDR& h, const uint8_t* s, int32_t y, uint32_t x0, uint32_t dx, uint32_t n,
-                 const std::array<uint8_t, 256>& dg) {
-    uint8_t* d = h.PixelRow(y);
-    uint8_t* a = h.AlphaRow(y);
-    uint8_t* lo = h.LowByteRow(y);
-    const uint32_t depth = h.BitDepth;
-    switch (h.ColorType) {
-        case 0:
-        case 3:
-            if (depth == 16) {
-                for (uint32_t k = 0, x = x0; k < n; ++k, x += dx) {
-                    d[x] = s[2 * k];
-                    lo[x] = s[2 * k + 1];
-                }
-            } else if (depth == 2) {
-                // Held as 4-bit indices. Grey samples widen by 5 onto the
-                // 16-step grey ramp (0, 85, 170, 255 stay exact); palette
-                // indices stay as they are.
-                const uint32_t scale = h.ColorType == 0 ? 5 : 1;
-                for (uint32_t k = 0, x = x0; k < n; ++k, x += dx) setPacked(d, x, 4, getPacked(s, k, 2) * scale);
-            } else if (dx == 1 && x0 == 0) {
-                std::memcpy(d, s, static_cast<size_t>(rowBytes(n, depth)));
-            } else if (depth == 8) {
-                for (uint32_t k = 0, x = x0; k < n; ++k, x += dx) d[x] = s[k];
-            } else {
-                for (uint32_t k = 0, x = x0; k < n; ++k, x += dx) setPacked(d, x, depth, getPacked(s, k, depth));
-            }
-            break;
-        case 2:
-            if (depth == 8 && dx == 1 && isIdentity(dg)) {
-                uint8_t* p = d + 3 * size_t(x0);
-                for (uint32_t k = 0; k < n; ++k, s += 3, p += 3) {
-                    p[0] = s[2];
-                    p[1] = s[1];
-                    p[2] = s[0];
-                }
-            } else if (depth == 8) {
-                for (uint32_t k = 0, x = x0; k < n; ++k, x += dx, s += 3) {
-                    uint8_t* p = d + 3 * x;
-                    p[0] = dg[s[2]];
-                    p[1] = dg[s[1]];
-                    p[2] = dg[s[0]];
-                }
-            } else {
-                for (uint32_t k = 0, x = x0; k < n; ++k, x += dx, s += 6) {
-                    uint8_t* p = d + 3 * x;
-                    uint8_t* q = lo + 3 * x;
-                    p[0] = dg[s[4]];
-                    p[1] = dg[s[2]];
-                    p[2] = dg[s[0]];
-                    q[0] = dg[s[5]];
-                    q[1] = dg[s[3]];
-                    q[2] = dg[s[1]];
-                }
-            }
-            break;
-        case 4:
-            if (depth == 8) {
-                for (uint32_t k = 0, x = x0; k < n; ++k, x += dx, s += 2) {
-                    d[x] = s[0];
-                    a[x] = s[1];
-                }
-            } else {
-                for (uint32_t k = 0, x = x0; k < n; ++k, x += dx, s += 4) {
-                    d[x] = s[0];
-                    lo[x] = s[1];
-                    a[x] = s[2];
-                }
-            }
-            break;
-        case 6:
-            if (depth == 8 && dx == 1 && isIdentity(dg)) {
-                uint8_t* p = d + 3 * size_t(x0);
-                uint8_t* q = a + x0;
-                for (uint32_t k = 0; k < n; ++k, s += 4, p += 3) {
-                    p[0] = s[2];
-                    p[1] = s[1];
-                    p[2] = s[0];
-                    q[k] = s[3];
-                }
-            } else if (depth == 8) {
-                for (uint32_t k = 0, x = x0; k < n; ++k, x += dx, s += 4) {
-                    uint8_t* p = d + 3 * x;
-                    p[0] = dg[s[2]];
-                    p[1] = dg[s[1]];
-                    p[2] = dg[s[0]];
-                    a[x] = s[3];
-                }
-            } else {
-                for (uint32_t k = 0, x = x0; k < n; ++k, x += dx, s += 8) {
-                    uint8_t* p = d + 3 * x;
-                    uint8_t* q = lo + 3 * x;
-                    p[0] = dg[s[4]];
-                    p[1] = dg[s[2]];
-                    p[2] = dg[s[0]];
-                    q[0] = dg[s[5]];
-                    q[1] = dg[s[3]];
-                    q[2] = dg[s[1]];
-                    a[x] = s[6];
-                }
-            }
-            break;
-        default:
-            break;
-    }
+void storePngRow(TChunkIHDR& h, const uint8_t* png, int32_t y, uint32_t x0, uint32_t dx, uint32_t count,
+                 const GammaLut& dg) {
+    if (h.BitDepth < kDepth8) return storePacked(h, h.PixelRow(y), png, x0, dx, count);
+    const Entry* e = entryFor(h.ColorType, h.BitDepth);
+    if (!e) throw EInternalError("no row layout for the colour type and depth");
+    const bool gamma = e->layout.gamma && !isIdentity(dg);
+    e->convert.store[gamma][dx == 1]({h.PixelRow(y), h.LowByteRow(y), h.AlphaRow(y)}, png, x0, dx, count, dg);
 }
 
-void loadPngRow(const TChunkIHDR& h, uint8_t* r, int32_t y, uint32_t x0, uint32_t dx, uint32_t n,
-                const std::array<uint8_t, 256>& eg) {
-    const uint8_t* s = h.PixelRow(y);
-    const uint8_t* a = h.AlphaRow(y);
+void loadPngRow(const TChunkIHDR& h, uint8_t* png, int32_t y, uint32_t x0, uint32_t dx, uint32_t count,
+                const GammaLut& eg) {
     const uint32_t depth = h.WrittenBitDepth();
-    switch (h.ColorType) {
-        case 0:
-        case 3:
-            if (depth == 16) {
-                for (uint32_t k = 0, x = x0; k < n; ++k, x += dx) {
-                    r[2 * k] = s[x];
-                    r[2 * k + 1] = 0;
-                }
-            } else if (dx == 1 && x0 == 0) {
-                std::memcpy(r, s, static_cast<size_t>(rowBytes(n, depth)));
-            } else if (depth == 8) {
-                for (uint32_t k = 0, x = x0; k < n; ++k, x += dx) r[k] = s[x];
-            } else {
-                std::memset(r, 0, static_cast<size_t>(rowBytes(n, depth)));
-                for (uint32_t k = 0, x = x0; k < n; ++k, x += dx) setPacked(r, k, depth, getPacked(s, x, depth));
-            }
-            break;
-        case 2:
-            if (depth == 8) {
-                for (uint32_t k = 0, x = x0; k < n; ++k, x += dx, r += 3) {
-                    const uint8_t* p = s + 3 * x;
-                    r[0] = eg[p[2]];
-                    r[1] = eg[p[1]];
-                    r[2] = eg[p[0]];
-                }
-            } else {
-                for (uint32_t k = 0, x = x0; k < n; ++k, x += dx, r += 6) {
-                    const uint8_t* p = s + 3 * x;
-                    r[0] = eg[p[2]];
-                    r[1] = 0;
-                    r[2] = eg[p[1]];
-                    r[3] = 0;
-                    r[4] = eg[p[0]];
-                    r[5] = 0;
-                }
-            }
-            break;
-        case 4:
-            if (depth == 8) {
-                for (uint32_t k = 0, x = x0; k < n; ++k, x += dx, r += 2) {
-                    r[0] = s[x];
-                    r[1] = a[x];
-                }
-            } else {
-                for (uint32_t k = 0, x = x0; k < n; ++k, x += dx, r += 4) {
-                    r[0] = s[x];
-                    r[1] = 0;
-                    r[2] = a[x];
-                    r[3] = 0;
-                }
-            }
-            break;
-        case 6:
-            if (depth == 8 && dx == 1 && isIdentity(eg)) {
-                const uint8_t* p = s + 3 * size_t(x0);
-                const uint8_t* q = a + x0;
-                for (uint32_t k = 0; k < n; ++k, r += 4, p += 3) {
-                    r[0] = p[2];
-                    r[1] = p[1];
-                    r[2] = p[0];
-                    r[3] = q[k];
-                }
-            } else if (depth == 8) {
-                for (uint32_t k = 0, x = x0; k < n; ++k, x += dx, r += 4) {
-                    const uint8_t* p = s + 3 * x;
-                    r[0] = eg[p[2]];
-                    r[1] = eg[p[1]];
-                    r[2] = eg[p[0]];
-                    r[3] = a[x];
-                }
-            } else {
-                for (uint32_t k = 0, x = x0; k < n; ++k, x += dx, r += 8) {
-                    const uint8_t* p = s + 3 * x;
-                    r[0] = eg[p[2]];
-                    r[1] = 0;
-                    r[2] = eg[p[1]];
-                    r[3] = 0;
-                    r[4] = eg[p[0]];
-                    r[5] = 0;
-                    r[6] = a[x];
-                    r[7] = 0;
-                }
-            }
-            break;
-        default:
-            break;
-    }
+    if (depth < kDepth8) return loadPacked(depth, png, h.PixelRow(y), x0, dx, count);
+    const Entry* e = entryFor(h.ColorType, depth);
+    if (!e) throw EInternalError("no row layout for the colour type and depth");
+    const bool gamma = e->layout.gamma && !isIdentity(eg);
+    e->convert.load[gamma][dx == 1]({h.PixelRow(y), h.LowByteRow(y), h.AlphaRow(y)}, png, x0, dx, count, eg);
 }
 
 }  // namespace glx

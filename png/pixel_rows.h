@@ -32,7 +32,7 @@ PngRowGeometry pngRowGeometry(uint8_t colorType, uint8_t bitDepth, uint32_t widt
 uint64_t pngImageDataBytes(uint8_t colorType, uint8_t bitDepth, uint32_t width, uint32_t height, bool interlaced);
 
 // PNG row -> memory row y. dg is the decoding gamma table.
-void storePngRow(const TChunkIHDR& header, const uint8_t* png, int32_t y, uint32_t x0, uint32_t dx, uint32_t count,
+void storePngRow(TChunkIHDR& header, const uint8_t* png, int32_t y, uint32_t x0, uint32_t dx, uint32_t count,
                  const std::array<uint8_t, 256>& dg);
 // Memory row y -> PNG row (for the bit depth the header is written with).
 // eg is the encoding gamma table.

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "png/chunk_ancillary.h"
+#include "png/png_format.h"
 #include "png/png_object.h"
 
 namespace glx {
@@ -20,7 +21,7 @@ void effectiveAlphaRow(const TPNGObject& image, int32_t y, uint8_t* out) {
         return;
     }
     const uint8_t* row = image.PixelRow(y);
-    if (h.ColorType == 2) {
+    if (h.ColorType == kColorRgb) {
         const TColor key = image.TransparentKeyColor();
         const uint8_t r = getRValue(key), g = getGValue(key), b = getBValue(key);
         for (size_t x = 0; x < width; ++x, row += 3) out[x] = (row[0] == b && row[1] == g && row[2] == r) ? 0 : 255;
@@ -30,7 +31,7 @@ void effectiveAlphaRow(const TPNGObject& image, int32_t y, uint8_t* out) {
     std::array<uint8_t, 256> byIndex;
     byIndex.fill(255);
     const auto& table = h.Pixels().colorTable();
-    if (h.ColorType == 3) {
+    if (h.ColorType == kColorPalette) {
         byIndex = trns->AlphaValues;
     } else {
         const TColor key = image.TransparentKeyColor();

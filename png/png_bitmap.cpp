@@ -5,6 +5,7 @@
 
 #include "png/chunk_ancillary.h"
 #include "png/chunk_idat.h"
+#include "png/png_format.h"
 #include "png/png_object.h"
 #include "raster/bitmap.h"
 
@@ -78,17 +79,17 @@ void TPNGObject::CopyTo(TGraphic& dest) const {
     }
     int bpp = 0;
     switch (h.BitDepth) {
-        case 1:
+        case kDepth1:
             bpp = 1;
             break;
-        case 2:
-        case 4:
+        case kDepth2:
+        case kDepth4:
             bpp = 4;
             break;
-        case 8:
-        case 16:
-            if (h.ColorType == 0 || h.ColorType == 2) bpp = 24;
-            else if (h.ColorType == 3) bpp = 8;
+        case kDepth8:
+        case kDepth16:
+            if (h.ColorType == kColorGrey || h.ColorType == kColorRgb) bpp = 24;
+            else if (h.ColorType == kColorPalette) bpp = 8;
             break;
         default:
             break;

@@ -9,6 +9,7 @@
 #include "png/chunk_idat.h"
 #include "png/encode_ahead.h"
 #include "png/pixel_rows.h"
+#include "png/png_format.h"
 #include "raster/bitmap.h"
 #include "raster/picture.h"
 
@@ -29,7 +30,7 @@ TPNGObject::TPNGObject(uint32_t colorType, uint32_t bitDepth, int32_t width, int
     header->HeaderWidth = static_cast<uint32_t>(width);
     header->HeaderHeight = static_cast<uint32_t>(height);
     header->AllocateImage();
-    if (colorType == 3) m_chunks.AddChunkOfClass<TChunkPLTE>()->EntryCount = 1 << bitDepth;
+    if (colorType == kColorPalette) m_chunks.AddChunkOfClass<TChunkPLTE>()->EntryCount = 1 << bitDepth;
     m_chunks.AddChunkOfClass<TChunkIDAT>();
     m_constructing = false;
 }
@@ -64,8 +65,14 @@ void TPNGObject::RemoveAllChunks() {
     m_canvas.bind(nullptr);
 }
 
-TChunkIHDR& TPNGObject::HeaderChunk() const {
+TChunkIHDR& TPNGObject::HeaderChunk() {
     TChunkIHDR* header = m_chunks.Header();
+    if (!header) throw EPNGHeaderNotPresent();
+    return *header;
+}
+
+const TChunkIHDR& TPNGObject::HeaderChunk() const {
+    const TChunkIHDR* header = m_chunks.Header();
     if (!header) throw EPNGHeaderNotPresent();
     return *header;
 }
@@ -84,14 +91,14 @@ TTransparencyKind TPNGObject::TransparencyKind() const {
     const TChunkIHDR& h = HeaderChunk();
     const auto* trns = m_chunks.FindByClass<TChunktRNS>();
     switch (h.ColorType) {
-        case 0:
-        case 2:
+        case kColorGrey:
+        case kColorRgb:
             return trns ? trKeyed : trNone;
-        case 3:
+        case kColorPalette:
             if (!trns) return trNone;
             return trns->SingleKey ? trKeyed : trPartial;
-        case 4:
-        case 6:
+        case kColorGreyAlpha:
+        case kColorRgba:
             return trPartial;
         default:
             return trNone;
@@ -105,24 +112,24 @@ TColor TPNGObject::TransparentKeyColor() const {
 
 TColor TPNGObject::PixelAt(int32_t x, int32_t y) const {
     if (!HasHeader() || x < 0 || y < 0 || x >= Width() || y >= Height()) return 0;
-    TChunkIHDR& h = HeaderChunk();
+    const TChunkIHDR& h = HeaderChunk();
     const uint8_t* row = h.PixelRow(y);
     switch (h.ColorType) {
-        case 2:
-        case 6: {
+        case kColorRgb:
+        case kColorRgba: {
             const uint8_t* p = row + 3 * static_cast<size_t>(x);
             return rgb(p[2], p[1], p[0]);
         }
-        case 4:
+        case kColorGreyAlpha:
             return rgb(row[x], row[x], row[x]);
-        case 3: {
+        case kColorPalette: {
             // The colour table already carries the decoding gamma.
             uint32_t index = h.Pixels().index(x, y);
             const auto& table = h.Pixels().colorTable();
             if (index >= table.size()) return 0;
             return rgb(table[index].red, table[index].green, table[index].blue);
         }
-        case 0: {
+        case kColorGrey: {
             const int bpp = h.MemoryBitsPerPixel();
             uint32_t s = h.Pixels().index(x, y);
             uint8_t g = bpp == 1 ? (s ? 255 : 0) : bpp == 4 ? static_cast<uint8_t>(s * 17) : static_cast<uint8_t>(s);
@@ -140,15 +147,15 @@ void TPNGObject::SetPixelAt(int32_t x, int32_t y, TColor color) {
     color = colorToRGB(color);
     uint8_t* row = h.PixelRow(y);
     switch (h.ColorType) {
-        case 0:
-        case 3:
+        case kColorGrey:
+        case kColorPalette:
             h.SetIndex(x, y, h.Pixels().nearestIndex(color));
             break;
-        case 4:
+        case kColorGreyAlpha:
             row[x] = getRValue(color);
             break;
-        case 2:
-        case 6: {
+        case kColorRgb:
+        case kColorRgba: {
             uint8_t* p = row + 3 * static_cast<size_t>(x);
             p[0] = getBValue(color);
             p[1] = getGValue(color);
@@ -202,8 +209,13 @@ void TPNGObject::CopyFrom(const TGraphic* source) {
 // ---------------------------------------------------------------- registration
 
 void registerPngFormat() {
-    RegisterFileFormat(
-        "png", "Portable Network Graphics", [] { return std::make_unique<TPNGObject>(); }, "TPNGObject");
+    // Once, however often a program runs the application.
+    static const bool registered = [] {
+        RegisterFileFormat(
+            "png", "Portable Network Graphics", [] { return std::make_unique<TPNGObject>(); }, "TPNGObject");
+        return true;
+    }();
+    (void)registered;
 }
 
 }  // namespace glx

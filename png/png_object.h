@@ -59,15 +59,20 @@ public:
     virtual void SetPixelAt(int32_t x, int32_t y, TColor color);
 
     // EPNGHeaderNotPresent unless list item 0 is a header chunk.
-    TChunkIHDR& HeaderChunk() const;
+    TChunkIHDR& HeaderChunk();
+    const TChunkIHDR& HeaderChunk() const;
     bool HasHeader() const { return m_chunks.Header() != nullptr; }
 
     // Row y (0 = top): colour pixels (blue-green-red for colour types 2 and
     // 6), the alpha plane (null unless colour type 4 or 6) and the low bytes
     // of 16-bit images (null otherwise). y is not checked.
-    uint8_t* PixelRow(int32_t y) const { return HeaderChunk().PixelRow(y); }
-    uint8_t* AlphaRow(int32_t y) const { return HeaderChunk().AlphaRow(y); }
-    uint8_t* LowByteRow(int32_t y) const { return HeaderChunk().LowByteRow(y); }
+    // Writable only through an image that may be changed.
+    uint8_t* PixelRow(int32_t y) { return HeaderChunk().PixelRow(y); }
+    uint8_t* AlphaRow(int32_t y) { return HeaderChunk().AlphaRow(y); }
+    uint8_t* LowByteRow(int32_t y) { return HeaderChunk().LowByteRow(y); }
+    const uint8_t* PixelRow(int32_t y) const { return HeaderChunk().PixelRow(y); }
+    const uint8_t* AlphaRow(int32_t y) const { return HeaderChunk().AlphaRow(y); }
+    const uint8_t* LowByteRow(int32_t y) const { return HeaderChunk().LowByteRow(y); }
 
     TTransparencyKind TransparencyKind() const;
     TColor TransparentKeyColor() const;
@@ -166,7 +171,7 @@ private:
 // out receives Width() bytes.
 void effectiveAlphaRow(const TPNGObject& image, int32_t y, uint8_t* out);
 
-// Registers TPNGObject with the picture container for ".png".
+// Registers TPNGObject with the picture container for ".png" (once).
 void registerPngFormat();
 
 }  // namespace glx

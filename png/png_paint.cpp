@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "png/chunk_ancillary.h"
+#include "png/png_format.h"
 #include "png/png_object.h"
 
 namespace glx {
@@ -49,7 +50,7 @@ inline uint8_t blend(uint8_t src, uint8_t dst, uint8_t a) {
 void TPNGObject::BlendOnto(TCanvas& canvas, const TRect& rect) const {
     Dib* surface = canvas.surface();
     if (!surface) throw EPNGOutMemory();
-    TChunkIHDR& h = HeaderChunk();
+    const TChunkIHDR& h = HeaderChunk();
     int32_t left = std::min(rect.Left, rect.Right), right = std::max(rect.Left, rect.Right);
     int32_t top = std::min(rect.Top, rect.Bottom), bottom = std::max(rect.Top, rect.Bottom);
     const int32_t w = right - left, hgt = bottom - top;
@@ -74,7 +75,7 @@ void TPNGObject::BlendOnto(TCanvas& canvas, const TRect& rect) const {
         const uint8_t* src = h.Pixels().row(sy);
         const uint8_t* alpha = h.AlphaRow(sy);
         switch (h.ColorType) {
-            case 6:
+            case kColorRgba:
                 for (int32_t i = 0; i < span; ++i, d += 3) {
                     const uint32_t sx = xs[static_cast<size_t>(i)];
                     const uint8_t a = alpha[sx];
@@ -91,7 +92,7 @@ void TPNGObject::BlendOnto(TCanvas& canvas, const TRect& rect) const {
                     }
                 }
                 break;
-            case 4:
+            case kColorGreyAlpha:
                 // The grey byte itself, not looked up in the colour table.
                 for (int32_t i = 0; i < span; ++i, d += 3) {
                     const uint32_t sx = xs[static_cast<size_t>(i)];
@@ -101,7 +102,7 @@ void TPNGObject::BlendOnto(TCanvas& canvas, const TRect& rect) const {
                     d[2] = blend(g, d[2], a);
                 }
                 break;
-            case 3:
+            case kColorPalette:
                 for (int32_t i = 0; i < span; ++i, d += 3) {
                     const uint32_t sx = xs[static_cast<size_t>(i)];
                     const uint32_t index = h.Pixels().index(static_cast<int32_t>(sx), sy);

@@ -1,13 +1,18 @@
 // Reading a PNG stream into the chunk list and writing it back. Reading goes
 // through one buffered StreamReader: a file of many small chunks costs one
 // system call per 64 KiB, and no length read from the file is trusted
-// before the rest of the stream has been found to hold it.
+// before the rest of the stream has been found to hold it. The chunks kept
+// are capped (Limits::chunks), so a file of millions of empty chunks costs
+// the memory of its picture, not six bytes per byte of file.
 #include <cstring>
 
+#include "base/exception.h"
+#include "base/limits.h"
 #include "base/stream.h"
 #include "base/stream_reader.h"
 #include "png/chunk_ihdr.h"
 #include "png/png_errors.h"
+#include "png/png_format.h"
 #include "png/png_io.h"
 #include "png/png_object.h"
 
@@ -19,6 +24,18 @@ const uint8_t kSignature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
 
 bool isType(const ChunkType& t, const char* code) { return std::memcmp(t.data(), code, 4) == 0; }
 bool isType(std::span<const uint8_t> t, const char* code) { return std::memcmp(t.data(), code, 4) == 0; }
+
+// Every chunk the list keeps counts against the chunk limit except the
+// header, the image data (bounded by the data share) and the end.
+bool countsAgainstChunkLimit(const ChunkType& t) {
+    return !isType(t, "IHDR") && !isType(t, "IDAT") && !isType(t, "IEND");
+}
+
+void checkChunkCount(const Limits& limits, uint64_t kept) {
+    if (kept <= limits.chunks) return;
+    throw ELimitExceeded(
+        formatMessage("PNG image has more than %u ancillary chunks (the limit is %u)", limits.chunks, limits.chunks));
+}
 
 }  // namespace
 
@@ -66,6 +83,7 @@ void TPNGObject::ReadFrom(TStream& stream) {
 
     bool imageData = false;
     uint32_t count = 0;  // chunks met, dropped ones included
+    uint64_t kept = 0;  // chunks kept that count against the limit
     ChunkType type{};
     do {
         ++count;
@@ -82,8 +100,9 @@ void TPNGObject::ReadFrom(TStream& stream) {
             continue;
         }
         if (isType(type, "IDAT")) imageData = true;
+        if (countsAgainstChunkLimit(type)) checkChunkCount(ReadLimits(), ++kept);
         TChunk* chunk = m_chunks.Append(NewChunkForType(*this, type));
-        const bool critical = type[0] != 0 && (type[0] & 0x20) == 0;
+        const bool critical = type[0] != 0 && (type[0] & kAncillaryBit) == 0;
         if (critical && !IsRegisteredChunkType(type)) throw EPNGUnknownCriticalChunk();
         if (!chunk->ReadPayload(reader, type, length)) break;
     } while (!isType(type, "IEND"));

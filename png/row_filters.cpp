@@ -2,6 +2,9 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
+
+#include "base/exception.h"
 
 namespace glx {
 
@@ -65,26 +68,8 @@ void UnfilterRow(uint8_t filterType, uint8_t* r, const uint8_t* p, size_t n, siz
         case 8:
             return unfilterFixed<8>(filterType, r, p, n);
         default:
-            break;
-    }
-    const size_t lead = d < n ? d : n;  // bytes without a left neighbour
-    switch (filterType) {
-        case 1:
-            for (size_t i = d; i < n; ++i) r[i] = uint8_t(r[i] + r[i - d]);
-            break;
-        case 2:
-            for (size_t i = 0; i < n; ++i) r[i] = uint8_t(r[i] + p[i]);
-            break;
-        case 3:
-            for (size_t i = 0; i < lead; ++i) r[i] = uint8_t(r[i] + (p[i] >> 1));
-            for (size_t i = d; i < n; ++i) r[i] = uint8_t(r[i] + ((unsigned(p[i]) + r[i - d]) >> 1));
-            break;
-        case 4:
-            for (size_t i = 0; i < lead; ++i) r[i] = uint8_t(r[i] + p[i]);
-            for (size_t i = d; i < n; ++i) r[i] = uint8_t(r[i] + paethFast(r[i - d], p[i], p[i - d]));
-            break;
-        default:
-            break;
+            // Every colour type and depth has one of the distances above.
+            throw EInternalError("no unfilter for a pixel distance of " + std::to_string(d) + " bytes");
     }
 }
 

@@ -19,7 +19,8 @@ uint8_t paethPredictor(uint8_t a, uint8_t b, uint8_t c);
 
 // Undoes filter type filterType on row in place; prev is the previous
 // unfiltered row (all zero for the first). distance = bytes per complete
-// pixel, at least 1. An unknown filter type leaves the row unchanged.
+// pixel of a PNG row: 1, 2, 3, 4, 6 or 8 (EInternalError otherwise). An
+// unknown filter type leaves the row unchanged.
 void UnfilterRow(uint8_t filterType, uint8_t* row, const uint8_t* prev, size_t length, size_t distance);
 
 // Working rows of the encoder: the previous raw row (which doubles as the

@@ -148,7 +148,7 @@ void TBitmap::contentChanged() { m_keptBytes.clear(); }
 void TBitmap::ReadFrom(TStream& stream) {
     // Decode completely before touching this bitmap, so a failure keeps
     // the previous content.
-    BmpImage image = readBmp(stream);
+    BmpImage image = readBmp(stream, ReadLimits());
     m_dib = std::move(image.dib);
     m_os2 = image.os2;
     m_xPelsPerMeter = image.xPelsPerMeter;

@@ -64,18 +64,7 @@ InfoHeader readInfoHeader(StreamReader& r) {
 }
 
 void validate(const InfoHeader& h) {
-    if (h.planes != 1) invalid();
-    switch (h.bitCount) {
-        case 1:
-        case 4:
-        case 8:
-        case 16:
-        case 24:
-        case 32:
-            break;
-        default:
-            invalid();
-    }
+    if (h.planes != 1 || !isDibBitDepth(h.bitCount)) invalid();
     switch (h.compression) {
         case kCompressNone:
             break;
@@ -148,6 +137,7 @@ void putU32(std::vector<uint8_t>& out, uint32_t v) {
 // Everything a BMP file says before its pixel data. Positions are those of
 // the stream.
 struct BmpLayout {
+    const Limits* limits = nullptr;
     InfoHeader h;
     std::vector<RGBQuad> table;
     int32_t width = 0, height = 0;
@@ -159,8 +149,9 @@ struct BmpLayout {
 };
 
 // Reads the headers and the colour table, from the reader's position on.
-BmpLayout readLayout(StreamReader& r) {
+BmpLayout readLayout(StreamReader& r, const Limits& limits) {
     BmpLayout l;
+    l.limits = &limits;
     l.fileStart = r.position();
     if (r.u16le() != kTypeBM) invalid();
     r.u32le();  // file size: not trusted
@@ -173,7 +164,7 @@ BmpLayout readLayout(StreamReader& r) {
     const int64_t height = h.height < 0 ? -h.height : h.height;
     l.topDown = h.height < 0;
     // Refuse oversized pictures before anything is allocated for them.
-    checkPictureSize(h.width, height, h.bitCount);
+    checkPictureSize(limits, h.width, height, h.bitCount);
     l.width = static_cast<int32_t>(h.width);
     l.height = static_cast<int32_t>(height);
 
@@ -217,7 +208,7 @@ Dib readRows(StreamReader& r, const BmpLayout& l) {
     const uint64_t full = stride * static_cast<uint64_t>(l.height);
     const uint64_t promised = l.h.sizeImage ? l.h.sizeImage : full;
     uint64_t left = std::min<uint64_t>({promised, full, static_cast<uint64_t>(r.size() - l.pixelStart)});
-    checkDataCanFill(l.width, l.height, left, left, full);
+    checkDataCanFill(*l.limits, l.width, l.height, left, left, full);
     Dib dib(l.width, l.height, l.h.bitCount, l.table, l.h.masks);
     r.seek(l.pixelStart);
     for (int32_t i = 0; i < l.height && left > 0; ++i) {
@@ -238,7 +229,8 @@ Dib readRunLengthPixels(StreamReader& r, const BmpLayout& l, int64_t& dataEnd) {
     const uint64_t available = static_cast<uint64_t>(r.size() - l.pixelStart);
     const uint64_t dataBytes = l.h.sizeImage ? std::min<uint64_t>(l.h.sizeImage, available) : available;
     const uint64_t pixels = static_cast<uint64_t>(l.width) * static_cast<uint64_t>(l.height);
-    checkDataCanFill(l.width, l.height, dataBytes, std::min<uint64_t>(dataBytes, uint64_t(1) << 40) / 2 * 255, pixels);
+    checkDataCanFill(*l.limits, l.width, l.height, dataBytes,
+                     std::min<uint64_t>(dataBytes, uint64_t(1) << 40) / 2 * 255, pixels);
     Dib dib(l.width, l.height, l.h.bitCount, l.table);
     dataEnd = l.pixelStart + static_cast<int64_t>(dataBytes);
     r.seek(l.pixelStart);
@@ -264,15 +256,15 @@ std::vector<uint8_t> keptFileBytes(StreamReader& r, const BmpLayout& l, int64_t 
 
 }  // namespace
 
-BmpImage decodeBmp(std::span<const uint8_t> file) {
+BmpImage decodeBmp(std::span<const uint8_t> file, const Limits& limits) {
     TMemoryStream stream(file.data(), file.size());
-    return readBmp(stream);
+    return readBmp(stream, limits);
 }
 
-BmpImage readBmp(TStream& stream) {
+BmpImage readBmp(TStream& stream, const Limits& limits) {
     StreamReader r(stream);
     if (r.atEnd()) return BmpImage{};
-    const BmpLayout l = readLayout(r);
+    const BmpLayout l = readLayout(r, limits);
     BmpImage image = startImage(l);
     if (l.compressed()) {
         int64_t dataEnd = 0;

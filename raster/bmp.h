@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "base/limits.h"
 #include "raster/dib.h"
 
 namespace glx {
@@ -32,12 +33,12 @@ struct BmpImage {
 // Failures: EInvalidGraphic "Bitmap image is not valid" (not "BM", planes
 // other than 1, unsupported format), EReadError "Stream read error" (the
 // data ends inside the headers or the colour table), ELimitExceeded for
-// sizes above the limits and for pixel data that could not fill 1/64 of
-// the picture (both checked before any pixel memory is allocated). Pixel
+// sizes above the limits and for pixel data that could not fill the data
+// share of the picture (both checked before any pixel memory is allocated). Pixel
 // data shorter than the header promises leaves the missing rows 0.
-BmpImage readBmp(TStream& stream);
+BmpImage readBmp(TStream& stream, const Limits& limits = {});
 // readBmp over bytes in memory.
-BmpImage decodeBmp(std::span<const uint8_t> file);
+BmpImage decodeBmp(std::span<const uint8_t> file, const Limits& limits = {});
 
 // Writes dib as a BMP file: bottom-up rows, a 40-byte information header
 // (with bit masks for 16/32-bit surfaces that have masks), or the OS/2 core

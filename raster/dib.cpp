@@ -63,18 +63,9 @@ bool defaultMasks(const BitMasks& m) { return m.red == 0 && m.green == 0 && m.bl
 
 Dib::Dib(int32_t width, int32_t height, int bitsPerPixel, std::vector<RGBQuad> colorTable, BitMasks masks)
     : m_colors(std::move(colorTable)), m_masks(masks) {
-    switch (bitsPerPixel) {
-        case 1:
-        case 4:
-        case 8:
-        case 16:
-        case 24:
-        case 32:
-            break;
-        default:
-            throw EInvalidGraphic("Bitmap image is not valid");
-    }
-    checkPictureSize(width, height, static_cast<uint64_t>(bitsPerPixel));
+    if (!isDibBitDepth(bitsPerPixel)) throw EInvalidGraphic("Bitmap image is not valid");
+    // The machine's bound; a reader has checked the limits it was given.
+    checkPictureSize(Limits{}, width, height, static_cast<uint64_t>(bitsPerPixel));
     m_width = width;
     m_height = height;
     m_bpp = bitsPerPixel;

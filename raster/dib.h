@@ -22,6 +22,15 @@ struct RGBQuad {
     friend bool operator==(const RGBQuad&, const RGBQuad&) = default;
 };
 
+// The pixel formats a Dib holds, which are also the bit depths a BMP file
+// may have.
+constexpr int kDibBitDepths[] = {1, 4, 8, 16, 24, 32};
+constexpr bool isDibBitDepth(int bitsPerPixel) {
+    for (int bits : kDibBitDepths)
+        if (bits == bitsPerPixel) return true;
+    return false;
+}
+
 struct BitMasks {
     uint32_t red = 0, green = 0, blue = 0;  // all 0: the format's default layout
     friend bool operator==(const BitMasks&, const BitMasks&) = default;

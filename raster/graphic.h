@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/exception.h"
+#include "base/limits.h"
 #include "raster/geometry.h"
 
 namespace glx {
@@ -65,12 +66,19 @@ public:
     virtual void ReadFrom(TStream& stream) = 0;
     virtual void WriteTo(TStream& stream) const = 0;
 
+    // The limits and checks reading works under (the defaults unless set
+    // before reading); also the limits of sizes the picture is given later.
+    const ReadOptions& Options() const { return m_options; }
+    void SetOptions(const ReadOptions& options) { m_options = options; }
+    const Limits& ReadLimits() const { return m_options.limits; }
+
     // Change notification to the owner (a picture container).
     std::function<void()> OnChange;
 
 protected:
     bool m_transparent = false;
     bool m_modified = false;
+    ReadOptions m_options;
 };
 
 }  // namespace glx

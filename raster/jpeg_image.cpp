@@ -290,7 +290,8 @@ struct Decompressor {
 // Each of the following returns 0 or the library's message code
 // (kTooManyScans for the scan cap).
 // Over bytes in memory when source is null, else over the collecting source.
-int createDecompressor(Decompressor& d, const uint8_t* data, size_t size, CollectingSource* source = nullptr) {
+int createDecompressor(Decompressor& d, const Limits& limits, const uint8_t* data, size_t size,
+                       CollectingSource* source = nullptr) {
     setupErrors(d.err);
     d.info.err = &d.err.pub;
     if (setjmp(d.err.jump)) return d.err.code;
@@ -310,7 +311,7 @@ int createDecompressor(Decompressor& d, const uint8_t* data, size_t size, Collec
     // The library's own working memory (coefficient buffers of multi-scan
     // files) stays within the same bound as pixel buffers; there is no
     // backing store, so exceeding it is a fatal error.
-    d.info.mem->max_memory_to_use = static_cast<long>(kMaxBufferBytes);
+    d.info.mem->max_memory_to_use = static_cast<long>(limits.bufferBytes);
     return 0;
 }
 
@@ -476,17 +477,7 @@ int compressRows(Compressor& c, const uint8_t* base, size_t stride, int32_t widt
 
 // ------------------------------------------------------------------------
 
-TJPEGImage::TJPEGImage() {
-    const TJPEGDefaults& d = jpegDefaults();
-    CompressionQuality = d.CompressionQuality;
-    Grayscale = d.Grayscale;
-    Performance = d.Performance;
-    PixelFormat = d.PixelFormat;
-    ProgressiveDisplay = d.ProgressiveDisplay;
-    ProgressiveEncoding = d.ProgressiveEncoding;
-    Scale = d.Scale;
-    m_smoothing = d.Smoothing;
-}
+TJPEGImage::TJPEGImage() : TJPEGSettings(jpegDefaults()), m_smoothing(jpegDefaults().Smoothing) {}
 
 TJPEGImage::~TJPEGImage() = default;
 
@@ -589,16 +580,17 @@ void TJPEGImage::ReadFrom(TStream& stream) {
             JpegCollector collector(reader);
             CollectingSource source{{}, &collector, 0, nullptr};
             Decompressor d;
-            int code = createDecompressor(d, nullptr, 0, &source);
+            int code = createDecompressor(d, ReadLimits(), nullptr, 0, &source);
             if (!code) code = readHeader(d);
             if (source.error) std::rethrow_exception(source.error);
             if (code) {
                 // Sides above the library's own maximum (65500) are refused by
                 // it before the limits are asked; the message names the size.
-                if (code == JERR_IMAGE_TOO_BIG) checkPictureSize(d.info.image_width, d.info.image_height, 24);
+                if (code == JERR_IMAGE_TOO_BIG)
+                    checkPictureSize(ReadLimits(), d.info.image_width, d.info.image_height, 24);
                 fail(code);
             }
-            checkPictureSize(d.info.image_width, d.info.image_height, 24);
+            checkPictureSize(ReadLimits(), d.info.image_width, d.info.image_height, 24);
             data->width = static_cast<int32_t>(d.info.image_width);
             data->height = static_cast<int32_t>(d.info.image_height);
             data->grayscale = d.info.jpeg_color_space == JCS_GRAYSCALE;
@@ -649,11 +641,11 @@ void TJPEGImage::decode() const {
     options.fast = Performance == TJPEGPerformance::BestSpeed;
 
     Decompressor d;
-    if (int code = createDecompressor(d, m_data->bytes.data(), m_data->bytes.size())) fail(code);
+    if (int code = createDecompressor(d, ReadLimits(), m_data->bytes.data(), m_data->bytes.size())) fail(code);
     if (int code = startDecompress(d, options)) fail(code);
     const int32_t width = static_cast<int32_t>(d.info.output_width);
     const int32_t height = static_cast<int32_t>(d.info.output_height);
-    checkPictureSize(width, height, 24);
+    checkPictureSize(ReadLimits(), width, height, 24);
 
     const bool indexed = d.info.quantize_colors;
     Dib dib(width, height, indexed ? 8 : 24);

@@ -26,8 +26,9 @@ enum class TJPEGPerformance { BestQuality = 0, BestSpeed = 1 };
 enum class TJPEGPixelFormat { Bits24 = 0, Bits8 = 1 };
 enum class TJPEGScale { FullSize = 0, Half = 1, Quarter = 2, Eighth = 3 };
 
-// The settings a new picture starts with.
-struct TJPEGDefaults {
+// The settings of a JPEG picture, with the values a new picture starts
+// with unless jpegDefaults() were changed.
+struct TJPEGSettings {
     int CompressionQuality = 90;  // 1..100
     bool Grayscale = false;
     TJPEGPerformance Performance = TJPEGPerformance::BestQuality;
@@ -35,6 +36,9 @@ struct TJPEGDefaults {
     bool ProgressiveDisplay = false;
     bool ProgressiveEncoding = false;
     TJPEGScale Scale = TJPEGScale::FullSize;
+};
+// The settings a new picture starts with.
+struct TJPEGDefaults : TJPEGSettings {
     bool Smoothing = true;
 };
 TJPEGDefaults& jpegDefaults();
@@ -42,7 +46,9 @@ TJPEGDefaults& jpegDefaults();
 // Progressive files with more scans than this are refused.
 constexpr int kMaxJpegScans = 100;
 
-class TJPEGImage : public TGraphic {
+// The settings are public fields (TJPEGSettings); smoothing is set through
+// SetSmoothing, which drops pixels decoded without it.
+class TJPEGImage : public TGraphic, public TJPEGSettings {
 public:
     TJPEGImage();
     ~TJPEGImage() override;
@@ -85,13 +91,6 @@ public:
     // Encodes from the bitmap now if there are no compressed bytes.
     void Compress();
 
-    int CompressionQuality = 90;
-    bool Grayscale = false;
-    TJPEGPerformance Performance = TJPEGPerformance::BestQuality;
-    TJPEGPixelFormat PixelFormat = TJPEGPixelFormat::Bits24;
-    bool ProgressiveDisplay = false;
-    bool ProgressiveEncoding = false;
-    TJPEGScale Scale = TJPEGScale::FullSize;
     bool Smoothing() const { return m_smoothing; }
     void SetSmoothing(bool value);
 

@@ -60,12 +60,18 @@ TFileFormatsList& TFileFormatsList::instance() {
     return list;
 }
 
+void TFileFormatsList::checkOpen() const {
+    if (m_sealed) throw EInternalError("the picture format registry is sealed");
+}
+
 void TFileFormatsList::RegisterFormat(const std::string& extension, const std::string& description,
                                       GraphicFactory factory, const std::string& className) {
+    checkOpen();
     m_entries.push_back(FileFormat{lowerCaseAscii(extension), description, std::move(factory), className, 0});
 }
 
 void TFileFormatsList::UnregisterFormat(const std::string& className) {
+    checkOpen();
     std::erase_if(m_entries, [&](const FileFormat& f) { return f.className == className; });
 }
 
@@ -82,6 +88,8 @@ void RegisterFileFormat(const std::string& ext, const std::string& description, 
 }
 
 void UnregisterFileFormat(const char* className) { TFileFormatsList::instance().UnregisterFormat(className); }
+
+void SealFileFormats() { TFileFormatsList::instance().Seal(); }
 
 // ------------------------------------------------------------ container
 
@@ -104,34 +112,38 @@ void TPicture::adopt(std::unique_ptr<TGraphic> graphic) {
 
 namespace {
 
-std::unique_ptr<TGraphic> newGraphicFor(const std::string& name) {
+std::unique_ptr<TGraphic> newGraphicFor(const std::string& name, const ReadOptions& options) {
     std::string ext = extractFileExt(extractFileName(name));
     if (!ext.empty()) ext.erase(0, 1);
     const FileFormat* format = TFileFormatsList::instance().FindFormat(ext);
     if (!format) throw EInvalidGraphic(formatMessage("Unknown picture file extension (.%s)", ext.c_str()));
-    return format->factory();
+    std::unique_ptr<TGraphic> graphic = format->factory();
+    graphic->SetOptions(options);
+    return graphic;
 }
 
 }  // namespace
 
-std::unique_ptr<TGraphic> TPicture::ReadGraphic(const std::string& path) {
-    std::unique_ptr<TGraphic> graphic = newGraphicFor(path);
+std::unique_ptr<TGraphic> TPicture::ReadGraphic(const std::string& path, const ReadOptions& options) {
+    std::unique_ptr<TGraphic> graphic = newGraphicFor(path, options);
     graphic->LoadFile(path);
     return graphic;
 }
 
-std::unique_ptr<TGraphic> TPicture::ReadGraphic(TStream& stream, const std::string& name) {
-    std::unique_ptr<TGraphic> graphic = newGraphicFor(name);
+std::unique_ptr<TGraphic> TPicture::ReadGraphic(TStream& stream, const std::string& name, const ReadOptions& options) {
+    std::unique_ptr<TGraphic> graphic = newGraphicFor(name, options);
     graphic->ReadFrom(stream);
     return graphic;
 }
 
-void TPicture::LoadFile(const std::string& path) {
+void TPicture::LoadFile(const std::string& path, const ReadOptions& options) {
     // A failure frees the new object; the held picture stays.
-    adopt(ReadGraphic(path));
+    adopt(ReadGraphic(path, options));
 }
 
-void TPicture::LoadFromStream(TStream& stream, const std::string& name) { adopt(ReadGraphic(stream, name)); }
+void TPicture::LoadFromStream(TStream& stream, const std::string& name, const ReadOptions& options) {
+    adopt(ReadGraphic(stream, name, options));
+}
 
 void TPicture::SaveFile(const std::string& path) const {
     if (m_graphic) m_graphic->SaveFile(path);

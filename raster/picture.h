@@ -28,7 +28,9 @@ struct FileFormat {
 
 // The registry of picture file formats. Created on first use with the
 // built-in kinds: wmf, emf, ico (registered, but fail to load), bmp, jpeg
-// and jpg.
+// and jpg. A program adds its other kinds at start-up and then seals it:
+// from then on it is only read, from any thread, and a change raises
+// EInternalError.
 class TFileFormatsList {
 public:
     static TFileFormatsList& instance();
@@ -41,10 +43,13 @@ public:
     // searched from the last registered to the first; nullptr when none.
     const FileFormat* FindFormat(const std::string& ext) const;
     const std::vector<FileFormat>& entries() const { return m_entries; }
+    void Seal() { m_sealed = true; }
 
 private:
     TFileFormatsList();
+    void checkOpen() const;
     std::vector<FileFormat> m_entries;
+    bool m_sealed = false;
 };
 
 // Adds a format to the registry (the PNG and GIF modules call this at
@@ -52,6 +57,8 @@ private:
 void RegisterFileFormat(const std::string& ext, const std::string& description, GraphicFactory factory,
                         const char* className);
 void UnregisterFileFormat(const char* className);
+// Seals the registry (see TFileFormatsList); done before any thread starts.
+void SealFileFormats();
 
 class TPicture {
 public:
@@ -62,16 +69,17 @@ public:
 
     // A new picture of the kind the path's extension names, loaded from the
     // file; "Unknown picture file extension (.%s)" for unregistered kinds.
-    static std::unique_ptr<TGraphic> ReadGraphic(const std::string& path);
+    static std::unique_ptr<TGraphic> ReadGraphic(const std::string& path, const ReadOptions& options = {});
     // The same, reading the picture from stream; name only chooses the kind.
-    static std::unique_ptr<TGraphic> ReadGraphic(TStream& stream, const std::string& name);
+    static std::unique_ptr<TGraphic> ReadGraphic(TStream& stream, const std::string& name,
+                                                 const ReadOptions& options = {});
     // Replaces the held picture by one read from the file, its class
     // chosen by the extension. Unknown extension: EInvalidGraphic
     // "Unknown picture file extension (.%s)". On any failure the held
     // picture stays as it was.
-    void LoadFile(const std::string& path);
+    void LoadFile(const std::string& path, const ReadOptions& options = {});
     // Like LoadFile, reading from stream; name only chooses the kind.
-    void LoadFromStream(TStream& stream, const std::string& name);
+    void LoadFromStream(TStream& stream, const std::string& name, const ReadOptions& options = {});
     // The held picture writes itself in its own format; an empty container
     // writes nothing and creates no file.
     void SaveFile(const std::string& path) const;

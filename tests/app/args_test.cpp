@@ -207,7 +207,7 @@ TEST(Options, TheOptionsFileReadsKeysAndRefusesUnknownOnes) {
     auto write = [&](const std::string& text) { std::ofstream(path, std::ios::binary) << text; };
 
     write("# engine sheets\r\n\r\natlas = json,libgdx\r\n  trim\r\nsort=natural\npatterns=out/p.xml\n");
-    auto settings = readOptionsFile(path);
+    auto settings = readOptionsFile(path, size_t(1) << 20);
     ASSERT_EQ(settings.size(), 4u);
     EXPECT_EQ(settings[0].key, "atlas");
     EXPECT_EQ(settings[0].value, "json,libgdx");
@@ -238,7 +238,7 @@ TEST(Options, TheOptionsFileReadsKeysAndRefusesUnknownOnes) {
     for (const auto& b : bad) {
         write(b.text);
         try {
-            readOptionsFile(path);
+            readOptionsFile(path, size_t(1) << 20);
             ADD_FAILURE() << b.message;
         } catch (const glx::Exception& e) {
             EXPECT_EQ(e.message(), b.message);
@@ -247,6 +247,6 @@ TEST(Options, TheOptionsFileReadsKeysAndRefusesUnknownOnes) {
     // A second link to the file makes it refused.
     write("trim\n");
     fs::create_hard_link(path, dir / "other.ini");
-    EXPECT_THROW(readOptionsFile(path), glx::EFOpenError);
+    EXPECT_THROW(readOptionsFile(path, size_t(1) << 20), glx::EFOpenError);
     fs::remove_all(dir);
 }

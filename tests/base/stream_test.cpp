@@ -7,6 +7,7 @@
 #include "base/exception.h"
 #include "base/limits.h"
 #include "base/stream.h"
+#include "support/messages.h"
 
 using namespace glx;
 namespace fs = std::filesystem;
@@ -80,18 +81,43 @@ TEST(ByteReader, ReadsBothByteOrdersAndStopsAtTheEnd) {
 }
 
 TEST(Limits, RefusesPicturesAboveThePixelLimit) {
-    EXPECT_NO_THROW(checkPictureSize(16384, 16384));
-    EXPECT_NO_THROW(checkPictureSize(65535, 1));
-    EXPECT_THROW(checkPictureSize(16385, 16384), ELimitExceeded);
-    EXPECT_THROW(checkPictureSize(65535, 65535), ELimitExceeded);
-    EXPECT_THROW(checkPictureSize(-1, 5), ELimitExceeded);
-    try {
-        checkPictureSize(20000, 20000);
-        FAIL();
-    } catch (const ELimitExceeded& e) {
-        EXPECT_NE(std::string(e.what()).find("20000 x 20000"), std::string::npos);
-    }
+    const Limits limits;
+    EXPECT_NO_THROW(checkPictureSize(limits, 16384, 16384));
+    EXPECT_NO_THROW(checkPictureSize(limits, 65535, 1));
+    EXPECT_THROW(checkPictureSize(limits, 16385, 16384), ELimitExceeded);
+    EXPECT_THROW(checkPictureSize(limits, 65535, 65535), ELimitExceeded);
+    EXPECT_THROW(checkPictureSize(limits, -1, 5), ELimitExceeded);
     EXPECT_EQ(rowBytes(3, 24, 4), 12u);
     EXPECT_EQ(rowBytes(5, 1), 1u);
     EXPECT_EQ(rowBytes(9, 1), 2u);
+}
+
+// Every refusal names the limit in force, whichever limits the caller gave.
+TEST(Limits, MessagesNameTheLimitInForce) {
+    Limits small;
+    small.pixels = uint64_t(1) << 22;
+    small.bufferBytes = uint64_t(64) << 20;
+    small.dataShare = 16;
+    Limits odd;
+    odd.pixels = 1000;
+    using glxtest::messageOf;
+    const struct {
+        std::string got, expected;
+    } cases[] = {
+        {messageOf([] { checkPictureSize(Limits{}, 20000, 20000); }),
+         "Picture size 20000 x 20000 is too large (the limit is 268435456 pixels, 16384 x 16384)"},
+        {messageOf([&] { checkPictureSize(small, 2049, 2048); }),
+         "Picture size 2049 x 2048 is too large (the limit is 4194304 pixels, 2048 x 2048)"},
+        {messageOf([&] { checkPictureSize(odd, 40, 26); }),
+         "Picture size 40 x 26 is too large (the limit is 1000 pixels, 31 x 31)"},
+        {messageOf([&] { checkPictureSize(small, 2048, 2048); }), "(no exception)"},
+        {messageOf([&] { checkCanvasExtent(small, int64_t(1) << 31, 1); }),
+         "Picture size 2147483648 x 1 is too large (the limit is 4194304 pixels, 2048 x 2048)"},
+        {messageOf([] { checkDataCanFill(Limits{}, 100, 100, 3, 3, 10000); }),
+         "Picture size 100 x 100 is refused: its 3 bytes of data could not fill 1/64 of it"},
+        {messageOf([&] { checkDataCanFill(small, 100, 100, 3, 3, 10000); }),
+         "Picture size 100 x 100 is refused: its 3 bytes of data could not fill 1/16 of it"},
+        {messageOf([&] { checkDataCanFill(small, 100, 100, 625, 625, 10000); }), "(no exception)"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.got, c.expected);
 }

@@ -341,6 +341,30 @@ TEST(GifStructure, OnlyFramesAreCheckedAgainstTheLimitsWhenLoading) {
     img.ReadFrom(s3);
     ASSERT_EQ(img.Frames().Count(), 1100);
     for (int i = 0; i < img.Frames().Count(); ++i) ASSERT_EQ(img.Frames()[i].ImageData().size(), 5u);
+
+    // The limits the image is given: one frame more than the frame limit,
+    // or a frame above the pixel limit, is refused naming the limit.
+    ReadOptions options;
+    options.limits.frames = 1099;
+    TGIFImage capped;
+    capped.SetOptions(options);
+    TMemoryStream s4(many.bytes);
+    try {
+        capped.ReadFrom(s4);
+        FAIL();
+    } catch (const ELimitExceeded& e) {
+        EXPECT_STREQ(e.what(), "GIF has more than 1099 frames (the limit is 1099)");
+    }
+    options.limits.frames = 1100;
+    options.limits.pixels = 1000000;
+    capped.SetOptions(options);
+    TMemoryStream s5(many.bytes);
+    try {
+        capped.ReadFrom(s5);
+        FAIL();
+    } catch (const ELimitExceeded& e) {
+        EXPECT_STREQ(e.what(), "Picture size 1024 x 1024 is too large (the limit is 1000000 pixels, 1000 x 1000)");
+    }
 }
 
 TEST(GifStructure, TruncatedFixedFieldsRaisePrematureEnd) {

@@ -127,37 +127,65 @@ TEST_P(GifSuite, FirstFrameDrawsItsOwnPixels) {
 }
 
 #ifdef GLX_HAVE_LIBPNG
+// An expected frame picture of the suite as RGBA rows (empty when it
+// cannot be read).
+struct Reference {
+    int width = 0, height = 0;
+    std::vector<uint8_t> rgba;
+};
+
+Reference readReference(const std::string& file) {
+    const std::string path = std::string(GLX_TEST_DATA) + "/gifsuite/gifs/frames/" + file;
+    png_image ref{};
+    ref.version = PNG_IMAGE_VERSION;
+    Reference out;
+    if (!png_image_begin_read_from_file(&ref, path.c_str())) {
+        ADD_FAILURE() << path;
+        return out;
+    }
+    ref.format = PNG_FORMAT_RGBA;
+    out.rgba.resize(PNG_IMAGE_SIZE(ref));
+    if (png_image_finish_read(&ref, nullptr, out.rgba.data(), 0, nullptr)) {
+        out.width = int(ref.width);
+        out.height = int(ref.height);
+    } else {
+        ADD_FAILURE() << path;
+        out.rgba.clear();
+    }
+    png_image_free(&ref);
+    return out;
+}
+
+// Pixels of dib that differ from the reference; where the reference is
+// transparent, dib must show key.
+int mismatches(const Dib& dib, const Reference& ref, TColor key) {
+    int count = 0;
+    for (int y = 0; y < ref.height; ++y)
+        for (int x = 0; x < ref.width; ++x) {
+            const uint8_t* p = &ref.rgba[(size_t(y) * size_t(ref.width) + size_t(x)) * 4];
+            const TColor expected = p[3] == 0 ? key : rgb(p[0], p[1], p[2]);
+            count += dib.pixel(x, y) != expected;
+        }
+    return count;
+}
+
 // The expected first frame: the logical screen after frame 0 as RGBA, fully
 // transparent where the frame leaves the screen empty.
 TEST_P(GifSuite, FirstFrameMatchesTheExpectedPicture) {
     const std::string name = GetParam();
-    std::string png = std::string(GLX_TEST_DATA) + "/gifsuite/gifs/frames/" + name + "-0.png";
-    if (name.rfind("static", 0) == 0) png = std::string(GLX_TEST_DATA) + "/gifsuite/gifs/frames/" + name + ".png";
-    png_image ref{};
-    ref.version = PNG_IMAGE_VERSION;
-    ASSERT_TRUE(png_image_begin_read_from_file(&ref, png.c_str())) << png;
-    ref.format = PNG_FORMAT_RGBA;
-    std::vector<uint8_t> rgba(PNG_IMAGE_SIZE(ref));
-    ASSERT_TRUE(png_image_finish_read(&ref, nullptr, rgba.data(), 0, nullptr));
+    const Reference ref = readReference(name.rfind("static", 0) == 0 ? name + ".png" : name + "-0.png");
+    ASSERT_FALSE(ref.rgba.empty());
 
     TGIFImage img;
     img.LoadFile(pathOf(name));
-    ASSERT_EQ(int(ref.width), img.Width());
-    ASSERT_EQ(int(ref.height), img.Height());
+    ASSERT_EQ(ref.width, img.Width());
+    ASSERT_EQ(ref.height, img.Height());
     Dib dib(img.Width(), img.Height(), 24);
     const TColor key = rgb(1, 254, 3);
     dib.fill(0, 0, dib.width(), dib.height(), key);
     TCanvas canvas(&dib);
     img.Frames()[0].PaintTo(canvas, TRect{0, 0, img.Width(), img.Height()}, img.Frames()[0].HasTransparency(), false);
-    int mismatches = 0;
-    for (int y = 0; y < img.Height(); ++y)
-        for (int x = 0; x < img.Width(); ++x) {
-            const uint8_t* p = &rgba[(size_t(y) * ref.width + size_t(x)) * 4];
-            TColor expected = p[3] == 0 ? key : rgb(p[0], p[1], p[2]);
-            mismatches += dib.pixel(x, y) != expected;
-        }
-    EXPECT_EQ(mismatches, 0);
-    png_image_free(&ref);
+    EXPECT_EQ(mismatches(dib, ref, key), 0);
 }
 namespace {
 class StepTicks : public ITickSource {
@@ -187,24 +215,10 @@ TEST_P(GifSuiteAnimated, PreviewComposesEveryFrameLikeTheExpectedPictures) {
             gif.TimerTick();
         }
         ASSERT_EQ(gif.CurrentFrame(), frame);
-        const std::string png =
-            std::string(GLX_TEST_DATA) + "/gifsuite/gifs/frames/" + name + "-" + std::to_string(frame) + ".png";
-        png_image ref{};
-        ref.version = PNG_IMAGE_VERSION;
-        ASSERT_TRUE(png_image_begin_read_from_file(&ref, png.c_str())) << png;
-        ref.format = PNG_FORMAT_RGBA;
-        std::vector<uint8_t> rgba(PNG_IMAGE_SIZE(ref));
-        ASSERT_TRUE(png_image_finish_read(&ref, nullptr, rgba.data(), 0, nullptr));
-        ASSERT_EQ(int(ref.width), gif.Bitmap().width());
-        int mismatches = 0;
-        for (int y = 0; y < int(ref.height); ++y)
-            for (int x = 0; x < int(ref.width); ++x) {
-                const uint8_t* p = &rgba[(size_t(y) * ref.width + size_t(x)) * 4];
-                TColor expected = p[3] == 0 ? key : rgb(p[0], p[1], p[2]);
-                mismatches += gif.Bitmap().pixel(x, y) != expected;
-            }
-        EXPECT_EQ(mismatches, 0) << "frame " << frame;
-        png_image_free(&ref);
+        const Reference ref = readReference(name + "-" + std::to_string(frame) + ".png");
+        ASSERT_FALSE(ref.rgba.empty());
+        ASSERT_EQ(ref.width, gif.Bitmap().width());
+        EXPECT_EQ(mismatches(gif.Bitmap(), ref, key), 0) << "frame " << frame;
     }
 }
 

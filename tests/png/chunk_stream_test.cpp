@@ -116,6 +116,84 @@ TEST(PngChunkStream, CrcMismatchIsRefusedKeepingEarlierChunks) {
     EXPECT_THROW(loadFromBytes(img, bad.bytes()), EPngInvalidCRC);
 }
 
+// With checksums ignored, damaged CRCs of any chunk, the image data's
+// included, no longer stop reading; everything else reads the same, under
+// the limits the image is given.
+TEST(PngChunkStream, ReadOptionsSetTheCrcPolicyAndTheLimits) {
+    const Bytes file = greyHead().badCrcChunk("tEXt", {'k', 0, 'v'}).badCrcChunk("IDAT", greyIdat()).iend().bytes();
+    TPNGObject strict;
+    EXPECT_THROW(loadFromBytes(strict, file), EPngInvalidCRC);
+    TPNGObject lenient;
+    ReadOptions options;
+    options.crc = CrcPolicy::Ignore;
+    lenient.SetOptions(options);
+    loadFromBytes(lenient, file);
+    EXPECT_EQ(chunkTypes(lenient), (std::vector<std::string>{"IHDR", "tEXt", "IDAT", "IEND"}));
+    EXPECT_EQ(lenient.PixelAt(1, 1), rgb(40, 40, 40));
+
+    options.limits.pixels = 3;
+    TPNGObject small;
+    small.SetOptions(options);
+    try {
+        loadFromBytes(small, file);
+        FAIL() << "no exception";
+    } catch (const ELimitExceeded& e) {
+        EXPECT_STREQ(e.what(), "Picture size 2 x 2 is too large (the limit is 3 pixels, 1 x 1)");
+    }
+}
+
+// Kept chunks besides the header, the image data and the end are capped:
+// one more than the limit is refused naming it, and a file of millions of
+// empty chunks stops there, holding no more chunks than the limit allows.
+TEST(PngChunkStream, ChunksBeyondTheLimitAreRefused) {
+    auto withChunks = [](int ancillary, int idatPieces) {
+        PngBuilder b = greyHead();
+        for (int i = 0; i < ancillary; ++i) b.chunk(i % 2 ? "zzZz" : "tEXt", {'k', 0});
+        const Bytes idat = greyIdat();
+        for (int i = 0; i < idatPieces; ++i) {
+            const size_t from = idat.size() * size_t(i) / size_t(idatPieces);
+            const size_t to = idat.size() * size_t(i + 1) / size_t(idatPieces);
+            b.chunk("IDAT", Bytes(idat.begin() + static_cast<std::ptrdiff_t>(from),
+                                  idat.begin() + static_cast<std::ptrdiff_t>(to)));
+        }
+        return b.iend().bytes();
+    };
+    auto readWith = [](const Bytes& file, uint32_t limit) -> std::string {
+        TPNGObject img;
+        ReadOptions options;
+        if (limit) options.limits.chunks = limit;
+        img.SetOptions(options);
+        try {
+            loadFromBytes(img, file);
+        } catch (const ELimitExceeded& e) {
+            EXPECT_LE(img.Chunks().SlotCount(), (limit ? limit : 1000) + 2);
+            return e.what();
+        }
+        return img.PixelAt(1, 1) == rgb(40, 40, 40) ? "read" : "wrong pixels";
+    };
+    const struct {
+        int ancillary, idatPieces;
+        uint32_t limit;  // 0: the default
+        const char* expected;
+    } cases[] = {
+        {1000, 1, 0, "read"}, {1001, 1, 0, "PNG image has more than 1000 ancillary chunks (the limit is 1000)"},
+        {0, 12, 3, "read"},  // image data is not counted
+        {3, 12, 3, "read"},   {4, 1, 3, "PNG image has more than 3 ancillary chunks (the limit is 3)"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(readWith(withChunks(c.ancillary, c.idatPieces), c.limit), c.expected)
+            << c.ancillary << " chunks, limit " << c.limit;
+
+    // Two million empty chunks around a 2 x 2 picture (24 MB).
+    PngBuilder huge = greyHead();
+    Bytes empty = PngBuilder().chunk("zzZz", {}).bytes();
+    Bytes body;
+    body.reserve(empty.size() * 2000000);
+    for (int i = 0; i < 2000000; ++i) body.insert(body.end(), empty.begin(), empty.end());
+    huge.raw(body).chunk("IDAT", greyIdat()).iend();
+    EXPECT_EQ(readWith(huge.bytes(), 0), "PNG image has more than 1000 ancillary chunks (the limit is 1000)");
+}
+
 TEST(PngChunkStream, OversizedOrTruncatedChunkLengthIsRefusedWithoutReadingIt) {
     TPNGObject img;
     // A length of 2^31 and more, and lengths beyond the data, never reach

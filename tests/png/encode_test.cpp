@@ -120,7 +120,7 @@ TEST(PngEncode, ChooseRowFilterScoresRepeatedBytes) {
 
 TEST(PngEncode, UnfilterUndoesEveryFilter) {
     std::mt19937 rng(3);
-    for (size_t distance : {1u, 3u, 4u, 8u}) {
+    for (size_t distance : {1u, 2u, 3u, 4u, 6u, 8u}) {
         Bytes prev(37), raw(37);
         for (auto& b : prev) b = static_cast<uint8_t>(rng());
         for (auto& b : raw) b = static_cast<uint8_t>(rng());
@@ -133,6 +133,9 @@ TEST(PngEncode, UnfilterUndoesEveryFilter) {
             EXPECT_EQ(r, raw) << "filter " << int(f) << " distance " << distance;
         }
     }
+    // No PNG pixel is 5 bytes: such a distance is a broken caller.
+    Bytes row(10), prev(10);
+    EXPECT_THROW(UnfilterRow(1, row.data(), prev.data(), row.size(), 5), EInternalError);
 }
 
 TEST(PngEncode, SixteenBitSamplesAreWrittenWithZeroLowBytes) {

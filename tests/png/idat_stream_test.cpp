@@ -313,7 +313,7 @@ TEST(IdatWriter, AFailingSinkRaisesAndPiecesInWorkAreDropped) {
 // The filter byte and filtered row of every row, as encoding the image
 // gives them to deflate (Adam7 passes one after the other).
 Bytes filteredRows(const TPNGObject& img) {
-    TChunkIHDR& h = img.HeaderChunk();
+    const TChunkIHDR& h = img.HeaderChunk();
     const uint32_t width = h.HeaderWidth, height = h.HeaderHeight;
     const PngRowGeometry full = pngRowGeometry(h.ColorType, h.BitDepth, width);
     FilterRows rows(full.rowBytes, img.RowFilters);

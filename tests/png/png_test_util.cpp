@@ -102,25 +102,6 @@ Bytes readFile(const std::string& path) {
     return Bytes((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
 }
 
-std::vector<uint32_t> readNumbers(const std::string& path) {
-    Bytes text = readFile(path);
-    std::vector<uint32_t> out;
-    uint32_t v = 0;
-    bool in = false;
-    for (uint8_t c : text) {
-        if (c >= '0' && c <= '9') {
-            v = v * 10 + (c - '0');
-            in = true;
-        } else if (in) {
-            out.push_back(v);
-            v = 0;
-            in = false;
-        }
-    }
-    if (in) out.push_back(v);
-    return out;
-}
-
 std::string suiteDir() { return std::string(GLX_TEST_DATA) + "/pngsuite"; }
 
 std::vector<RawChunk> splitChunks(const Bytes& png) {

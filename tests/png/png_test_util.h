@@ -10,6 +10,7 @@
 
 #include "base/stream.h"
 #include "png/png_object.h"
+#include "support/json_numbers.h"
 
 namespace glx::pngtest {
 
@@ -41,8 +42,7 @@ Bytes filterNone(const std::vector<Bytes>& rows);
 Bytes saveToBytes(const TPNGObject& image);
 void loadFromBytes(TPNGObject& image, const Bytes& bytes);
 
-// All numbers of a file in order (the suite's JSON arrays).
-std::vector<uint32_t> readNumbers(const std::string& path);
+using glxtest::readNumbers;
 Bytes readFile(const std::string& path);
 std::string suiteDir();
 

@@ -14,6 +14,7 @@
 #include "raster/bmp.h"
 #include "raster/canvas.h"
 #include "raster_test_util.h"
+#include "support/json_numbers.h"
 #include "support/process.h"
 
 namespace glx {
@@ -26,26 +27,6 @@ std::vector<std::string> filesIn(const std::string& dir, const std::string& ext)
     for (const auto& e : fs::directory_iterator(dir))
         if (e.path().extension() == ext) out.push_back(e.path().stem().string());
     std::sort(out.begin(), out.end());
-    return out;
-}
-
-// A flat JSON array of integers.
-std::vector<int> readJsonArray(const std::string& path) {
-    std::ifstream in(path);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::vector<int> out;
-    int value = 0;
-    bool inNumber = false;
-    for (char c : text) {
-        if (c >= '0' && c <= '9') {
-            value = value * 10 + (c - '0');
-            inNumber = true;
-        } else if (inNumber) {
-            out.push_back(value);
-            value = 0;
-            inNumber = false;
-        }
-    }
     return out;
 }
 
@@ -76,7 +57,7 @@ TEST_P(PngSuiteBmp, PixelsMatchTheReference) {
     bmp.LoadFile(test::dataPath("bmp/pngsuite/bmp/" + name + ".bmp"));
     std::string json = test::dataPath("bmp/pngsuite/json/" + name + "_to8.json");
     if (!fs::exists(json)) json = test::dataPath("bmp/pngsuite/json/" + name + ".json");
-    std::vector<int> px = readJsonArray(json);
+    const std::vector<uint32_t> px = glxtest::readNumbers(json);
     ASSERT_EQ(px.size(), size_t(4 * bmp.Width() * bmp.Height()));
     // References of 16-bit sources without an 8-bit variant hold 16-bit samples.
     const bool sixteen = *std::max_element(px.begin(), px.end()) > 255;
@@ -347,6 +328,26 @@ TEST(BmpRead, PixelDataMustFillASixtyFourthOfThePicture) {
     promised[34] = 119;  // the image-size field
     promised[35] = 0;
     EXPECT_NE(refused(promised), "(read)");
+
+    // Other limits handed to the reader: the share and the size they set
+    // are the ones refused and named.
+    Limits strict;
+    strict.dataShare = 2;
+    auto decoded = [](const std::vector<uint8_t>& bytes, const Limits& limits) {
+        try {
+            decodeBmp(bytes, limits);
+        } catch (const ELimitExceeded& e) {
+            return std::string(e.what());
+        }
+        return std::string("(read)");
+    };
+    const std::vector<uint8_t> half(full.begin(), full.begin() + pixelStart + 3840);
+    EXPECT_EQ(decoded(half, strict), "(read)");
+    EXPECT_EQ(decoded(std::vector<uint8_t>(half.begin(), half.end() - 1), strict),
+              "Picture size 4 x 640 is refused: its 3839 bytes of data could not fill 1/2 of it");
+    Limits small;
+    small.pixels = 2000;
+    EXPECT_EQ(decoded(full, small), "Picture size 4 x 640 is too large (the limit is 2000 pixels, 44 x 44)");
 }
 
 // A run-length code of 2 bytes yields at most 255 pixels: 2040 x 2048

@@ -15,19 +15,13 @@
 #include "raster/jpeg_image.h"
 #include "raster_test_util.h"
 #include "support/jpeg_builder.h"
+#include "support/messages.h"
 #include "support/process.h"
 
 namespace glx {
 namespace {
 
-std::string message(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.what();
-    }
-    return "(no exception)";
-}
+using glxtest::messageOf;
 
 // A smooth picture: JPEG keeps it close.
 void paintGradient(TBitmap& bmp, int32_t w, int32_t h) {
@@ -127,7 +121,7 @@ TEST_F(JpegFile, TruncatedFileFailsOnFirstDecode) {
     std::vector<uint8_t> cut(m_bytes.begin(), m_bytes.begin() + static_cast<std::ptrdiff_t>(m_bytes.size() / 2));
     auto jpeg = readJpeg(cut);
     EXPECT_EQ(jpeg->Width(), 640);
-    const std::string msg = message([&] { jpeg->Bitmap(); });
+    const std::string msg = messageOf([&] { jpeg->Bitmap(); });
     EXPECT_EQ(msg.rfind("JPEG error #", 0), 0u) << msg;
     TBitmap target(4, 4);
     EXPECT_THROW(target.Canvas().DrawAt(0, 0, jpeg.get()), EJPEG);
@@ -233,7 +227,7 @@ TEST(Jpeg, EveryPrefixFailsCleanlyOrReads) {
 
 TEST(Jpeg, GarbageFailsWhenRead) {
     const std::vector<uint8_t> garbage = {'n', 'o', 't', ' ', 'j', 'p', 'e', 'g'};
-    const std::string msg = message([&] { readJpeg(garbage); });
+    const std::string msg = messageOf([&] { readJpeg(garbage); });
     EXPECT_EQ(msg.rfind("JPEG error #", 0), 0u) << msg;
 }
 
@@ -271,7 +265,7 @@ TEST(Jpeg, EmptyBitmapSavesZeroBytes) {
 
 TEST(Jpeg, SizeCannotBeChanged) {
     TJPEGImage jpeg;
-    EXPECT_EQ(message([&] { jpeg.SetWidth(5); }), "Cannot change the size of a JPEG image");
+    EXPECT_EQ(messageOf([&] { jpeg.SetWidth(5); }), "Cannot change the size of a JPEG image");
     EXPECT_THROW(jpeg.SetHeight(5), EInvalidGraphicOperation);
 }
 
@@ -343,6 +337,15 @@ TEST(Jpeg, OversizeHeaderIsRefused) {
     } catch (const ELimitExceeded& e) {
         EXPECT_NE(std::string(e.what()).find("20000 x 20000"), std::string::npos) << e.what();
     }
+    // The limits a picture is given are the ones its header meets.
+    TJPEGImage small;
+    ReadOptions options;
+    options.limits.pixels = 100;
+    small.SetOptions(options);
+    const std::vector<uint8_t> fits = encode(bmp);
+    TMemoryStream in(fits);
+    EXPECT_EQ(messageOf([&] { small.ReadFrom(in); }),
+              "Picture size 16 x 16 is too large (the limit is 100 pixels, 10 x 10)");
 }
 
 // 128 scans: DC and every AC coefficient in two successive-approximation steps.
@@ -362,7 +365,7 @@ std::vector<uint8_t> manyScanJpeg() {
 TEST(Jpeg, RunawayProgressiveFileIsStopped) {
     auto jpeg = readJpeg(manyScanJpeg());
     EXPECT_EQ(jpeg->Width(), 16);
-    EXPECT_EQ(message([&] { jpeg->Bitmap(); }), "JPEG file has more than 100 scans");
+    EXPECT_EQ(messageOf([&] { jpeg->Bitmap(); }), "JPEG file has more than 100 scans");
 }
 
 }  // namespace

@@ -10,19 +10,13 @@
 #include "raster/jpeg_image.h"
 #include "raster/picture.h"
 #include "raster_test_util.h"
+#include "support/messages.h"
 #include "support/process.h"
 
 namespace glx {
 namespace {
 
-std::string message(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.what();
-    }
-    return "(no exception)";
-}
+using glxtest::messageOf;
 
 TEST(FormatRegistry, BuiltInTableAndLookup) {
     const auto& list = TFileFormatsList::instance();
@@ -45,10 +39,10 @@ TEST(FormatRegistry, LaterRegistrationWinsAndUnregisterRemovesIt) {
 
 TEST(Picture, UnknownExtensionsNameTheExtension) {
     TPicture pic;
-    EXPECT_EQ(message([&] { pic.LoadFile("/nowhere/a.jpe"); }), "Unknown picture file extension (.jpe)");
-    EXPECT_EQ(message([&] { pic.LoadFile("/nowhere/photo"); }), "Unknown picture file extension (.)");
-    EXPECT_EQ(message([&] { pic.LoadFile("/some.dir/photo"); }), "Unknown picture file extension (.)");
-    EXPECT_EQ(message([&] { pic.LoadFile("x.TXT"); }), "Unknown picture file extension (.TXT)");
+    EXPECT_EQ(messageOf([&] { pic.LoadFile("/nowhere/a.jpe"); }), "Unknown picture file extension (.jpe)");
+    EXPECT_EQ(messageOf([&] { pic.LoadFile("/nowhere/photo"); }), "Unknown picture file extension (.)");
+    EXPECT_EQ(messageOf([&] { pic.LoadFile("/some.dir/photo"); }), "Unknown picture file extension (.)");
+    EXPECT_EQ(messageOf([&] { pic.LoadFile("x.TXT"); }), "Unknown picture file extension (.TXT)");
     EXPECT_THROW(pic.LoadFile("x.ico"), EFOpenError);  // registered: the file is opened
 }
 
@@ -79,7 +73,7 @@ TEST(Picture, FailedLoadKeepsThePreviousPicture) {
     pic.SetGraphic(std::make_unique<TBitmap>(3, 2));
     int changes = 0;
     pic.OnChange = [&] { ++changes; };
-    EXPECT_EQ(message([&] { pic.LoadFile((dir / "bad.bmp").string()); }), "Bitmap image is not valid");
+    EXPECT_EQ(messageOf([&] { pic.LoadFile((dir / "bad.bmp").string()); }), "Bitmap image is not valid");
     EXPECT_THROW(pic.LoadFile((dir / "missing.bmp").string()), EFOpenError);
     EXPECT_THROW(pic.LoadFile((dir / "photo.metafile.wmf").string()), EFOpenError);
     test::writeBytes((dir / "m.wmf").string(), {1, 2, 3});
@@ -132,9 +126,9 @@ TEST(Picture, CopyBetweenUnrelatedKindsFails) {
     TBitmap bmp(1, 1);
     TJPEGImage jpeg;
     auto unsupported = TFileFormatsList::instance().FindFormat("ico")->factory();
-    EXPECT_EQ(message([&] { unsupported->CopyFrom(&bmp); }), "Cannot assign a TBitmap to a TIcon");
-    EXPECT_EQ(message([&] { bmp.CopyFrom(unsupported.get()); }), "Cannot assign a TIcon to a TBitmap");
-    EXPECT_EQ(message([&] { jpeg.CopyFrom(nullptr); }), "Cannot assign a nil to a TJPEGImage");
+    EXPECT_EQ(messageOf([&] { unsupported->CopyFrom(&bmp); }), "Cannot assign a TBitmap to a TIcon");
+    EXPECT_EQ(messageOf([&] { bmp.CopyFrom(unsupported.get()); }), "Cannot assign a TIcon to a TBitmap");
+    EXPECT_EQ(messageOf([&] { jpeg.CopyFrom(nullptr); }), "Cannot assign a nil to a TJPEGImage");
 }
 
 TEST(Image, CanvasCreatesBitmapOfHolderSize) {
@@ -151,7 +145,7 @@ TEST(Image, CanvasCreatesBitmapOfHolderSize) {
 TEST(Image, CanvasRefusedForNonBitmapPictures) {
     TImage holder(10, 10);
     holder.Picture().SetGraphic(std::make_unique<TJPEGImage>());
-    EXPECT_EQ(message([&] { holder.Canvas(); }), "Can only modify an image if it contains a bitmap");
+    EXPECT_EQ(messageOf([&] { holder.Canvas(); }), "Can only modify an image if it contains a bitmap");
     holder.Picture().Clear();
     EXPECT_NO_THROW(holder.Canvas());
 }

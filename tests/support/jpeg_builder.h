@@ -20,7 +20,7 @@ struct JpegRecipe {
     J_COLOR_SPACE space = JCS_RGB;
     int quality = 0;  // 0: the library's default
     int restartRows = 0;
-    std::vector<jpeg_scan_info> scans;  // a progressive scan script, when given
+    std::vector<jpeg_scan_info> scans{};  // a progressive scan script, when given
 };
 
 // Compresses recipe's picture; fill(y, row) writes row y's samples.
