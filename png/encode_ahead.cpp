@@ -1,10 +1,9 @@
 #include "png/encode_ahead.h"
 
-#include <zlib.h>
-
 #include <vector>
 
 #include "base/stream.h"
+#include "png/piece_deflate.h"
 #include "png/pixel_rows.h"
 #include "png/png_object.h"
 
@@ -16,7 +15,7 @@ uint32_t pngRowsChecksum(const TPNGObject& image, int32_t width, int32_t rows, u
     std::vector<uint8_t> row(pngRowGeometry(header.ColorType, header.WrittenBitDepth(), w).rowBytes);
     for (int32_t y = from; y < rows; ++y) {
         loadPngRow(header, row.data(), y, 0, 1, w, image.EncodeGamma());
-        crc = static_cast<uint32_t>(crc32_z(crc, row.data(), row.size()));
+        crc = crc32Update(crc, row.data(), row.size());
     }
     return crc;
 }
@@ -30,7 +29,7 @@ void EncodeAhead::hand(const TPNGObject& image, int32_t toRow) {
     std::vector<uint8_t> row(m_stream->rowBytes());
     for (; m_handed < toRow; ++m_handed) {
         loadPngRow(header, row.data(), m_handed, 0, 1, w, image.EncodeGamma());
-        m_crc = static_cast<uint32_t>(crc32_z(m_crc, row.data(), row.size()));
+        m_crc = crc32Update(m_crc, row.data(), row.size());
         m_stream->addRow(row.data());
     }
 }
