@@ -160,6 +160,13 @@ TEST(EncodeAhead, DataForOtherSettingsRowsOrSizeIsNotWritten) {
     img->AlphaRow(5)[7] ^= 0x55;  // a row offered has changed
     EXPECT_FALSE(ahead.writeIfMatching(*img, unused));
     img->AlphaRow(5)[7] ^= 0x55;
+    // Same memory, but colours converted through another gamma table.
+    const GammaTable decode = img->DecodeGamma(), encode = img->EncodeGamma();
+    GammaTable brighter = encode;
+    brighter[img->PixelRow(2)[4]] ^= 1;
+    img->SetGammaTables(decode, brighter);
+    EXPECT_FALSE(ahead.writeIfMatching(*img, unused));
+    img->SetGammaTables(decode, encode);
     EXPECT_TRUE(ahead.writeIfMatching(*img, unused));
     img->ChangeSize(40, 20);
     EXPECT_FALSE(ahead.writeIfMatching(TPNGObject(6, 8, 40, 20), unused));
