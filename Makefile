@@ -6,7 +6,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 
 # What the tool itself needs to build.
-TOOL_PACKAGES = cmake make g++ zlib1g-dev libjpeg62-turbo-dev nlohmann-json3-dev
+TOOL_PACKAGES = cmake make g++ pkg-config zlib1g-dev libdeflate-dev libjpeg62-turbo-dev nlohmann-json3-dev
 # What the tests add: GoogleTest, libpng and giflib as independent oracles,
 # pngcheck, apngdis (plays our animated PNGs back), gifsicle (loop counts),
 # the desktop program (FLTK) with a virtual display and window automation,

@@ -11,9 +11,12 @@
 #      sprites-100 sprites-1000 sprites-5000 photos-to-jpg bmps-to-bmp photo-to-png
 #      anim anim-big anim-noisy anim-sheet anim-noisy-sheet anim-apng anim-noisy-apng),
 #      MONTAGE=1 (add ImageMagick's montage to the gluing cases), BIN=path (skip the
-#      build and time that binary). ImageMagick's convert always exports the GIF frames.
+#      build and time that binary), BIN_ZLIB=path (the same for the build with plain
+#      zlib, -DGLX_DEFLATE=zlib; BIN_ZLIB=none leaves its rows out).
+#      ImageMagick's convert always exports the GIF frames.
 # Every case that writes PNG also times our binary pinned to one core
-# (glumixer-1core, taskset -c 0): its ratio shows what the second core gives.
+# (glumixer-1core, taskset -c 0): its ratio shows what the second core gives;
+# and our binary built with plain zlib instead of libdeflate (glumixer-zlib).
 # Peers: apt-get install -y imagemagick libvips-tools python3-pil hyperfine (ffmpeg for the APNG cases)
 set -u
 HERE=$(cd "$(dirname "$0")" && pwd)
@@ -43,6 +46,18 @@ if [ -z "${BIN:-}" ]; then
     { tail -20 "$WORK/build.log"; exit 1; }
   BIN=$WORK/build/glumixer
 fi
+if [ -z "${BIN_ZLIB:-}" ]; then
+  echo "building glumixer with plain zlib (Release) in $WORK/build-zlib"
+  { cmake -S "$ROOT" -B "$WORK/build-zlib" -DCMAKE_BUILD_TYPE=Release -DGLX_TESTS=OFF -DGLX_DEFLATE=zlib &&
+    cmake --build "$WORK/build-zlib" --target glumixer -j"${JOBS:-1}"; } > "$WORK/build-zlib.log" 2>&1 ||
+    { tail -20 "$WORK/build-zlib.log"; exit 1; }
+  BIN_ZLIB=$WORK/build-zlib/glumixer
+fi
+# zlib_row CASE CWD OUT ARGS: our plain-zlib build on the same job.
+zlib_row() {
+  [ "$BIN_ZLIB" = none ] && return 0
+  measure "$1" glumixer-zlib "$2" "$3" "rm -rf $3 patterns.xml" "$BIN_ZLIB $4"
+}
 # corpus NAME: makes that part of the corpus when it is missing.
 corpus() {
   [ -e "$CORPUS/$1" ] || [ -e "$CORPUS/$1.gif" ] && return 0
@@ -91,15 +106,22 @@ glue_case() {  # CASE CORPUS EXT
   if [ "$ext" = png ]; then
     measure "$case" glumixer-1core "$mine" "$OUT/$case.ours1.$ext" "rm -f $OUT/$case.ours1.$ext patterns.xml" \
       "taskset -c 0 $BIN . H16 $OUT/$case.ours1.$ext"
+    zlib_row "$case" "$mine" "$OUT/$case.zlib.$ext" ". H16 $OUT/$case.zlib.$ext"
     # vips with our settings: deflate level 7 on Sub-filtered rows.
     measure "$case" vips-sub "$dir" "$OUT/$case.vipssub.$ext" "rm -f $OUT/$case.vipssub.$ext" \
       "$VIPS arrayjoin \"\$(echo *)\" '$OUT/$case.vipssub.$ext[compression=7,filter=sub]' --across 16"
+    # vips at level 7 on unfiltered rows (its default filter).
+    measure "$case" vips-7 "$dir" "$OUT/$case.vips7.$ext" "rm -f $OUT/$case.vips7.$ext" \
+      "$VIPS arrayjoin \"\$(echo *)\" '$OUT/$case.vips7.$ext[compression=7]' --across 16"
+    # vips with its true defaults: level 6, unfiltered rows.
+    measure "$case" vips-defaults "$dir" "$OUT/$case.vips.$ext" "rm -f $OUT/$case.vips.$ext" \
+      "$VIPS arrayjoin \"\$(echo *)\" '$OUT/$case.vips.$ext' --across 16"
+  else
+    local vopt=""
+    [ "$ext" = jpg ] && vopt="[Q=100]"
+    measure "$case" vips "$dir" "$OUT/$case.vips.$ext" "rm -f $OUT/$case.vips.$ext" \
+      "$VIPS arrayjoin \"\$(echo *)\" '$OUT/$case.vips.$ext$vopt' --across 16"
   fi
-  local vopt="[compression=7]"
-  [ "$ext" = jpg ] && vopt="[Q=100]"
-  [ "$ext" = bmp ] && vopt=""
-  measure "$case" vips "$dir" "$OUT/$case.vips.$ext" "rm -f $OUT/$case.vips.$ext" \
-    "$VIPS arrayjoin \"\$(echo *)\" '$OUT/$case.vips.$ext$vopt' --across 16"
   measure "$case" pillow "$dir" "$OUT/$case.pillow.$ext" "rm -f $OUT/$case.pillow.$ext" \
     "$PY $HERE/pillow_glue.py . $OUT/$case.pillow.$ext --across 16"
   if [ -n "${MONTAGE:-}" ]; then
@@ -121,6 +143,7 @@ photo_case() {
     "$BIN . H1 $OUT/photo.ours.png"
   measure photo-to-png glumixer-1core "$mine" "$OUT/photo.ours1.png" "rm -f $OUT/photo.ours1.png patterns.xml" \
     "taskset -c 0 $BIN . H1 $OUT/photo.ours1.png"
+  zlib_row photo-to-png "$mine" "$OUT/photo.zlib.png" ". H1 $OUT/photo.zlib.png"
   measure photo-to-png vips-sub "$CORPUS/photo-big" "$OUT/photo.vipssub.png" "rm -f $OUT/photo.vipssub.png" \
     "$VIPS copy photo.png '$OUT/photo.vipssub.png[compression=7,filter=sub]'"
 }
@@ -134,6 +157,7 @@ gif_case() {  # NAME [PILLOW-LEVEL]
   rm -rf "$mine"; mkdir -p "$mine"; cp "$CORPUS/$g.gif" "$mine/"
   measure "$g" glumixer "$mine" "$mine/$g" "rm -rf $g" "$BIN $g.gif"
   measure "$g" glumixer-1core "$mine" "$mine/$g" "rm -rf $g" "taskset -c 0 $BIN $g.gif"
+  zlib_row "$g" "$mine" "$mine/$g" "$g.gif"
   measure "$g" pillow "$CORPUS" "$OUT/$g.pillow" "rm -rf $OUT/$g.pillow" \
     "$PY $HERE/pillow_gif_frames.py $g.gif $OUT/$g.pillow $level"
   # ImageMagick composes every frame onto the screen and writes it as PNG

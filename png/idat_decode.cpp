@@ -2,11 +2,16 @@
 // straight from the reader's buffer (never across a chunk end, so each
 // chunk's CRC covers exactly its own data), each row is unfiltered in place
 // in one of two alternating row buffers and stored into the header's pixel
-// memory.
+// memory. A small picture whose whole zlib stream is in its first IDAT
+// chunk is inflated in one call instead, then unfiltered row by row; when
+// that does not give every row (a damaged stream or chunk), the chunk is
+// read again the streaming way, which keeps the rows it can.
 #include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -20,12 +25,75 @@
 #include "png/png_io.h"
 #include "png/png_object.h"
 #include "png/row_filters.h"
+#include "png/zlib_buffer.h"
 
 namespace glx {
 
 namespace {
 
 constexpr size_t kInputBlock = 65535;
+// Pictures with at most this many bytes of filtered rows, in a chunk of at
+// most this many bytes, are inflated whole.
+constexpr size_t kWholeInflateBytes = size_t(4) << 20;
+
+// The filtered rows of each pass in the order the stream carries them.
+template <typename Row>
+void forEachRow(const TChunkIHDR& header, bool interlaced, Row&& row) {
+    const uint32_t columns = header.HeaderWidth, rows = header.HeaderHeight;
+    if (!interlaced) {
+        const uint32_t length = pngRowGeometry(header.ColorType, header.BitDepth, columns).rowBytes;
+        for (uint32_t y = 0; y < rows; ++y)
+            if (!row(y, 0u, 1u, columns, length, y == 0)) return;
+        return;
+    }
+    for (const Adam7Pass& pass : kAdam7) {
+        const uint32_t width = passWidth(columns, pass);
+        const uint32_t length = pngRowGeometry(header.ColorType, header.BitDepth, width).rowBytes;
+        if (length == 0 || pass.row0 >= rows) continue;
+        for (uint32_t y = pass.row0; y < rows; y += pass.rowStep)
+            if (!row(y, pass.col0, pass.colStep, width, length, y == pass.row0)) return;
+    }
+}
+
+// Reads the chunk of length bytes the reader is in (its type already read)
+// and inflates it whole into the filtered rows of the image, then unfilters
+// and stores them. False, with the reader back where it was and the pixels
+// untouched, unless the chunk's CRC holds and its zlib stream gives exactly
+// every row.
+bool decodeWhole(StreamReader& reader, uint32_t length, TChunkIHDR& header, TPNGObject& image, size_t filteredBytes) {
+    if (!reader.has(uint64_t(length) + 4)) return false;
+    const int64_t start = reader.position();
+    const std::vector<uint8_t> data = reader.readVector(length);
+    static const uint8_t idat[4] = {'I', 'D', 'A', 'T'};
+    const uint32_t crc = finishCrc(updateCrc(updateCrc(kCrcStart, idat, 4), data.data(), data.size()));
+    if (reader.u32be() != crc && image.Options().checksCrc()) {
+        reader.seek(start);
+        return false;
+    }
+    std::unique_ptr<uint8_t[]> rows;
+    try {
+        rows = std::make_unique_for_overwrite<uint8_t[]>(filteredBytes);
+    } catch (const std::bad_alloc&) {
+        throw EOutOfMemory("Out of memory");
+    }
+    if (!InflateExactly(data.data(), data.size(), rows.get(), filteredBytes)) {
+        reader.seek(start);
+        return false;
+    }
+    const size_t distance = pngRowGeometry(header.ColorType, header.BitDepth, header.HeaderWidth).distance;
+    const std::vector<uint8_t> zeros(pngRowGeometry(header.ColorType, header.BitDepth, header.HeaderWidth).rowBytes);
+    uint8_t* cur = rows.get();
+    const uint8_t* prev = nullptr;
+    forEachRow(header, image.Interlacing != 0,
+               [&](uint32_t y, uint32_t x0, uint32_t dx, uint32_t width, uint32_t rowLength, bool first) {
+                   UnfilterRow(cur[0], cur + 1, first ? zeros.data() : prev, rowLength, distance);
+                   storePngRow(header, cur + 1, static_cast<int32_t>(y), x0, dx, width, image.DecodeGamma());
+                   prev = cur + 1;
+                   cur += rowLength + 1;
+                   return true;
+               });
+    return true;
+}
 
 class IdatReader {
 public:
@@ -121,6 +189,15 @@ bool TChunkIDAT::ReadPayload(StreamReader& reader, const ChunkType&, uint32_t le
     TPNGObject& image = Image();
     if (header->UsesColorTable() && (header->ColorType == kColorGrey || header->ColorType == kColorGreyAlpha))
         header->InstallGreyRamp();
+
+    size_t filteredBytes = 0;
+    forEachRow(*header, image.Interlacing != 0, [&](uint32_t, uint32_t, uint32_t, uint32_t, uint32_t rowLength, bool) {
+        filteredBytes += size_t(rowLength) + 1;
+        return filteredBytes <= kWholeInflateBytes;
+    });
+    if (filteredBytes <= kWholeInflateBytes && length <= kWholeInflateBytes &&
+        decodeWhole(reader, length, *header, image, filteredBytes))
+        return true;
 
     const uint32_t columns = header->HeaderWidth, rows = header->HeaderHeight;
     const PngRowGeometry full = pngRowGeometry(header->ColorType, header->BitDepth, columns);

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <climits>
 #include <exception>
 #include <new>
 
@@ -12,7 +11,7 @@
 #include "base/stream.h"
 #include "png/crc32.h"
 #include "png/deflate_pool.h"
-#include "png/png_errors.h"
+#include "png/piece_deflate.h"
 #include "png/png_io.h"
 
 namespace glx {
@@ -20,15 +19,6 @@ namespace glx {
 namespace {
 
 constexpr int kWindowBits = 15;
-constexpr size_t kWindowBytes = size_t(1) << kWindowBits;
-constexpr int kDefaultMemLevel = 8;  // what deflateInit uses
-// Room beyond deflateBound for the sync flush's empty stored block.
-constexpr size_t kFlushRoom = 64;
-
-[[noreturn]] void zlibFailed(const char* call, int result) {
-    if (result == Z_MEM_ERROR) throw EOutOfMemory("Out of memory");
-    throw EInternalError(std::string(call) + " returned " + InflateResultText(result));
-}
 
 // The two header bytes zlib writes for a stream of window 2^15 at level
 // with the default strategy and no preset dictionary.
@@ -39,54 +29,15 @@ std::array<uint8_t, 2> zlibHeader(int level) {
     return {static_cast<uint8_t>(header >> 8), static_cast<uint8_t>(header)};
 }
 
-// One raw deflate state per thread, reset for every piece: the same output
-// as a fresh one, without allocating its quarter megabyte each time.
-class PieceDeflater {
-public:
-    PieceDeflater() = default;
-    PieceDeflater(const PieceDeflater&) = delete;
-    PieceDeflater& operator=(const PieceDeflater&) = delete;
-    ~PieceDeflater() {
-        // Z_DATA_ERROR only says the last piece was left after its sync flush,
-        // as intended; a destructor has nobody to tell of anything else.
-        if (m_ready) deflateEnd(&m_z);
-    }
-
-    z_stream& start(int level) {
-        if (m_ready && m_level == level) {
-            const int r = deflateReset(&m_z);
-            if (r != Z_OK) zlibFailed("deflateReset", r);
-            return m_z;
-        }
-        if (m_ready) {
-            m_ready = false;
-            const int r = deflateEnd(&m_z);
-            if (r != Z_OK && r != Z_DATA_ERROR) zlibFailed("deflateEnd", r);
-        }
-        m_z = z_stream{};
-        const int r = deflateInit2(&m_z, level, Z_DEFLATED, -kWindowBits, kDefaultMemLevel, Z_DEFAULT_STRATEGY);
-        if (r != Z_OK) zlibFailed("deflateInit2", r);
-        m_ready = true;
-        m_level = level;
-        return m_z;
-    }
-
-private:
-    z_stream m_z{};
-    int m_level = -1;
-    bool m_ready = false;
-};
-
-thread_local PieceDeflater t_deflater;
-
 }  // namespace
 
 struct IdatWriter::Piece final : PoolTask {
     std::vector<uint8_t> input;  // the dictionary, then the piece's own data
     size_t dictBytes = 0;
+    DeflateEngine engine = DeflateEngine::Zlib;
     int level = 0;
     bool last = false;
-    std::vector<uint8_t> output;  // raw deflate of the data
+    PieceBuffer output;  // raw deflate of the data
     uint32_t adler = 1;  // of the data
     std::exception_ptr error;
 
@@ -105,48 +56,23 @@ struct IdatWriter::Piece final : PoolTask {
     void deflatePiece() {
         const uint8_t* data = input.data() + dictBytes;
         const size_t n = dataBytes();
-        adler = static_cast<uint32_t>(adler32_z(1, data, n));
-        z_stream& z = t_deflater.start(level);
-        if (dictBytes > 0) {
-            const int r = deflateSetDictionary(&z, input.data(), static_cast<uInt>(dictBytes));
-            if (r != Z_OK) zlibFailed("deflateSetDictionary", r);
-        }
-        output.clear();
-        output.resize(deflateBound(&z, static_cast<uLong>(n)) + kFlushRoom);
-        z.next_in = const_cast<Bytef*>(data);
-        z.avail_in = static_cast<uInt>(n);
-        z.next_out = output.data();
-        z.avail_out = static_cast<uInt>(output.size());
-        const int flush = last ? Z_FINISH : Z_SYNC_FLUSH;
-        for (;;) {
-            const int r = deflate(&z, flush);
-            if (r == Z_STREAM_END) break;
-            if (r != Z_OK && r != Z_BUF_ERROR) zlibFailed("deflate", r);
-            if (z.avail_out != 0) {
-                // A sync flush is complete once deflate leaves output room;
-                // anything else with room left made no progress.
-                if (flush == Z_SYNC_FLUSH && r == Z_OK && z.avail_in == 0) break;
-                zlibFailed("deflate", r);
-            }
-            const size_t used = output.size();
-            output.resize(used + used / 2 + kFlushRoom);
-            z.next_out = output.data() + used;
-            z.avail_out = static_cast<uInt>(output.size() - used);
-        }
-        output.resize(output.size() - z.avail_out);
+        adler = adler32Update(1, data, n);
+        glx::deflatePiece(engine, level, input.data(), dictBytes, data, n, last, output);
     }
 };
 
 IdatWriter::IdatWriter(TStream& stream, size_t chunkSize, int level, std::shared_ptr<DeflatePool> pool,
-                       size_t pieceBytes)
+                       size_t pieceBytes, DeflateEngine engine)
     : m_stream(stream),
       m_pool(pool ? std::move(pool) : sharedDeflatePool()),
+      m_engine(engine),
       m_level(std::clamp(level, 0, 9)),
-      m_pieceBytes(std::clamp<size_t>(pieceBytes, 1, size_t(1) << 30)),
+      m_pieceBytes(std::clamp<size_t>(pieceBytes ? pieceBytes : deflatePieceBytes(engine), 1, size_t(1) << 30)),
       // Enough pieces queued to keep every worker busy while the oldest is
       // written out, few enough that memory stays a few pieces.
       m_maxInFlight(size_t(2) * m_pool->workers()) {
     if (chunkSize == 0) throw EInternalError("IDAT chunk size 0");
+    if (!deflateEngineAvailable(engine)) throw EInternalError("deflate engine not built in");
     try {
         m_chunk.resize(chunkSize);
         m_current = std::make_shared<Piece>();
@@ -183,24 +109,25 @@ void IdatWriter::finish() {
 
 void IdatWriter::handOut(bool last) {
     std::shared_ptr<Piece> piece = std::move(m_current);
+    piece->engine = m_engine;
     piece->level = m_level;
     piece->last = last;
     try {
         if (!last) {
-            // The next piece starts with the window of data before it.
+            // The next piece starts with the data before it it may refer to.
             m_current = std::make_shared<Piece>();
             std::vector<uint8_t>& next = m_current->input;
-            if (!m_spare.empty()) {
-                next = std::move(m_spare.back());
-                m_spare.pop_back();
+            if (!m_spareInput.empty()) {
+                next = std::move(m_spareInput.back());
+                m_spareInput.pop_back();
             }
-            const size_t keep = std::min(kWindowBytes, piece->input.size());
+            const size_t keep = std::min(deflateHistoryBytes(m_engine), piece->input.size());
             next.reserve(keep + m_pieceBytes);
             next.assign(piece->input.end() - static_cast<std::ptrdiff_t>(keep), piece->input.end());
             m_current->dictBytes = keep;
-            if (!m_spare.empty()) {
-                piece->output = std::move(m_spare.back());
-                m_spare.pop_back();
+            if (!m_spareOutput.empty()) {
+                piece->output = std::move(m_spareOutput.back());
+                m_spareOutput.pop_back();
             }
         }
         m_inFlight.push_back(piece);
@@ -223,11 +150,11 @@ void IdatWriter::emitOldest() {
     m_pool->wait(*piece);
     if (piece->error) std::rethrow_exception(piece->error);
     emit(*piece);
-    if (m_spare.size() < 2 * m_maxInFlight + 2) {
+    if (m_spareInput.size() < m_maxInFlight + 1) {
         piece->input.clear();
         piece->output.clear();
-        m_spare.push_back(std::move(piece->input));
-        m_spare.push_back(std::move(piece->output));
+        m_spareInput.push_back(std::move(piece->input));
+        m_spareOutput.push_back(std::move(piece->output));
     }
 }
 

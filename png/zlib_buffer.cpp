@@ -8,6 +8,10 @@
 #include "base/exception.h"
 #include "png/png_errors.h"
 
+#if GLX_HAVE_LIBDEFLATE
+#include <libdeflate.h>
+#endif
+
 namespace glx {
 
 namespace {
@@ -26,6 +30,32 @@ struct StreamGuard {
 };
 
 }  // namespace
+
+bool InflateExactly(const uint8_t* data, size_t size, uint8_t* out, size_t outSize) {
+#if GLX_HAVE_LIBDEFLATE
+    struct Decompressor {
+        libdeflate_decompressor* d = libdeflate_alloc_decompressor();
+        ~Decompressor() { libdeflate_free_decompressor(d); }
+    };
+    thread_local Decompressor decompressor;
+    if (!decompressor.d) throw EOutOfMemory("Out of memory");
+    size_t in = 0, made = 0;
+    const libdeflate_result r = libdeflate_zlib_decompress_ex(decompressor.d, data, size, out, outSize, &in, &made);
+    return r == LIBDEFLATE_SUCCESS && made == outSize;
+#else
+    if (size > UINT_MAX || outSize > UINT_MAX) return false;
+    z_stream z{};
+    if (const int r = inflateInit(&z); r != Z_OK) zlibFailed("inflateInit", r);
+    StreamGuard<inflateEnd> guard{&z};
+    z.next_in = const_cast<Bytef*>(data);
+    z.avail_in = static_cast<uInt>(size);
+    z.next_out = out;
+    z.avail_out = static_cast<uInt>(outSize);
+    const int r = inflate(&z, Z_FINISH);
+    if (r == Z_MEM_ERROR) throw EOutOfMemory("Out of memory");
+    return r == Z_STREAM_END && z.total_out == outSize;
+#endif
+}
 
 bool InflateBuffer(const uint8_t* data, size_t size, std::string& out, size_t maxOutput) {
     out.clear();

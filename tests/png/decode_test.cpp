@@ -53,6 +53,43 @@ TEST(PngDecode, ImageDataSplitIntoManyChunksDecodesTheSame) {
     }
 }
 
+// A picture in one IDAT chunk is inflated whole; split into small chunks it
+// is read row by row: both give the same pixels, plain and interlaced, with
+// every filter type in use.
+TEST(PngDecode, WholeAndStreamedImageDataGiveTheSamePixels) {
+    for (uint8_t interlace : {uint8_t(0), uint8_t(1)}) {
+        auto src = TPNGObject::CreateNew(6, 8, 37, 23);
+        for (int32_t y = 0; y < 23; ++y)
+            for (int32_t x = 0; x < 37; ++x) {
+                uint8_t* p = src->PixelRow(y) + 3 * x;
+                p[0] = static_cast<uint8_t>(x * x + y);
+                p[1] = static_cast<uint8_t>(x * 11 ^ y * 5);
+                p[2] = static_cast<uint8_t>((x + y) * 9);
+                src->AlphaRow(y)[x] = static_cast<uint8_t>(255 - x * y);
+            }
+        src->Interlacing = interlace;
+        src->RowFilters = 0x1F;
+        const Bytes whole = saveToBytes(*src);
+        Bytes z;
+        for (const auto& c : splitChunks(whole))
+            if (c.type == "IDAT") z.insert(z.end(), c.payload.begin(), c.payload.end());
+        PngBuilder b;
+        b.signature().ihdr(37, 23, 8, 6, interlace);
+        for (size_t i = 0; i < z.size(); i += 50)
+            b.chunk("IDAT",
+                    Bytes(z.begin() + static_cast<long>(i), z.begin() + static_cast<long>(std::min(z.size(), i + 50))));
+        TPNGObject a, streamed;
+        loadFromBytes(a, whole);
+        loadFromBytes(streamed, b.iend().bytes());
+        for (int32_t y = 0; y < 23; ++y) {
+            EXPECT_EQ(0, std::memcmp(a.PixelRow(y), src->PixelRow(y), 3 * 37)) << "row " << y;
+            EXPECT_EQ(0, std::memcmp(a.AlphaRow(y), src->AlphaRow(y), 37)) << "row " << y;
+            EXPECT_EQ(0, std::memcmp(streamed.PixelRow(y), src->PixelRow(y), 3 * 37)) << "row " << y;
+            EXPECT_EQ(0, std::memcmp(streamed.AlphaRow(y), src->AlphaRow(y), 37)) << "row " << y;
+        }
+    }
+}
+
 TEST(PngDecode, ImageDataInterruptedByAnotherChunkIsMissingParts) {
     Bytes z = zlibCompress(filterNone(kRgbaRows));
     PngBuilder b;

@@ -14,10 +14,12 @@
 
 #include "base/exception.h"
 #include "base/stream.h"
+#include "png/deflate_join.h"
 #include "png/deflate_pool.h"
 #include "png/encode_ahead.h"
 #include "png/idat_stream.h"
 #include "png/idat_writer.h"
+#include "png/piece_deflate.h"
 #include "png/pixel_rows.h"
 #include "png/png_object.h"
 #include "png_test_util.h"
@@ -158,6 +160,13 @@ TEST(EncodeAhead, DataForOtherSettingsRowsOrSizeIsNotWritten) {
     img->AlphaRow(5)[7] ^= 0x55;  // a row offered has changed
     EXPECT_FALSE(ahead.writeIfMatching(*img, unused));
     img->AlphaRow(5)[7] ^= 0x55;
+    // Same memory, but colours converted through another gamma table.
+    const GammaTable decode = img->DecodeGamma(), encode = img->EncodeGamma();
+    GammaTable brighter = encode;
+    brighter[img->PixelRow(2)[4]] ^= 1;
+    img->SetGammaTables(decode, brighter);
+    EXPECT_FALSE(ahead.writeIfMatching(*img, unused));
+    img->SetGammaTables(decode, encode);
     EXPECT_TRUE(ahead.writeIfMatching(*img, unused));
     img->ChangeSize(40, 20);
     EXPECT_FALSE(ahead.writeIfMatching(TPNGObject(6, 8, 40, 20), unused));
@@ -232,32 +241,46 @@ Bytes repetitiveData(size_t n) {
     return out;
 }
 
+// The engines this build has.
+std::vector<DeflateEngine> engines() {
+    std::vector<DeflateEngine> out;
+    for (DeflateEngine e : {DeflateEngine::Zlib, DeflateEngine::Libdeflate})
+        if (deflateEngineAvailable(e)) out.push_back(e);
+    return out;
+}
+
 TEST(IdatWriter, PiecesInflateToTheDataAndDoNotDependOnWorkersOrFeeding) {
     constexpr size_t kPiece = 4096, kChunk = 997;
     const Bytes all = repetitiveData(40 * kPiece + 123);
     const std::shared_ptr<DeflatePool> pools[] = {std::make_shared<DeflatePool>(1), std::make_shared<DeflatePool>(2),
                                                   std::make_shared<DeflatePool>(4)};
-    for (int level = 0; level <= 9; ++level) {
-        for (size_t size : {size_t(1), kPiece - 1, kPiece, kPiece + 1, 3 * kPiece + 17, all.size()}) {
-            SCOPED_TRACE(testing::Message() << "level " << level << ", " << size << " bytes");
-            const Bytes data(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(size));
-            Bytes first;
-            for (const auto& pool : pools) {
-                TMemoryStream out;
-                IdatWriter writer(out, kChunk, level, pool, kPiece);
-                // Fed in uneven bites that differ from one pool to the next.
-                std::mt19937 rng(pool->workers());
-                for (size_t pos = 0; pos < size;) {
-                    const size_t n = std::min<size_t>(size - pos, 1 + rng() % 9000);
-                    writer.write(data.data() + pos, n);
-                    pos += n;
-                }
-                writer.finish();
-                if (first.empty()) {
+    for (DeflateEngine engine : engines()) {
+        for (int level = 0; level <= 9; ++level) {
+            for (size_t size : {size_t(1), kPiece - 1, kPiece, kPiece + 1, 3 * kPiece + 17, all.size()}) {
+                SCOPED_TRACE(testing::Message()
+                             << "engine " << int(engine) << ", level " << level << ", " << size << " bytes");
+                const Bytes data(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(size));
+                Bytes first;
+                for (const auto& pool : pools) {
+                    TMemoryStream out;
+                    IdatWriter writer(out, kChunk, level, pool, kPiece, engine);
+                    // Fed in uneven bites that differ from one pool to the next.
+                    std::mt19937 rng(pool->workers());
+                    for (size_t pos = 0; pos < size;) {
+                        const size_t n = std::min<size_t>(size - pos, 1 + rng() % 9000);
+                        writer.write(data.data() + pos, n);
+                        pos += n;
+                    }
+                    writer.finish();
+                    if (!first.empty()) {
+                        EXPECT_TRUE(out.bytes() == first) << pool->workers() << " workers";
+                        continue;
+                    }
                     first = out.bytes();
                     const Idat idat = idatOf(first, 0);
                     expectChunkSizes(idat.sizes, kChunk);
                     EXPECT_EQ(pngtest::zlibInflate(idat.zlib), data);
+                    if (engine != DeflateEngine::Zlib) continue;
                     const Bytes oneShot = pngtest::zlibCompress(data, level);
                     if (size <= kPiece) {
                         EXPECT_EQ(idat.zlib, oneShot);  // one piece is a one-shot deflate
@@ -266,11 +289,98 @@ TEST(IdatWriter, PiecesInflateToTheDataAndDoNotDependOnWorkersOrFeeding) {
                         // 2 KiB a piece here.
                         EXPECT_LE(idat.zlib.size(), oneShot.size() + 160 * (size / kPiece)) << oneShot.size();
                     }
-                } else {
-                    EXPECT_TRUE(out.bytes() == first) << pool->workers() << " workers";
                 }
             }
         }
+    }
+}
+
+// Raw deflate of data by zlib: one stream, with its own choice of blocks.
+Bytes rawDeflate(const Bytes& data, int level, int strategy, int memLevel = 8) {
+    z_stream z{};
+    EXPECT_EQ(deflateInit2(&z, level, Z_DEFLATED, -15, memLevel, strategy), Z_OK);
+    Bytes out(deflateBound(&z, static_cast<uLong>(data.size())) + kDeflateJoinRoom);
+    z.next_in = const_cast<Bytef*>(data.data());
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size() - kDeflateJoinRoom);
+    EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+// Whole streams made by zlib with every kind of block (stored, fixed and
+// dynamic codes, several blocks, every number of padding bits at the end)
+// join into one stream that inflates to all their data.
+TEST(DeflateJoin, WholeStreamsOfEveryBlockKindJoinIntoOne) {
+    const Bytes all = repetitiveData(200000);
+    struct Kind {
+        const char* what;
+        int level, strategy, memLevel;
+    };
+    const Kind kinds[] = {{"stored", 0, Z_DEFAULT_STRATEGY, 8},
+                          {"fixed codes", 6, Z_FIXED, 8},
+                          {"dynamic codes", 9, Z_DEFAULT_STRATEGY, 8},
+                          {"many small blocks", 6, Z_HUFFMAN_ONLY, 1}};
+    std::mt19937 rng(5);
+    for (const Kind& kind : kinds) {
+        SCOPED_TRACE(kind.what);
+        Bytes joined = {0x78, 0x9C}, expected;
+        std::vector<unsigned> paddings;
+        for (int piece = 0; piece < 24; ++piece) {
+            const size_t n = piece < 8 ? size_t(piece) : 1 + rng() % 30000;
+            const size_t from = rng() % (all.size() - n);
+            const Bytes data(all.begin() + static_cast<std::ptrdiff_t>(from),
+                             all.begin() + static_cast<std::ptrdiff_t>(from + n));
+            Bytes stream = rawDeflate(data, kind.level, kind.strategy, kind.memLevel);
+            const size_t size = stream.size();
+            stream.resize(size + kDeflateJoinRoom);
+            const size_t joinedSize = continueDeflateStream(stream.data(), size);
+            ASSERT_GT(joinedSize, size) << "piece " << piece;
+            ASSERT_LE(joinedSize, size + kDeflateJoinRoom);
+            paddings.push_back(static_cast<unsigned>(joinedSize - size));
+            joined.insert(joined.end(), stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(joinedSize));
+            expected.insert(expected.end(), data.begin(), data.end());
+        }
+        const Bytes tail = rawDeflate({1, 2, 3}, 6, Z_DEFAULT_STRATEGY);
+        joined.insert(joined.end(), tail.begin(), tail.end());
+        expected.insert(expected.end(), {1, 2, 3});
+        const auto adler = static_cast<uint32_t>(adler32(1, expected.data(), static_cast<uInt>(expected.size())));
+        for (int shift = 24; shift >= 0; shift -= 8) joined.push_back(static_cast<uint8_t>(adler >> shift));
+        EXPECT_EQ(pngtest::zlibInflate(joined), expected);
+        if (kind.level > 0) {
+            // Both ways of ending: the stored block's header fitting in the
+            // padding (4 bytes added) or needing one more byte (5).
+            EXPECT_NE(std::count(paddings.begin(), paddings.end(), 4u), 0);
+            EXPECT_NE(std::count(paddings.begin(), paddings.end(), 5u), 0);
+        }
+    }
+}
+
+TEST(DeflateJoin, AnythingButOneWholeStreamIsRefusedUnchanged) {
+    const Bytes data = repetitiveData(5000);
+    const Bytes good = rawDeflate(data, 6, Z_DEFAULT_STRATEGY);
+    Bytes syncFlushed = good;  // a stream whose last block is not final
+    syncFlushed[0] &= 0xFE;
+    Bytes reservedType = {0x07, 0x00};  // final block of type 3
+    Bytes trailing = good;
+    trailing.push_back(0);
+    Bytes badStored = rawDeflate(data, 0, Z_DEFAULT_STRATEGY);
+    badStored[3] ^= 1;  // length and its complement disagree
+    const Bytes cases[] = {Bytes(good.begin(), good.end() - 1),
+                           Bytes(good.begin(), good.begin() + 20),
+                           syncFlushed,
+                           reservedType,
+                           trailing,
+                           badStored};
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        Bytes stream = cases[i];
+        const size_t size = stream.size();
+        stream.resize(size + kDeflateJoinRoom, 0xAA);
+        const Bytes before = stream;
+        EXPECT_EQ(continueDeflateStream(stream.data(), size), 0u) << "case " << i;
+        EXPECT_TRUE(stream == before) << "case " << i;
     }
 }
 
@@ -361,8 +471,8 @@ std::unique_ptr<TPNGObject> grainy(uint32_t colorType, int32_t w, int32_t h) {
     return img;
 }
 
-// Filtered sizes around the piece size: grey rows carry width + 1 bytes.
-static_assert(kDeflatePieceBytes == 262144, "the grey cases below are sized for 256 KiB pieces");
+// Filtered sizes around the piece size of either engine: grey rows carry
+// width + 1 bytes.
 struct SizeCase {
     const char* what;
     uint32_t colorType;
@@ -371,9 +481,12 @@ struct SizeCase {
 };
 const SizeCase kSizeCases[] = {
     {"one row", 6, 100, 1, 401},
-    {"a piece less one byte", 0, 512, 511, kDeflatePieceBytes - 1},
-    {"exactly one piece", 0, 511, 512, kDeflatePieceBytes},
-    {"a piece and one byte", 0, 480, 545, kDeflatePieceBytes + 1},
+    {"a 256 KiB piece less one byte", 0, 512, 511, (size_t(256) << 10) - 1},
+    {"exactly one 256 KiB piece", 0, 511, 512, size_t(256) << 10},
+    {"a 256 KiB piece and one byte", 0, 480, 545, (size_t(256) << 10) + 1},
+    {"a 1 MiB piece less one byte", 0, 1024, 1023, (size_t(1) << 20) - 1},
+    {"exactly one 1 MiB piece", 0, 1023, 1024, size_t(1) << 20},
+    {"a 1 MiB piece and one byte", 0, 16, 61681, (size_t(1) << 20) + 1},
     {"many pieces", 6, 640, 480, 480 * 2561},
 };
 
@@ -397,6 +510,8 @@ void expectPixelsRead(const Bytes& png, const TPNGObject& img) {
 }
 
 TEST(IdatWriter, ImagesAroundThePieceSizeAtEveryLevelOnBothPaths) {
+    const DeflateEngine engine = defaultDeflateEngine();
+    const size_t piece = deflatePieceBytes(engine);
     for (const SizeCase& c : kSizeCases) {
         auto img = grainy(c.colorType, c.width, c.height);
         const Bytes rows = filteredRows(*img);
@@ -409,10 +524,15 @@ TEST(IdatWriter, ImagesAroundThePieceSizeAtEveryLevelOnBothPaths) {
             expectChunkSizes(idat.sizes, 65535);
             EXPECT_EQ(pngtest::zlibInflate(idat.zlib), rows);
             const Bytes oneShot = pngtest::zlibCompress(rows, level);
-            if (rows.size() <= kDeflatePieceBytes) {
+            if (engine == DeflateEngine::Zlib && rows.size() <= piece) {
                 EXPECT_EQ(idat.zlib, oneShot);
+            } else if (engine == DeflateEngine::Zlib) {
+                EXPECT_LE(idat.zlib.size(), oneShot.size() + 256 * (rows.size() / piece));
             } else {
-                EXPECT_LE(idat.zlib.size(), oneShot.size() + 256 * (rows.size() / kDeflatePieceBytes));
+                // The other engine's levels are chosen to give files about
+                // as small as zlib's (this grain, in rows as narrow as 16
+                // pixels, is its worst case).
+                EXPECT_LE(idat.zlib.size(), oneShot.size() + oneShot.size() / 200 + 64);
             }
             // Encoding ahead gives the same file.
             EXPECT_TRUE(writtenAhead(*img) == finished);
