@@ -10,10 +10,12 @@ TOOL_PACKAGES = cmake make g++ pkg-config zlib1g-dev libdeflate-dev libjpeg62-tu
 # What the tests add: GoogleTest, libpng and giflib as independent oracles,
 # pngcheck, apngdis (plays our animated PNGs back), gifsicle (loop counts),
 # the desktop program (FLTK) with a virtual display and window automation,
-# the launcher and manual page checkers, and Node.js with npm for the game
-# engines' atlas parsers.
+# the launcher and manual page checkers. Node.js with npm, for the game
+# engines' atlas parsers, comes from Debian only where no node and npm are
+# on the PATH yet (a Node.js installed another way brings its own npm, which
+# Debian's npm package would conflict with).
 TEST_PACKAGES = $(TOOL_PACKAGES) libgtest-dev libpng-dev libgif-dev pngcheck apngdis gifsicle \
-	libfltk1.3-dev xvfb xdotool desktop-file-utils groff-base nodejs npm
+	libfltk1.3-dev xvfb xdotool desktop-file-utils groff-base
 
 .PHONY: all deps tool-deps test-deps oracles build demo test clean
 
@@ -46,6 +48,9 @@ demo: tool-deps
 # The atlas parsers of Phaser 3, PixiJS and the Spine runtime, at the versions
 # tests/oracles/package-lock.json pins; installed once, when missing.
 oracles:
+	@if ! { command -v node && command -v npm; } >/dev/null && [ "$$(id -u)" = 0 ]; then \
+	  apt-get update && DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends --no-upgrade nodejs npm; \
+	fi
 	@if command -v npm >/dev/null && [ ! -d tests/oracles/node_modules ]; then \
 	  cd tests/oracles && npm ci --no-audit --no-fund --ignore-scripts; \
 	fi
