@@ -199,6 +199,64 @@ std::unique_ptr<TPNGObject> newCanvas(int32_t width, int32_t height) {
     return TPNGObject::CreateNew(kColorRgba, kDepth8, width, height);
 }
 
+// Reads the GIF's frames and gives those with an image, which the control
+// counts, in file order; an unknown block that ends the frames early is said.
+std::vector<TGIFSubImage*> readFrames(Run& run, TGIFImage& image) {
+    bool unknownBlock = false;
+    image.WarningHandler = [&](const void*, int, const std::string& message) {
+        if (message == "Unknown GIF block type") unknownBlock = true;
+    };
+    image.SetOptions(run.read);
+    image.LoadFile(run.picPath);
+    image.WarningHandler = nullptr;
+    std::vector<TGIFSubImage*> pictures;
+    for (int k = 0; k < image.Frames().ItemCount(); ++k)
+        if (image.Frames()[k].HasImageDescriptor()) pictures.push_back(&image.Frames()[k]);
+    if (unknownBlock)
+        reportNote("\"" + run.picPath + "\" holds an unknown block after frame " + std::to_string(pictures.size()) +
+                   ", the rest of the file is not read");
+    return pictures;
+}
+
+struct KeyedDrawing {
+    TColor key;
+    uint8_t filter;
+    bool fresh;  // the canvas is new: filled with the key colour first
+};
+
+// Draws a frame over the canvas the earlier ones left and turns the key
+// colour into transparency.
+void drawKeyedFrame(Run& run, TGIFSubImage& frame, const TRect& rect, const KeyedDrawing& d) {
+    if (d.fresh) {
+        setAlpha(run.phase, run.pngCanvas, rect, 255);
+        fillColor(run.phase, run.pngCanvas, rect, d.key);
+    }
+    frame.PaintTo(run.pngCanvas->Canvas(), rect, frame.HasTransparency(), false);
+    frame.ReleaseBitmaps();
+    if (d.fresh) {
+        keyToAlpha(run.phase, run.pngCanvas, rect, d.key, d.filter);
+        return;
+    }
+    // A reused canvas is keyed afresh too, so every frame is the composed
+    // picture with only the key colour transparent (pixels a frame paints
+    // over an earlier transparent area show). The steps after it keep this
+    // path's own phase codes.
+    const uint16_t drawn = run.phase;
+    setAlpha(run.phase, run.pngCanvas, rect, 255);
+    keyToAlpha(run.phase, run.pngCanvas, rect, d.key, d.filter);
+    run.phase = drawn;
+}
+
+// The frame files are all new: one sync of the folder's file system makes
+// them (and the new "delays.txt") durable, instead of one per frame;
+// "delays.txt" then takes its name, so a power loss leaves the old list or
+// the whole new one.
+void commitDelays(Run& run, DelayFile& delays) {
+    delays.write();
+    syncFolder(run.folder.fd(), run.picPath);
+    delays.commit();
+}
+
 }  // namespace
 
 int runGifExport(Tf& form) {
@@ -213,20 +271,7 @@ int runGifExport(Tf& form) {
 
     run.phase = 2;
     auto image = std::make_unique<TGIFImage>();
-    bool unknownBlock = false;
-    image->WarningHandler = [&](const void*, int, const std::string& message) {
-        if (message == "Unknown GIF block type") unknownBlock = true;
-    };
-    image->SetOptions(run.read);
-    image->LoadFile(run.picPath);
-    image->WarningHandler = nullptr;
-    // The frames with an image, which the control counts, in file order.
-    std::vector<TGIFSubImage*> pictures;
-    for (int k = 0; k < image->Frames().ItemCount(); ++k)
-        if (image->Frames()[k].HasImageDescriptor()) pictures.push_back(&image->Frames()[k]);
-    if (unknownBlock)
-        reportNote("\"" + run.picPath + "\" holds an unknown block after frame " + std::to_string(pictures.size()) +
-                   ", the rest of the file is not read");
+    const std::vector<TGIFSubImage*> pictures = readFrames(run, *image);
 
     // The output folder lies beside the GIF, relative to the current folder
     // when the GIF was named relatively.
@@ -272,24 +317,7 @@ int runGifExport(Tf& form) {
                 browser->next();
                 copyComposedScreen(*browser, *run.pngCanvas);
             } else {
-                if (fresh) {
-                    setAlpha(run.phase, run.pngCanvas, rect, 255);
-                    fillColor(run.phase, run.pngCanvas, rect, key);
-                }
-                frame.PaintTo(run.pngCanvas->Canvas(), rect, frame.HasTransparency(), false);
-                frame.ReleaseBitmaps();
-                if (fresh) {
-                    keyToAlpha(run.phase, run.pngCanvas, rect, key, filter);
-                } else {
-                    // A reused canvas is keyed afresh too, so every frame is the
-                    // composed picture with only the key colour transparent (pixels
-                    // a frame paints over an earlier transparent area show). The
-                    // steps after it keep this path's own phase codes.
-                    const uint16_t drawn = run.phase;
-                    setAlpha(run.phase, run.pngCanvas, rect, 255);
-                    keyToAlpha(run.phase, run.pngCanvas, rect, key, filter);
-                    run.phase = drawn;
-                }
+                drawKeyedFrame(run, frame, rect, KeyedDrawing{key, filter, fresh});
             }
             ++run.phase;
             files.save(*run.pngCanvas, i);
@@ -305,13 +333,7 @@ int runGifExport(Tf& form) {
     const int count = files.written();
     outputs.finish(count);
 
-    delays.write();
-    // The frame files are all new: one sync of the folder's file system
-    // makes them (and the new "delays.txt") durable, instead of one per
-    // frame; "delays.txt" then takes its name, so a power loss leaves the
-    // old list or the whole new one.
-    syncFolder(run.folder.fd(), run.picPath);
-    delays.commit();
+    commitDelays(run, delays);
     control.reset();
     image.reset();
     run.pngCanvas.reset();

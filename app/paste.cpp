@@ -193,25 +193,13 @@ PastePosition parsePositionLine(uint16_t& phase, const std::string& line) {
     return pos;
 }
 
-int runPasteScript(Tf& form) {
-    Run& run = form.run;
-    run.phase = 100;
-    PatternSource source{run.picPath, nullptr, run.read};
-    if (!platform::fileExists(run.picPath)) {
-        if (run.outPath.empty()) return finish(run);
-        run.picPath = run.outPath;
-        source =
-            PatternSource{run.picPath, std::make_unique<TMemoryStream>(createBlankPattern(run, run.picPath)), run.read};
-    }
-    const std::string pattern = run.picPath;
-    // The pattern is replaced inside the folder it was opened from, whatever
-    // happens to that folder's path meanwhile.
-    if (!source.blank) run.folder = platform::Folder(AT_FDCWD, extractFilePath(pattern));
-    PasteScript script(run.pastePath, run.pasteScriptBeside, run.read.limits.lineLength);
-    run.phase = 101;
+namespace {
 
-    const bool pngOutput = run.modeExt == ".png";
-    const std::string patternFolder = extractFilePath(pattern);
+// Reads the pattern the fragments are pasted into: the RGBA canvas when the
+// result is a PNG, otherwise the bitmap holder (a JPEG pattern becomes a
+// bitmap, so that it can be drawn on and grown).
+void openPattern(Tf& form, PatternSource& source, bool pngOutput) {
+    Run& run = form.run;
     if (pngOutput && extractFileExt(run.picPath) == ".png") {
         run.pngCanvas = std::make_unique<TPNGObject>();
         source.readInto(*run.pngCanvas);
@@ -229,8 +217,7 @@ int runPasteScript(Tf& form) {
         run.phase = 104;
         form.i1->SetAutoSize(true);
         if (auto* jpeg = dynamic_cast<TJPEGImage*>(form.i1->Picture().Graphic())) {
-            // A JPEG pattern becomes a bitmap so that it can be drawn on and
-            // grown; its added area takes the background colour.
+            // Its added area takes the background colour.
             run.phase = 1900;
             auto bitmap = std::make_unique<TBitmap>();
             run.phase = 1901;
@@ -242,14 +229,69 @@ int runPasteScript(Tf& form) {
             run.phase = 1904;
         }
     }
+}
 
-    run.phase = 105;
-    const uint64_t pairs = script.pairs();
-    if (pairs == 0) {
-        source.keepBlank(run.outFolder);
-        return finish(run);
+// A PNG fragment keeps its alpha: transferred by the line's mode onto an
+// RGBA pattern, painted over a bitmap pattern.
+void pastePngFragment(Tf& form, const PastePosition& pos, const std::string& name, bool pngOutput) {
+    Run& run = form.run;
+    run.phase = 120;
+    run.pngFragment = std::make_unique<TPNGObject>();
+    run.pngFragment->SetOptions(run.read);
+    run.pngFragment->LoadFile(name);
+    run.phase = 121;
+    const int32_t w = run.pngFragment->Width(), h = run.pngFragment->Height();
+    int32_t px, py;
+    fragmentCorner(run.cursor, pos, w, h, px, py);
+    if (pngOutput) {
+        run.phase = 125;
+        form.checkwhp(px, py, w, h);
+        run.phase = 126;
+        pastePng(run.phase, run.pngCanvas, run.pngFragment, placedRect(px, py, w, h), pos.mode);
+    } else {
+        run.phase = 130;
+        form.checkwh(*form.i1, px, py, w, h);
+        run.phase = 131;
+        run.pngFragment->PaintOn(form.i1->Canvas(), placedRect(px, py, w, h));
     }
-    TGridCursor& grid = run.cursor;
+    run.phase = 133;
+    run.pngFragment.reset();
+}
+
+// Any other fragment is drawn as it is, opaque on an RGBA pattern.
+void pasteOtherFragment(Tf& form, const PastePosition& pos, const std::string& name, bool pngOutput) {
+    Run& run = form.run;
+    run.phase = 140;
+    form.i2->Picture().LoadFile(name, run.read);
+    run.phase = 141;
+    form.i2->SetAutoSize(true);
+    run.phase = 142;
+    const int32_t w = form.i2->Width(), h = form.i2->Height();
+    int32_t px, py;
+    fragmentCorner(run.cursor, pos, w, h, px, py);
+    run.phase = 143;
+    if (pngOutput) {
+        run.phase = 150;
+        form.checkwhp(px, py, w, h);
+        run.phase = 151;
+        setAlpha(run.phase, run.pngCanvas, placedRect(px, py, w, h), 255);
+        run.phase = 152;
+        run.pngCanvas->Canvas().DrawAt(px, py, form.i2->Picture().Graphic());
+    } else {
+        run.phase = 160;
+        form.checkwh(*form.i1, px, py, w, h);
+        run.phase = 161;
+        form.i1->Canvas().DrawAt(px, py, form.i2->Picture().Graphic());
+    }
+    run.phase = 166;
+    form.i2->Picture().Clear();
+}
+
+// Every pair of the script: where, then which fragment, from the pattern's
+// folder unless the line names a file as it stands.
+void pasteFragments(Tf& form, PasteScript& script, const std::string& patternFolder, bool pngOutput) {
+    Run& run = form.run;
+    const uint64_t pairs = script.pairs();
     const int shownPairs = static_cast<int>(std::min<uint64_t>(pairs, INT_MAX));
     std::string positionLine, fileLine;
     for (uint64_t k = 0; k < pairs; ++k) {
@@ -260,70 +302,59 @@ int runPasteScript(Tf& form) {
         const std::string name = platform::fileExists(fileLine) ? fileLine : patternFolder + fileLine;
         run.picPath = name;
         requirePictureInside(run, name, patternFolder);
-        cellOf(grid, pos.cell);
+        cellOf(run.cursor, pos.cell);
         run.phase = 111;
-
-        if (extractFileExt(name) == ".png") {
-            run.phase = 120;
-            run.pngFragment = std::make_unique<TPNGObject>();
-            run.pngFragment->SetOptions(run.read);
-            run.pngFragment->LoadFile(name);
-            run.phase = 121;
-            const int32_t w = run.pngFragment->Width(), h = run.pngFragment->Height();
-            int32_t px, py;
-            fragmentCorner(grid, pos, w, h, px, py);
-            if (pngOutput) {
-                run.phase = 125;
-                form.checkwhp(px, py, w, h);
-                run.phase = 126;
-                pastePng(run.phase, run.pngCanvas, run.pngFragment, placedRect(px, py, w, h), pos.mode);
-            } else {
-                run.phase = 130;
-                form.checkwh(*form.i1, px, py, w, h);
-                run.phase = 131;
-                run.pngFragment->PaintOn(form.i1->Canvas(), placedRect(px, py, w, h));
-            }
-            run.phase = 133;
-            run.pngFragment.reset();
-            platform::ui().progress(shown, shownPairs, name);
-            continue;
-        }
-        run.phase = 140;
-        form.i2->Picture().LoadFile(name, run.read);
-        run.phase = 141;
-        form.i2->SetAutoSize(true);
-        run.phase = 142;
-        const int32_t w = form.i2->Width(), h = form.i2->Height();
-        int32_t px, py;
-        fragmentCorner(grid, pos, w, h, px, py);
-        run.phase = 143;
-        if (pngOutput) {
-            run.phase = 150;
-            form.checkwhp(px, py, w, h);
-            run.phase = 151;
-            setAlpha(run.phase, run.pngCanvas, placedRect(px, py, w, h), 255);
-            run.phase = 152;
-            run.pngCanvas->Canvas().DrawAt(px, py, form.i2->Picture().Graphic());
-        } else {
-            run.phase = 160;
-            form.checkwh(*form.i1, px, py, w, h);
-            run.phase = 161;
-            form.i1->Canvas().DrawAt(px, py, form.i2->Picture().Graphic());
-        }
-        run.phase = 166;
-        form.i2->Picture().Clear();
+        if (extractFileExt(name) == ".png") pastePngFragment(form, pos, name, pngOutput);
+        else pasteOtherFragment(form, pos, name, pngOutput);
         platform::ui().progress(shown, shownPairs, name);
     }
+}
 
+// The result replaces the pattern inside the folder it was opened from, or
+// goes to the named output.
+void savePattern(Tf& form, const std::string& pattern, bool pngOutput) {
+    Run& run = form.run;
     run.phase = 170;
-    const bool toPattern = run.outPath.empty();
+    const auto target = [&] {
+        return run.outPath.empty() ? fileIn(run.folder, pattern) : fileIn(run.outFolder, run.outPath);
+    };
     if (pngOutput) {
         run.phase = 171;
-        savePng(run, run.pngCanvas, toPattern ? fileIn(run.folder, pattern) : fileIn(run.outFolder, run.outPath));
+        savePng(run, run.pngCanvas, target());
     } else {
         run.phase = 172;
-        saveImage(run.phase, form.i1, toPattern ? fileIn(run.folder, pattern) : fileIn(run.outFolder, run.outPath));
+        saveImage(run.phase, form.i1, target());
     }
+}
+
+}  // namespace
+
+int runPasteScript(Tf& form) {
+    Run& run = form.run;
+    run.phase = 100;
+    PatternSource source{run.picPath, nullptr, run.read};
+    if (!platform::fileExists(run.picPath)) {
+        if (run.outPath.empty()) return finish(run);
+        run.picPath = run.outPath;
+        source =
+            PatternSource{run.picPath, std::make_unique<TMemoryStream>(createBlankPattern(run, run.picPath)), run.read};
+    }
+    const std::string pattern = run.picPath;
+    // The pattern is replaced inside the folder it was opened from, whatever
+    // happens to that folder's path meanwhile.
+    if (!source.blank) run.folder = platform::Folder(AT_FDCWD, extractFilePath(pattern));
+    PasteScript script(run.pastePath, run.pasteScriptBeside, run.read.limits.lineLength);
+    run.phase = 101;
+    const bool pngOutput = run.modeExt == ".png";
+    openPattern(form, source, pngOutput);
+
+    run.phase = 105;
+    if (script.pairs() == 0) {
+        source.keepBlank(run.outFolder);
+        return finish(run);
+    }
+    pasteFragments(form, script, extractFilePath(pattern), pngOutput);
+    savePattern(form, pattern, pngOutput);
     run.phase = 199;
     if (!run.silent) showMsg(run, "Picture pasted!", kMbInformation);
     return finish(run);
