@@ -178,11 +178,11 @@ void TGIFAppExtNSLoop::LoadData(GifInput& input) {
         if (!input.readByte(size) || size == 0) return;
         if (!input.readByte(id)) return;
         int left = size - 1;
-        if ((id & 7) == 1) {
+        if ((id & kGifLoopSubBlockMask) == kGifLoopCountSubBlock) {
             if (left < 2) throw GIFException("Invalid GIF data");
             m_loopCount = input.u16();
             left -= 2;
-        } else if ((id & 7) == 2) {
+        } else if ((id & kGifLoopSubBlockMask) == kGifBufferingSubBlock) {
             if (left < 4) throw GIFException("Invalid GIF data");
             m_bufferingSize = input.u32();
             left -= 4;

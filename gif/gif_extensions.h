@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "gif/gif_format.h"
 #include "gif/gif_item.h"
 
 namespace glx {
@@ -56,11 +57,11 @@ public:
 
     uint8_t BlockSize() const { return m_block[0]; }
     uint8_t PackedFlags() const { return m_block[1]; }
-    bool TransparencyFlag() const { return (m_block[1] & 0x01) != 0; }
+    bool TransparencyFlag() const { return (m_block[1] & kGifTransparencyFlag) != 0; }
     bool HasTransparency() const { return TransparencyFlag(); }
-    bool UserInputFlag() const { return (m_block[1] & 0x02) != 0; }
+    bool UserInputFlag() const { return (m_block[1] & kGifUserInputFlag) != 0; }
     // 0 none, 1 leave in place, 2 restore to background, 3 restore previous; 4..7 as read
-    int DisposalMethod() const { return (m_block[1] >> 2) & 7; }
+    int DisposalMethod() const { return (m_block[1] >> kGifDisposalShift) & kGifDisposalMask; }
     // Hundredths of a second.
     int DelayTime() const { return m_block[2] | (m_block[3] << 8); }
     int Delay() const { return DelayTime(); }

@@ -92,7 +92,7 @@ void TGIFHeader::LoadFromStream(GifInput& input) {
     m_aspect = lsd[6];
     // The logical screen is only a size here; whoever makes a canvas of it
     // checks it then (a file without frames needs none).
-    if (m_flags & 0x80) m_globalColors.LoadFromStream(input, 2 << (m_flags & 7));
+    if (m_flags & kGifColorMapFlag) m_globalColors.LoadFromStream(input, 2 << (m_flags & kGifColorMapSizeMask));
     else m_globalColors.Clear();
 }
 
@@ -204,7 +204,7 @@ void TGIFSubImage::LoadFromStream(GifInput& input) {
         m_height = m_image->Height();
         ReportWarning(kWarning, "Image exceeds Logical Screen size");
     }
-    if (m_flags & 0x80) m_localColors.LoadFromStream(input, 2 << (m_flags & 7));
+    if (m_flags & kGifColorMapFlag) m_localColors.LoadFromStream(input, 2 << (m_flags & kGifColorMapSizeMask));
 
     checkPictureSize(m_image->ReadLimits(), m_width, m_height, 8);
     // The data is decoded once here, row by row, because where it ends (and

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "gif/gif_extensions.h"
+#include "gif/gif_format.h"
 #include "gif/gif_item.h"
 #include "raster/color.h"
 #include "raster/dib.h"
@@ -116,7 +117,7 @@ public:
     int Height() const { return m_height; }
     uint8_t Separator() const { return m_separator; }
     uint8_t PackedFlags() const { return m_flags; }
-    bool IsInterlaced() const { return (m_flags & 0x40) != 0; }
+    bool IsInterlaced() const { return (m_flags & kGifInterlaceFlag) != 0; }
     TRect BoundsRect() const { return TRect{m_left, m_top, m_left + m_width, m_top + m_height}; }
     // Whether an image descriptor was read (false for an extensions-only frame).
     bool HasImageDescriptor() const { return m_hasDescriptor; }
