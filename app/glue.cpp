@@ -81,6 +81,18 @@ void Tf::checkwh(TImage& control, int32_t x, int32_t y, int32_t w, int32_t h) {
     if (picture) picture->SetModified(true);
 }
 
+void holdPicture(Tf& form, PrefetchedPicture& picture, uint16_t first, int32_t& w, int32_t& h) {
+    Run& run = form.run;
+    run.phase = first;
+    if (picture.loadError) std::rethrow_exception(picture.loadError);
+    form.i1->Picture().SetGraphic(std::move(picture.graphic));
+    run.phase = static_cast<uint16_t>(first + 1);
+    form.i1->SetAutoSize(true);
+    w = form.i1->Width();
+    h = form.i1->Height();
+    run.phase = static_cast<uint16_t>(first + 2);
+}
+
 bool isJpegExt(const std::string& ext) { return ext.size() >= 2 && (ext[1] == 'J' || ext[1] == 'j'); }
 
 bool isPngName(const std::string& fileName) { return lowerCaseAscii(extractFileExt(fileName)) == ".png"; }
@@ -257,14 +269,7 @@ int runGluing(Tf& form) {
         if (rgba) {
             placeRgba(form, w, h, picture);
         } else {
-            run.phase = 230;
-            if (picture.loadError) std::rethrow_exception(picture.loadError);
-            form.i1->Picture().SetGraphic(std::move(picture.graphic));
-            run.phase = 231;
-            form.i1->SetAutoSize(true);
-            w = form.i1->Width();
-            h = form.i1->Height();
-            run.phase = 232;
+            holdPicture(form, picture, 230, w, h);
             canvas.fit(x, y, w, h);
             run.phase = 233;
             if (picture.decodeError) std::rethrow_exception(picture.decodeError);

@@ -15,6 +15,12 @@ struct FileAt;
 namespace glx::app {
 
 class Tf;
+struct PrefetchedPicture;
+
+// Puts a picture read ahead into the first holder at its own size and gives
+// that size. Phases: first while its reading failure is raised, first + 1
+// while sizing, first + 2 afterwards.
+void holdPicture(Tf& form, PrefetchedPicture& picture, uint16_t first, int32_t& w, int32_t& h);
 
 // Advance the grid cell by one (left to right in rows of perRow, or top to
 // bottom in columns of perColumn).

@@ -59,14 +59,7 @@ SheetPicture rgbaPicture(Tf& form, PrefetchedPicture& picture) {
         run.phase = 214;
         pastePng(run.phase, canvas, fragment, makeRect(0, 0, w, h), kExact);
     } else {
-        run.phase = 220;
-        if (picture.loadError) std::rethrow_exception(picture.loadError);
-        form.i1->Picture().SetGraphic(std::move(picture.graphic));
-        run.phase = 221;
-        form.i1->SetAutoSize(true);
-        w = form.i1->Width();
-        h = form.i1->Height();
-        run.phase = 222;
+        holdPicture(form, picture, 220, w, h);
         checkPictureSize(run.read.limits, w, h);
         canvas = TPNGObject::CreateNew(kColorRgba, kDepth8, w, h);
         run.phase = 223;
@@ -86,13 +79,8 @@ SheetPicture rgbaPicture(Tf& form, PrefetchedPicture& picture) {
 // pictures with alpha mixed by it.
 SheetPicture bitmapPicture(Tf& form, PrefetchedPicture& picture) {
     Run& run = form.run;
-    run.phase = 230;
-    if (picture.loadError) std::rethrow_exception(picture.loadError);
-    form.i1->Picture().SetGraphic(std::move(picture.graphic));
-    run.phase = 231;
-    form.i1->SetAutoSize(true);
-    const int32_t w = form.i1->Width(), h = form.i1->Height();
-    run.phase = 232;
+    int32_t w = 0, h = 0;
+    holdPicture(form, picture, 230, w, h);
     checkPictureSize(run.read.limits, w, h);
     TImage holder(w, h);
     TCanvas& canvas = holder.Canvas();

@@ -114,14 +114,7 @@ void placeRgba(Tf& form, int32_t& w, int32_t& h, PrefetchedPicture& picture) {
         run.pngFragment.reset();
         return;
     }
-    run.phase = 220;
-    if (picture.loadError) std::rethrow_exception(picture.loadError);
-    form.i1->Picture().SetGraphic(std::move(picture.graphic));
-    run.phase = 221;
-    form.i1->SetAutoSize(true);
-    w = form.i1->Width();
-    h = form.i1->Height();
-    run.phase = 222;
+    holdPicture(form, picture, 220, w, h);
     growLogical(run, x, y, w, h);
     run.phase = 223;
     setAlpha(run.phase, run.pngCanvas, makeRect(x, y, x + w, y + h), 255);
