@@ -19,6 +19,11 @@ int32_t CanvasGrowth::deepen(int64_t bottom) {
 }
 
 CanvasSize CanvasGrowth::amortised(CanvasSize buffer) const {
+    if (m_expected.width >= m_logical.width && m_expected.height >= m_logical.height) {
+        const int64_t w = std::max(m_expected.width, buffer.width), h = std::max(m_expected.height, buffer.height);
+        if (uint64_t(w) * uint64_t(h) <= Limits{}.pixels)
+            return CanvasSize{static_cast<int32_t>(w), static_cast<int32_t>(h)};
+    }
     int64_t w = buffer.width, h = buffer.height;
     const bool taller = h < m_logical.height;
     if (w < m_logical.width) w = std::max<int64_t>(m_logical.width, w + w / 2);

@@ -6,7 +6,10 @@
 // width slack, which every new row would otherwise carry (later rows rarely
 // widen the canvas). Area outside the logical size is never drawn on and is
 // cropped before saving, so the saved picture is the one step-by-step
-// growth gives.
+// growth gives. When the final size is known ahead (from the pictures'
+// headers), the first growth takes the buffer straight to it, so the canvas
+// is allocated once and never copied; a wrong guess costs only memory or
+// the usual growth, never a pixel.
 #pragma once
 
 #include <cstdint>
@@ -31,9 +34,14 @@ public:
     int32_t widen(int64_t right);
     int32_t deepen(int64_t bottom);
 
+    // The size the logical size is expected to reach; the buffer grows
+    // to it at once while it holds the logical size.
+    void expect(CanvasSize final) { m_expected = final; }
+
     // The buffer size after growing a buffer that no longer holds the
-    // logical size; the logical size itself when slack would pass the
-    // pixel limit.
+    // logical size: the expected size when it holds the logical size,
+    // otherwise half as much again; the logical size itself when that
+    // would pass the pixel limit.
     CanvasSize amortised(CanvasSize buffer) const;
 
     // Grows the buffer through resize(CanvasSize) when it does not hold the
@@ -57,6 +65,7 @@ public:
 
 private:
     CanvasSize m_logical;
+    CanvasSize m_expected;
 };
 
 }  // namespace glx::app

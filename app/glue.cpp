@@ -19,6 +19,7 @@
 #include "platform/ui.h"
 #include "png/png_object.h"
 #include "raster/bitmap.h"
+#include "raster/declared_size.h"
 #include "raster/image.h"
 #include "raster/jpeg_image.h"
 #include "raster/picture.h"
@@ -59,6 +60,23 @@ void advanceCursor(TGridCursor& c, int32_t w, int32_t h) {
     }
     if (c.col == 0) c.x = 0;
     if (c.row == 0) c.y = 0;
+}
+
+std::optional<CanvasSize> expectedCanvas(TGridCursor cursor, CanvasSize start, const std::vector<std::string>& names,
+                                         const Limits& limits) {
+    CanvasGrowth growth(start.width, start.height);
+    for (const std::string& name : names) {
+        const std::optional<DeclaredSize> size = declaredPictureSize(name);
+        if (!size) return std::nullopt;
+        const int64_t right = int64_t(cursor.x) + size->width, bottom = int64_t(cursor.y) + size->height;
+        if (right > INT32_MAX || bottom > INT32_MAX) return std::nullopt;
+        growth.widen(right);
+        growth.deepen(bottom);
+        advanceCursor(cursor, size->width, size->height);
+    }
+    const CanvasSize& final = growth.logical();
+    if (uint64_t(final.width) * uint64_t(final.height) > limits.pixels) return std::nullopt;
+    return final;
 }
 
 void Tf::checkwh(TImage& control, int32_t x, int32_t y, int32_t w, int32_t h) {
@@ -156,6 +174,8 @@ std::string folderOf(const std::string& path) {
 class BitmapCanvas {
 public:
     BitmapCanvas(Run& run, TImage& holder) : m_run(run), m_holder(holder), m_growth(holder.Width(), holder.Height()) {}
+
+    void expect(CanvasSize final) { m_growth.expect(final); }
 
     void fit(int32_t x, int32_t y, int32_t w, int32_t h) {
         m_run.phase = 2000;
@@ -258,6 +278,13 @@ int runGluing(Tf& form) {
     if (rgba) createRgbaCanvas(run);
     BitmapCanvas canvas(run, *form.i2);
     Prefetcher prefetch(list.items(), rgba, run.read);
+    // The headers give the final size while the first pictures are read:
+    // the canvas is then allocated once.
+    const CanvasSize start = rgba ? run.rgbaGrowth->logical() : CanvasSize{form.i2->Width(), form.i2->Height()};
+    if (const auto final = expectedCanvas(c, start, list.items(), run.read.limits)) {
+        if (rgba) run.rgbaGrowth->expect(*final);
+        else canvas.expect(*final);
+    }
 
     for (int i = 0; i < list.count(); ++i) {
         run.phase = 208;

@@ -3,8 +3,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "app/canvas_growth.h"
 #include "app/run.h"
 
 namespace glx {
@@ -27,6 +30,12 @@ void holdPicture(Tf& form, PrefetchedPicture& picture, uint16_t first, int32_t& 
 void stepCell(TGridCursor& cursor);
 // After a w x h picture was placed at (x, y): next cell and corner.
 void advanceCursor(TGridCursor& cursor, int32_t w, int32_t h);
+
+// The canvas size gluing names in the grid of cursor gives, starting from
+// a canvas of start, read from the pictures' headers; nullopt when a header
+// cannot be read or the size would pass limits.
+std::optional<CanvasSize> expectedCanvas(TGridCursor cursor, CanvasSize start, const std::vector<std::string>& names,
+                                         const Limits& limits);
 
 bool isJpegExt(const std::string& ext);
 // Whether a file name asks for PNG: ".png" in any letter case.

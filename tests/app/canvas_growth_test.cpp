@@ -1,7 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "app/canvas_growth.h"
+#include "app/glue.h"
 #include "base/limits.h"
+#include "support/pictures.h"
+#include "support/process.h"
 
 using namespace glx;
 using namespace glx::app;
@@ -47,4 +52,80 @@ TEST(CanvasGrowth, AmortisedBufferSizes) {
     EXPECT_EQ(asked[1], (CanvasSize{40, 10}));
     EXPECT_EQ(g.deepen(5), 10);  // never shrinks
     EXPECT_EQ(g.logical(), (CanvasSize{40, 10}));
+}
+
+// With the final size known ahead, the first growth takes the buffer to it
+// and no later placement grows it again; an expectation the logical size
+// outgrows falls back to amortised growth.
+TEST(CanvasGrowth, ExpectedSizeIsAllocatedOnce) {
+    CanvasGrowth g(1, 1);
+    g.expect(CanvasSize{300, 200});
+    std::vector<CanvasSize> asked;
+    CanvasSize buffer{1, 1};
+    auto fit = [&] {
+        g.fitBuffer(buffer, [&](CanvasSize s) {
+            asked.push_back(s);
+            buffer = s;
+        });
+    };
+    for (const auto& [right, bottom] : {std::pair{100, 50}, {200, 50}, {300, 50}, {100, 120}, {300, 200}}) {
+        g.widen(right);
+        fit();
+        g.deepen(bottom);
+        fit();
+    }
+    ASSERT_EQ(asked.size(), 1u);
+    EXPECT_EQ(asked[0], (CanvasSize{300, 200}));
+    EXPECT_EQ(g.logical(), (CanvasSize{300, 200}));
+    g.widen(301);
+    fit();
+    ASSERT_EQ(asked.size(), 2u);
+    EXPECT_EQ(asked[1], (CanvasSize{450, 200}));
+}
+
+namespace {
+
+std::string pngHeader(uint32_t w, uint32_t h) { return glxtest::pngSignature() + glxtest::ihdr(w, h); }
+
+std::string bmpHeader(int32_t w, int32_t h) {
+    std::string s = "BM";
+    glxtest::le32(s, 0);
+    glxtest::le32(s, 0);
+    glxtest::le32(s, 54);
+    glxtest::le32(s, 40);
+    glxtest::le32(s, static_cast<uint32_t>(w));
+    glxtest::le32(s, static_cast<uint32_t>(h));
+    return s + std::string(26, '\0');
+}
+
+}  // namespace
+
+// The size a run's canvas reaches, from the headers alone: rows of three
+// take the widest row and the rows' tallest pictures; columns of two the
+// other way round; a canvas bigger than the pictures stays; an unreadable
+// header or a canvas past the limits gives no expectation.
+TEST(CanvasGrowth, ExpectedCanvasFollowsTheGrid) {
+    glxtest::TempFolder dir;
+    const std::vector<std::pair<std::string, std::string>> files = {
+        {"a.png", pngHeader(10, 20)}, {"b.bmp", bmpHeader(30, -5)}, {"c.png", pngHeader(7, 7)},
+        {"d.bmp", bmpHeader(50, 9)},  {"e.png", pngHeader(1, 40)},
+    };
+    std::vector<std::string> names;
+    for (const auto& [name, bytes] : files) {
+        std::ofstream(dir / name, std::ios::binary) << bytes;
+        names.push_back((dir / name).string());
+    }
+    TGridCursor rows;
+    rows.perRow = 3;
+    EXPECT_EQ(expectedCanvas(rows, {1, 1}, names, Limits{}), (CanvasSize{51, 60}));
+    TGridCursor columns;
+    columns.perColumn = 2;
+    EXPECT_EQ(expectedCanvas(columns, {1, 1}, names, Limits{}), (CanvasSize{81, 40}));
+    EXPECT_EQ(expectedCanvas(rows, {100, 70}, names, Limits{}), (CanvasSize{100, 70}));
+    Limits small;
+    small.pixels = 51 * 60 - 1;
+    EXPECT_EQ(expectedCanvas(rows, {1, 1}, names, small), std::nullopt);
+    std::ofstream(dir / "f.png", std::ios::binary) << "not a picture";
+    names.push_back((dir / "f.png").string());
+    EXPECT_EQ(expectedCanvas(rows, {1, 1}, names, Limits{}), std::nullopt);
 }

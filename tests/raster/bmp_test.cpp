@@ -13,6 +13,7 @@
 #include "raster/bitmap.h"
 #include "raster/bmp.h"
 #include "raster/canvas.h"
+#include "raster/declared_size.h"
 #include "raster_test_util.h"
 #include "support/json_numbers.h"
 #include "support/process.h"
@@ -59,6 +60,8 @@ TEST_P(PngSuiteBmp, PixelsMatchTheReference) {
     if (!fs::exists(json)) json = test::dataPath("bmp/pngsuite/json/" + name + ".json");
     const std::vector<uint32_t> px = glxtest::readNumbers(json);
     ASSERT_EQ(px.size(), size_t(4 * bmp.Width() * bmp.Height()));
+    EXPECT_EQ(declaredPictureSize(test::dataPath("bmp/pngsuite/bmp/" + name + ".bmp")),
+              (DeclaredSize{bmp.Width(), bmp.Height()}));
     // References of 16-bit sources without an 8-bit variant hold 16-bit samples.
     const bool sixteen = *std::max_element(px.begin(), px.end()) > 255;
     int mismatches = 0;
@@ -105,6 +108,7 @@ TEST_P(BmpFixture, ReadWriteAndReadAgain) {
     TBitmap& bmp = *bmpOwned;
     ASSERT_EQ(bmp.Width(), w);
     ASSERT_EQ(bmp.Height(), h);
+    EXPECT_EQ(declaredPictureSize(test::dataPath("bmp/" + name + ".bmp")), (DeclaredSize{w, h}));
     EXPECT_EQ(test::pixelsOf(bmp.Pixels()), expect);
 
     const std::vector<uint8_t> bytes = writtenBytes(bmp);
@@ -403,14 +407,20 @@ TEST(BmpRead, RunLengthFileIsReadAndKeptOnlyAsFarAsItsData) {
 
 // Every prefix of every fixture either reads or fails with an exception;
 // run under the sanitizer build this also proves no read leaves the buffer.
+// A prefix that reads has the size its header declares.
 TEST(BmpRead, EveryTruncationFailsCleanlyOrReads) {
     for (const std::string& name : filesIn(test::dataPath("bmp"), ".bmp")) {
         const auto full = test::fileBytes(test::dataPath("bmp/" + name + ".bmp"));
         for (size_t n = 0; n < full.size(); ++n) {
             std::vector<uint8_t> part(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(n));
+            TMemoryStream stream(part);
+            const std::optional<DeclaredSize> declared = declaredPictureSize(stream);
             TBitmap bmp;
             try {
                 readFromBytes(bmp, part);
+                if (declared) {
+                    EXPECT_EQ(*declared, (DeclaredSize{bmp.Width(), bmp.Height()})) << name << " " << n;
+                }
             } catch (const EReadError&) {
             } catch (const EInvalidGraphic&) {
             } catch (const ELimitExceeded&) {  // rows too few for the picture

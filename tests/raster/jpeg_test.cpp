@@ -12,6 +12,7 @@
 #include "base/stream_reader.h"
 #include "raster/bitmap.h"
 #include "raster/canvas.h"
+#include "raster/declared_size.h"
 #include "raster/jpeg_image.h"
 #include "raster_test_util.h"
 #include "support/jpeg_builder.h"
@@ -218,11 +219,51 @@ TEST(Jpeg, EveryPrefixFailsCleanlyOrReads) {
     const auto full = encode(bmp, 75, true);
     for (size_t n = 0; n < full.size(); n += 7) {
         std::vector<uint8_t> part(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(n));
+        TMemoryStream stream(part);
+        const std::optional<DeclaredSize> declared = declaredPictureSize(stream);
         try {
-            readJpeg(part)->Bitmap();
+            auto jpeg = readJpeg(part);
+            if (declared) {
+                EXPECT_EQ(*declared, (DeclaredSize{jpeg->Width(), jpeg->Height()})) << n;
+            }
+            jpeg->Bitmap();
         } catch (const EJPEG&) {
         }
     }
+}
+
+// The size read from the header alone is the frame header's, wherever it
+// lies: behind long application segments and fill bytes, in baseline,
+// progressive, restart-marked and greyscale files. Files without one
+// declare nothing.
+TEST(Jpeg, DeclaredSizeIsTheFrameHeaders) {
+    TBitmap bmp;
+    paintGradient(bmp, 33, 7);
+    std::vector<uint8_t> padded = encode(bmp);
+    std::vector<uint8_t> segments;
+    for (int i = 0; i < 3; ++i) {
+        const std::vector<uint8_t> app = {0xFF, 0xFF, 0xE1, 0xFF, 0xFF};  // a fill byte, APP1 of 65535 bytes
+        segments.insert(segments.end(), app.begin(), app.end());
+        segments.resize(segments.size() + 65533, uint8_t('x'));
+    }
+    padded.insert(padded.begin() + 2, segments.begin(), segments.end());
+    const std::vector<std::vector<uint8_t>> files = {encode(bmp), encode(bmp, 90, true), encode(bmp, 90, false, true),
+                                                     encode(bmp, 90, false, false, 1), padded};
+    for (const auto& file : files) {
+        TMemoryStream stream(file);
+        EXPECT_EQ(declaredPictureSize(stream), (DeclaredSize{33, 7}));
+        auto jpeg = readJpeg(file);
+        EXPECT_EQ(jpeg->Bitmap().Width(), 33);
+        EXPECT_EQ(jpeg->Bitmap().Height(), 7);
+    }
+    const std::vector<uint8_t> scanFirst = {0xFF, 0xD8, 0xFF, 0xDA, 0x00, 0x02, 0xFF, 0xC0, 0, 11, 8, 0, 7, 0, 33};
+    const std::vector<uint8_t> zeroHeight = {0xFF, 0xD8, 0xFF, 0xC0, 0, 11, 8, 0, 0, 0, 33, 1, 1, 0x11, 0};
+    const std::vector<uint8_t> badLength = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x01, 0xFF, 0xC0, 0, 11, 8, 0, 7, 0, 33};
+    for (const auto& file : {scanFirst, zeroHeight, badLength}) {
+        TMemoryStream stream(file);
+        EXPECT_EQ(declaredPictureSize(stream), std::nullopt);
+    }
+    EXPECT_EQ(declaredPictureSize("/nonexistent/picture.jpg"), std::nullopt);
 }
 
 TEST(Jpeg, GarbageFailsWhenRead) {
