@@ -32,6 +32,11 @@ struct Limits {
     size_t lineLength = size_t(1) << 20;
     // Frames of one GIF.
     uint32_t frames = uint32_t(1) << 20;
+    // A PNG whose filtered rows and image data each take at most this many
+    // bytes is inflated in one call; a larger one streams, row by row, so
+    // that its memory follows the work. Both ways give the same rows and
+    // errors.
+    size_t wholeInflateBytes = size_t(4) << 20;
 };
 
 // Whether the checksums a format carries (the PNG chunk CRC) are compared.

@@ -2,10 +2,10 @@
 // straight from the reader's buffer (never across a chunk end, so each
 // chunk's CRC covers exactly its own data), each row is unfiltered in place
 // in one of two alternating row buffers and stored into the header's pixel
-// memory. A small picture whose whole zlib stream is in its first IDAT
-// chunk is inflated in one call instead, then unfiltered row by row; when
-// that does not give every row (a damaged stream or chunk), the chunk is
-// read again the streaming way, which keeps the rows it can.
+// memory. A small picture whose IDAT run is small too is gathered and
+// inflated in one call instead, then unfiltered row by row; when that does
+// not give every row (a damaged stream or chunk), the run is read again the
+// streaming way, which keeps the rows it can and raises what it raises.
 #include <zlib.h>
 
 #include <algorithm>
@@ -32,9 +32,6 @@ namespace glx {
 namespace {
 
 constexpr size_t kInputBlock = 65535;
-// Pictures with at most this many bytes of filtered rows, in a chunk of at
-// most this many bytes, are inflated whole.
-constexpr size_t kWholeInflateBytes = size_t(4) << 20;
 
 // The filtered rows of each pass in the order the stream carries them.
 template <typename Row>
@@ -55,21 +52,51 @@ void forEachRow(const TChunkIHDR& header, bool interlaced, Row&& row) {
     }
 }
 
-// Reads the chunk of length bytes the reader is in (its type already read)
-// and inflates it whole into the filtered rows of the image, then unfilters
-// and stores them. False, with the reader back where it was and the pixels
-// untouched, unless the chunk's CRC holds and its zlib stream gives exactly
-// every row.
-bool decodeWhole(StreamReader& reader, uint32_t length, TChunkIHDR& header, TPNGObject& image, size_t filteredBytes) {
-    if (!reader.has(uint64_t(length) + 4)) return false;
+// Gathers the data of the IDAT run the reader is in (the first chunk's
+// type already read, length bytes of it ahead): each chunk's data after
+// its CRC is checked, up to the chunk before the next non-IDAT chunk.
+// False, with the reader back where it was, when a CRC fails, a chunk is
+// cut short, or the data passes limit bytes.
+bool gatherImageData(StreamReader& reader, uint32_t length, bool checkCrc, size_t limit, std::vector<uint8_t>& data) {
     const int64_t start = reader.position();
-    const std::vector<uint8_t> data = reader.readVector(length);
     static const uint8_t idat[4] = {'I', 'D', 'A', 'T'};
-    const uint32_t crc = finishCrc(updateCrc(updateCrc(kCrcStart, idat, 4), data.data(), data.size()));
-    if (reader.u32be() != crc && image.Options().checksCrc()) {
-        reader.seek(start);
-        return false;
+    for (;;) {
+        if (!reader.has(uint64_t(length) + 4) || length > limit - data.size()) {
+            reader.seek(start);
+            return false;
+        }
+        const size_t at = data.size();
+        data.resize(at + length);
+        reader.read(data.data() + at, length);
+        const uint32_t crc = finishCrc(updateCrc(updateCrc(kCrcStart, idat, 4), data.data() + at, length));
+        if (reader.u32be() != crc && checkCrc) {
+            reader.seek(start);
+            return false;
+        }
+        // The run goes on while the next chunk is an IDAT chunk of a length
+        // the format allows.
+        const int64_t next = reader.position();
+        if (!reader.has(8)) return true;
+        length = reader.u32be();
+        if (std::memcmp(reader.take(4).data(), idat, 4) != 0 || length > 0x7FFFFFFFu) {
+            reader.seek(next);
+            return true;
+        }
     }
+}
+
+// Inflates the run of IDAT chunks the reader is in (the first one's type
+// already read) whole into the filtered rows of the image, then unfilters
+// and stores them. False, with the reader back where it was and the pixels
+// untouched, unless every chunk's CRC holds, the run's data is within the
+// whole-inflate limit and its zlib stream gives exactly every row. On
+// success the reader is behind the run, whose later chunks the stream
+// reader would have skipped.
+bool decodeWhole(StreamReader& reader, uint32_t length, TChunkIHDR& header, TPNGObject& image, size_t filteredBytes) {
+    const int64_t start = reader.position();
+    std::vector<uint8_t> data;
+    const size_t limit = image.ReadLimits().wholeInflateBytes;
+    if (!gatherImageData(reader, length, image.Options().checksCrc(), limit, data)) return false;
     std::unique_ptr<uint8_t[]> rows;
     try {
         rows = std::make_unique_for_overwrite<uint8_t[]>(filteredBytes);
@@ -190,14 +217,13 @@ bool TChunkIDAT::ReadPayload(StreamReader& reader, const ChunkType&, uint32_t le
     if (header->UsesColorTable() && (header->ColorType == kColorGrey || header->ColorType == kColorGreyAlpha))
         header->InstallGreyRamp();
 
+    const size_t wholeLimit = image.ReadLimits().wholeInflateBytes;
     size_t filteredBytes = 0;
     forEachRow(*header, image.Interlacing != 0, [&](uint32_t, uint32_t, uint32_t, uint32_t, uint32_t rowLength, bool) {
         filteredBytes += size_t(rowLength) + 1;
-        return filteredBytes <= kWholeInflateBytes;
+        return filteredBytes <= wholeLimit;
     });
-    if (filteredBytes <= kWholeInflateBytes && length <= kWholeInflateBytes &&
-        decodeWhole(reader, length, *header, image, filteredBytes))
-        return true;
+    if (filteredBytes <= wholeLimit && decodeWhole(reader, length, *header, image, filteredBytes)) return true;
 
     const uint32_t columns = header->HeaderWidth, rows = header->HeaderHeight;
     const PngRowGeometry full = pngRowGeometry(header->ColorType, header->BitDepth, columns);

@@ -53,10 +53,49 @@ TEST(PngDecode, ImageDataSplitIntoManyChunksDecodesTheSame) {
     }
 }
 
-// A picture in one IDAT chunk is inflated whole; split into small chunks it
-// is read row by row: both give the same pixels, plain and interlaced, with
-// every filter type in use.
-TEST(PngDecode, WholeAndStreamedImageDataGiveTheSamePixels) {
+// What decoding a file gives: the error raised, or the pixels, the chunks
+// kept and where the stream was left.
+struct Outcome {
+    std::string error;
+    Bytes pixels;
+    std::string chunks;
+    int64_t end = 0;
+    friend bool operator==(const Outcome&, const Outcome&) = default;
+    friend void PrintTo(const Outcome& o, std::ostream* out) {
+        *out << "{error \"" << o.error << "\", chunks " << o.chunks << ", " << o.pixels.size() << " pixel bytes, end "
+             << o.end << "}";
+    }
+};
+
+Outcome decodeWith(const Bytes& file, size_t wholeInflateBytes, CrcPolicy crc) {
+    TPNGObject img;
+    ReadOptions options;
+    options.limits.wholeInflateBytes = wholeInflateBytes;
+    options.crc = crc;
+    img.SetOptions(options);
+    Outcome out;
+    TMemoryStream stream(file);
+    try {
+        img.ReadFrom(stream);
+    } catch (const Exception& e) {
+        out.error = e.what();
+        return out;
+    }
+    out.end = stream.position();
+    for (uint32_t i = 0; i < img.Chunks().SlotCount(); ++i) out.chunks += img.Chunks().Item(i)->TypeName() + " ";
+    for (int32_t y = 0; y < img.Height(); ++y) {
+        out.pixels.insert(out.pixels.end(), img.PixelRow(y), img.PixelRow(y) + 3 * img.Width());
+        out.pixels.insert(out.pixels.end(), img.AlphaRow(y), img.AlphaRow(y) + img.Width());
+    }
+    return out;
+}
+
+// Small pictures are inflated in one call, large ones (and every picture
+// under a whole-inflate limit of 0) row by row: both ways give the same
+// pixels, errors, chunks and end position for a picture split over many
+// IDAT chunks, plain and interlaced, every filter in use, and for every
+// prefix of it and every byte of it changed, with CRCs checked and ignored.
+TEST(PngDecode, WholeAndStreamedImageDataGiveTheSameOutcome) {
     for (uint8_t interlace : {uint8_t(0), uint8_t(1)}) {
         auto src = TPNGObject::CreateNew(6, 8, 37, 23);
         for (int32_t y = 0; y < 23; ++y)
@@ -69,23 +108,43 @@ TEST(PngDecode, WholeAndStreamedImageDataGiveTheSamePixels) {
             }
         src->Interlacing = interlace;
         src->RowFilters = 0x1F;
-        const Bytes whole = saveToBytes(*src);
         Bytes z;
-        for (const auto& c : splitChunks(whole))
+        for (const auto& c : splitChunks(saveToBytes(*src)))
             if (c.type == "IDAT") z.insert(z.end(), c.payload.begin(), c.payload.end());
         PngBuilder b;
         b.signature().ihdr(37, 23, 8, 6, interlace);
-        for (size_t i = 0; i < z.size(); i += 50)
-            b.chunk("IDAT",
-                    Bytes(z.begin() + static_cast<long>(i), z.begin() + static_cast<long>(std::min(z.size(), i + 50))));
-        TPNGObject a, streamed;
-        loadFromBytes(a, whole);
-        loadFromBytes(streamed, b.iend().bytes());
-        for (int32_t y = 0; y < 23; ++y) {
-            EXPECT_EQ(0, std::memcmp(a.PixelRow(y), src->PixelRow(y), 3 * 37)) << "row " << y;
-            EXPECT_EQ(0, std::memcmp(a.AlphaRow(y), src->AlphaRow(y), 37)) << "row " << y;
-            EXPECT_EQ(0, std::memcmp(streamed.PixelRow(y), src->PixelRow(y), 3 * 37)) << "row " << y;
-            EXPECT_EQ(0, std::memcmp(streamed.AlphaRow(y), src->AlphaRow(y), 37)) << "row " << y;
+        for (size_t i = 0; i < z.size(); i += 500)
+            b.chunk("IDAT", Bytes(z.begin() + static_cast<long>(i),
+                                  z.begin() + static_cast<long>(std::min(z.size(), i + 500))));
+        b.chunk("IDAT", {1, 2, 3});  // behind the stream's end
+        const Bytes file = b.iend().bytes();
+        const Outcome intact = decodeWith(file, size_t(4) << 20, CrcPolicy::Check);
+        ASSERT_EQ(intact.error, "");
+        for (int32_t y = 0; y < 23; ++y)
+            EXPECT_EQ(0, std::memcmp(intact.pixels.data() + size_t(y) * 37 * 4, src->PixelRow(y), 3 * 37)) << y;
+
+        auto same = [&](const Bytes& variant, const std::string& what) {
+            for (CrcPolicy crc : {CrcPolicy::Check, CrcPolicy::Ignore})
+                ASSERT_EQ(decodeWith(variant, size_t(4) << 20, crc), decodeWith(variant, 0, crc))
+                    << what << (crc == CrcPolicy::Ignore ? ", CRCs ignored" : "");
+        };
+        same(file, "intact");
+        for (size_t n = 8; n < file.size(); ++n) same(Bytes(file.begin(), file.begin() + static_cast<long>(n)), "cut");
+        for (size_t i = 8; i < file.size(); ++i) {
+            Bytes changed = file;
+            changed[i] ^= 0x55;
+            same(changed, "byte " + std::to_string(i) + " changed");
+        }
+        // The run interrupted by another chunk, and a stream the run only
+        // partly holds: as big as the limit, then one byte bigger.
+        Bytes interrupted = file;
+        const Bytes text = PngBuilder().chunk("tEXt", {'k', 0, 'v'}).bytes();
+        interrupted.insert(interrupted.begin() + 33 + 12 + 500, text.begin(), text.end());
+        same(interrupted, "interrupted");
+        const size_t rows = interlace ? 0 : 23 * (37 * 4 + 1);
+        if (rows) {
+            for (size_t limit : {rows, rows - 1, z.size(), z.size() - 1})
+                EXPECT_EQ(decodeWith(file, limit, CrcPolicy::Check), intact) << limit;
         }
     }
 }
