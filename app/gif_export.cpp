@@ -9,6 +9,7 @@
 #include <cstring>
 #include <deque>
 #include <exception>
+#include <future>
 #include <vector>
 
 #include "app/alpha.h"
@@ -199,23 +200,26 @@ std::unique_ptr<TPNGObject> newCanvas(int32_t width, int32_t height) {
     return TPNGObject::CreateNew(kColorRgba, kDepth8, width, height);
 }
 
-// Reads the GIF's frames and gives those with an image, which the control
-// counts, in file order; an unknown block that ends the frames early is said.
-std::vector<TGIFSubImage*> readFrames(Run& run, TGIFImage& image) {
+// The frames of a GIF that have an image, which the control counts, in
+// file order, and whether an unknown block ended them early.
+struct FramesRead {
+    std::vector<TGIFSubImage*> pictures;
     bool unknownBlock = false;
+};
+
+// Reads the GIF's frames. Touches nothing of the run but what it reads, so
+// it may run beside the control's own walk of the file.
+FramesRead readFrames(const Run& run, TGIFImage& image) {
+    FramesRead read;
     image.WarningHandler = [&](const void*, int, const std::string& message) {
-        if (message == "Unknown GIF block type") unknownBlock = true;
+        if (message == "Unknown GIF block type") read.unknownBlock = true;
     };
     image.SetOptions(run.read);
     image.LoadFile(run.picPath);
     image.WarningHandler = nullptr;
-    std::vector<TGIFSubImage*> pictures;
     for (int k = 0; k < image.Frames().ItemCount(); ++k)
-        if (image.Frames()[k].HasImageDescriptor()) pictures.push_back(&image.Frames()[k]);
-    if (unknownBlock)
-        reportNote("\"" + run.picPath + "\" holds an unknown block after frame " + std::to_string(pictures.size()) +
-                   ", the rest of the file is not read");
-    return pictures;
+        if (image.Frames()[k].HasImageDescriptor()) read.pictures.push_back(&image.Frames()[k]);
+    return read;
 }
 
 struct KeyedDrawing {
@@ -267,11 +271,27 @@ int runGifExport(Tf& form) {
     control->AutoSize = true;
     control->Visible = false;
     control->Options = run.read;
-    control->LoadFile(run.picPath);
+    // Both walk the whole file, decoding every frame to find where it ends:
+    // the control's walk runs on a second thread beside the frame reader's.
+    // Its failure still comes first, in the phase it had, and the reader's
+    // failure or note only after it.
+    auto timing = std::async(std::launch::async, [&control, path = run.picPath] { control->LoadFile(path); });
+    auto image = std::make_unique<TGIFImage>();
+    FramesRead read;
+    std::exception_ptr readError;
+    try {
+        read = readFrames(run, *image);
+    } catch (...) {
+        readError = std::current_exception();
+    }
+    timing.get();
 
     run.phase = 2;
-    auto image = std::make_unique<TGIFImage>();
-    const std::vector<TGIFSubImage*> pictures = readFrames(run, *image);
+    if (readError) std::rethrow_exception(readError);
+    const std::vector<TGIFSubImage*>& pictures = read.pictures;
+    if (read.unknownBlock)
+        reportNote("\"" + run.picPath + "\" holds an unknown block after frame " + std::to_string(pictures.size()) +
+                   ", the rest of the file is not read");
 
     // The output folder lies beside the GIF, relative to the current folder
     // when the GIF was named relatively.

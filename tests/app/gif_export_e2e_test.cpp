@@ -1,6 +1,8 @@
 // End-to-end GIF frame export through the built tool.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -222,6 +224,14 @@ TEST(GifExport, CapitalExtensionGluesInsteadAndBrokenScreensAreReported) {
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("Tech code: #2\n"), std::string::npos) << r.err;
     EXPECT_FALSE(fs::exists(bad / "bad"));
+
+    // The frame count's own reading fails first, before the frames are read.
+    ASSERT_EQ(mkfifo((bad / "pipe.gif").c_str(), 0600), 0);
+    r = runTool({(bad / "pipe.gif").string()}, "", bad.path);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Not a regular file"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("Tech code: #1\n"), std::string::npos) << r.err;
+    EXPECT_FALSE(fs::exists(bad / "pipe"));
 }
 
 namespace {
