@@ -146,6 +146,9 @@ photo_case() {
   zlib_row photo-to-png "$mine" "$OUT/photo.zlib.png" ". H1 $OUT/photo.zlib.png"
   measure photo-to-png vips-sub "$CORPUS/photo-big" "$OUT/photo.vipssub.png" "rm -f $OUT/photo.vipssub.png" \
     "$VIPS copy photo.png '$OUT/photo.vipssub.png[compression=7,filter=sub]'"
+  # Pillow reading the photo and writing it at level 7, as it glues.
+  measure photo-to-png pillow "$CORPUS/photo-big" "$OUT/photo.pillow.png" "rm -f $OUT/photo.pillow.png" \
+    "$PY $HERE/pillow_glue.py . $OUT/photo.pillow.png --across 1"
 }
 
 # Our tool exports the frames into a folder beside the GIF.
