@@ -36,7 +36,7 @@ public:
 
     // The size the logical size is expected to reach; the buffer grows
     // to it at once while it holds the logical size.
-    void expect(CanvasSize final) { m_expected = final; }
+    void expect(CanvasSize size) { m_expected = size; }
 
     // The buffer size after growing a buffer that no longer holds the
     // logical size: the expected size when it holds the logical size,

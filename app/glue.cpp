@@ -66,7 +66,7 @@ std::optional<CanvasSize> expectedCanvas(TGridCursor cursor, CanvasSize start, c
                                          const Limits& limits) {
     CanvasGrowth growth(start.width, start.height);
     for (const std::string& name : names) {
-        const std::optional<DeclaredSize> size = declaredPictureSize(name);
+        const std::optional<DeclaredSize> size = declaredPictureSize(name, limits);
         if (!size) return std::nullopt;
         const int64_t right = int64_t(cursor.x) + size->width, bottom = int64_t(cursor.y) + size->height;
         if (right > INT32_MAX || bottom > INT32_MAX) return std::nullopt;
@@ -74,9 +74,9 @@ std::optional<CanvasSize> expectedCanvas(TGridCursor cursor, CanvasSize start, c
         growth.deepen(bottom);
         advanceCursor(cursor, size->width, size->height);
     }
-    const CanvasSize& final = growth.logical();
-    if (uint64_t(final.width) * uint64_t(final.height) > limits.pixels) return std::nullopt;
-    return final;
+    const CanvasSize& reached = growth.logical();
+    if (uint64_t(reached.width) * uint64_t(reached.height) > limits.pixels) return std::nullopt;
+    return reached;
 }
 
 void Tf::checkwh(TImage& control, int32_t x, int32_t y, int32_t w, int32_t h) {
@@ -175,7 +175,7 @@ class BitmapCanvas {
 public:
     BitmapCanvas(Run& run, TImage& holder) : m_run(run), m_holder(holder), m_growth(holder.Width(), holder.Height()) {}
 
-    void expect(CanvasSize final) { m_growth.expect(final); }
+    void expect(CanvasSize size) { m_growth.expect(size); }
 
     void fit(int32_t x, int32_t y, int32_t w, int32_t h) {
         m_run.phase = 2000;
@@ -281,9 +281,9 @@ int runGluing(Tf& form) {
     // The headers give the final size while the first pictures are read:
     // the canvas is then allocated once.
     const CanvasSize start = rgba ? run.rgbaGrowth->logical() : CanvasSize{form.i2->Width(), form.i2->Height()};
-    if (const auto final = expectedCanvas(c, start, list.items(), run.read.limits)) {
-        if (rgba) run.rgbaGrowth->expect(*final);
-        else canvas.expect(*final);
+    if (const auto expected = expectedCanvas(c, start, list.items(), run.read.limits)) {
+        if (rgba) run.rgbaGrowth->expect(*expected);
+        else canvas.expect(*expected);
     }
 
     for (int i = 0; i < list.count(); ++i) {

@@ -95,7 +95,9 @@ std::string bmpHeader(int32_t w, int32_t h) {
     glxtest::le32(s, 40);
     glxtest::le32(s, static_cast<uint32_t>(w));
     glxtest::le32(s, static_cast<uint32_t>(h));
-    return s + std::string(26, '\0');
+    glxtest::le16(s, 1);  // planes
+    glxtest::le16(s, 24);  // bits per pixel
+    return s + std::string(24, '\0');
 }
 
 }  // namespace
@@ -103,7 +105,8 @@ std::string bmpHeader(int32_t w, int32_t h) {
 // The size a run's canvas reaches, from the headers alone: rows of three
 // take the widest row and the rows' tallest pictures; columns of two the
 // other way round; a canvas bigger than the pictures stays; an unreadable
-// header or a canvas past the limits gives no expectation.
+// header, one its file could not fill or a canvas past the limits gives no
+// expectation.
 TEST(CanvasGrowth, ExpectedCanvasFollowsTheGrid) {
     glxtest::TempFolder dir;
     const std::vector<std::pair<std::string, std::string>> files = {
@@ -125,7 +128,11 @@ TEST(CanvasGrowth, ExpectedCanvasFollowsTheGrid) {
     Limits small;
     small.pixels = 51 * 60 - 1;
     EXPECT_EQ(expectedCanvas(rows, {1, 1}, names, small), std::nullopt);
-    std::ofstream(dir / "f.png", std::ios::binary) << "not a picture";
-    names.push_back((dir / "f.png").string());
-    EXPECT_EQ(expectedCanvas(rows, {1, 1}, names, Limits{}), std::nullopt);
+    for (const auto& [name, bytes] :
+         {std::pair<std::string, std::string>{"f.png", "not a picture"}, {"g.png", pngHeader(16000, 16000)}}) {
+        std::ofstream(dir / name, std::ios::binary) << bytes;
+        std::vector<std::string> more = names;
+        more.push_back((dir / name).string());
+        EXPECT_EQ(expectedCanvas(rows, {1, 1}, more, Limits{}), std::nullopt) << name;
+    }
 }

@@ -56,7 +56,7 @@ TEST_P(PngSuiteValid, DecodesToExpectedPixels) {
     std::vector<uint32_t> expected = readNumbers(suiteDir() + "/json/" + name + ".json");
     const int32_t w = img.Width(), h = img.Height();
     ASSERT_EQ(expected.size(), static_cast<size_t>(w * h * 4));
-    EXPECT_EQ(declaredPictureSize(suiteDir() + "/png/" + name + ".png"), (DeclaredSize{w, h}));
+    EXPECT_EQ(declaredPictureSize(suiteDir() + "/png/" + name + ".png", Limits{}), (DeclaredSize{w, h}));
     const bool wide = *std::max_element(expected.begin(), expected.end()) > 255 || name.substr(6, 2) == "16";
     const TChunkIHDR& header = img.HeaderChunk();
     const auto& dg = img.DecodeGamma();

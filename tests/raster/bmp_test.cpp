@@ -60,7 +60,7 @@ TEST_P(PngSuiteBmp, PixelsMatchTheReference) {
     if (!fs::exists(json)) json = test::dataPath("bmp/pngsuite/json/" + name + ".json");
     const std::vector<uint32_t> px = glxtest::readNumbers(json);
     ASSERT_EQ(px.size(), size_t(4 * bmp.Width() * bmp.Height()));
-    EXPECT_EQ(declaredPictureSize(test::dataPath("bmp/pngsuite/bmp/" + name + ".bmp")),
+    EXPECT_EQ(declaredPictureSize(test::dataPath("bmp/pngsuite/bmp/" + name + ".bmp"), Limits{}),
               (DeclaredSize{bmp.Width(), bmp.Height()}));
     // References of 16-bit sources without an 8-bit variant hold 16-bit samples.
     const bool sixteen = *std::max_element(px.begin(), px.end()) > 255;
@@ -108,7 +108,7 @@ TEST_P(BmpFixture, ReadWriteAndReadAgain) {
     TBitmap& bmp = *bmpOwned;
     ASSERT_EQ(bmp.Width(), w);
     ASSERT_EQ(bmp.Height(), h);
-    EXPECT_EQ(declaredPictureSize(test::dataPath("bmp/" + name + ".bmp")), (DeclaredSize{w, h}));
+    EXPECT_EQ(declaredPictureSize(test::dataPath("bmp/" + name + ".bmp"), Limits{}), (DeclaredSize{w, h}));
     EXPECT_EQ(test::pixelsOf(bmp.Pixels()), expect);
 
     const std::vector<uint8_t> bytes = writtenBytes(bmp);
@@ -414,7 +414,7 @@ TEST(BmpRead, EveryTruncationFailsCleanlyOrReads) {
         for (size_t n = 0; n < full.size(); ++n) {
             std::vector<uint8_t> part(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(n));
             TMemoryStream stream(part);
-            const std::optional<DeclaredSize> declared = declaredPictureSize(stream);
+            const std::optional<DeclaredSize> declared = declaredPictureSize(stream, Limits{});
             TBitmap bmp;
             try {
                 readFromBytes(bmp, part);

@@ -220,7 +220,7 @@ TEST(Jpeg, EveryPrefixFailsCleanlyOrReads) {
     for (size_t n = 0; n < full.size(); n += 7) {
         std::vector<uint8_t> part(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(n));
         TMemoryStream stream(part);
-        const std::optional<DeclaredSize> declared = declaredPictureSize(stream);
+        const std::optional<DeclaredSize> declared = declaredPictureSize(stream, Limits{});
         try {
             auto jpeg = readJpeg(part);
             if (declared) {
@@ -251,7 +251,7 @@ TEST(Jpeg, DeclaredSizeIsTheFrameHeaders) {
                                                      encode(bmp, 90, false, false, 1), padded};
     for (const auto& file : files) {
         TMemoryStream stream(file);
-        EXPECT_EQ(declaredPictureSize(stream), (DeclaredSize{33, 7}));
+        EXPECT_EQ(declaredPictureSize(stream, Limits{}), (DeclaredSize{33, 7}));
         auto jpeg = readJpeg(file);
         EXPECT_EQ(jpeg->Bitmap().Width(), 33);
         EXPECT_EQ(jpeg->Bitmap().Height(), 7);
@@ -261,9 +261,9 @@ TEST(Jpeg, DeclaredSizeIsTheFrameHeaders) {
     const std::vector<uint8_t> badLength = {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x01, 0xFF, 0xC0, 0, 11, 8, 0, 7, 0, 33};
     for (const auto& file : {scanFirst, zeroHeight, badLength}) {
         TMemoryStream stream(file);
-        EXPECT_EQ(declaredPictureSize(stream), std::nullopt);
+        EXPECT_EQ(declaredPictureSize(stream, Limits{}), std::nullopt);
     }
-    EXPECT_EQ(declaredPictureSize("/nonexistent/picture.jpg"), std::nullopt);
+    EXPECT_EQ(declaredPictureSize("/nonexistent/picture.jpg", Limits{}), std::nullopt);
 }
 
 TEST(Jpeg, GarbageFailsWhenRead) {

@@ -6,11 +6,13 @@
 #include "base/exception.h"
 #include "raster/bitmap.h"
 #include "raster/canvas.h"
+#include "raster/declared_size.h"
 #include "raster/image.h"
 #include "raster/jpeg_image.h"
 #include "raster/picture.h"
 #include "raster_test_util.h"
 #include "support/messages.h"
+#include "support/pictures.h"
 #include "support/process.h"
 
 namespace glx {
@@ -175,6 +177,62 @@ TEST(Image, AutoSizeAndTransparentFlag) {
     later.SetAutoSize(true);  // applied at once
     EXPECT_EQ(later.Width(), 8);
     EXPECT_EQ(later.Height(), 9);
+}
+
+// A header read ahead declares a size only when the file could fill the
+// share of its data its reader asks for: a few bytes claiming a huge
+// picture declare nothing, as their readers refuse them before taking
+// memory. Run-length BMP data may fill 255 pixels with 2 bytes.
+TEST(DeclaredSize, OnlyWhatTheFileCouldFill) {
+    auto png = [](uint32_t w, uint32_t h, uint8_t depth, uint8_t colorType, size_t fileBytes) {
+        std::string s = std::string("\x89PNG\r\n\x1a\n", 8);
+        glxtest::be32(s, 13);
+        s += "IHDR";
+        glxtest::be32(s, w);
+        glxtest::be32(s, h);
+        s += std::string{static_cast<char>(depth), static_cast<char>(colorType), 0, 0, 0};
+        s += std::string(4, '\0');  // the CRC: not looked at
+        s.resize(std::max(s.size(), fileBytes), '\0');
+        return s;
+    };
+    auto bmp = [](int32_t w, int32_t h, uint16_t bits, uint32_t compression, size_t fileBytes) {
+        std::string s = "BM";
+        glxtest::le32(s, 0);
+        glxtest::le32(s, 0);
+        glxtest::le32(s, 54);
+        glxtest::le32(s, 40);
+        glxtest::le32(s, static_cast<uint32_t>(w));
+        glxtest::le32(s, static_cast<uint32_t>(h));
+        glxtest::le16(s, 1);
+        glxtest::le16(s, bits);
+        glxtest::le32(s, compression);
+        s.resize(std::max<size_t>(54, fileBytes), '\0');
+        return s;
+    };
+    // 16000 x 16000 RGBA: 1,024,016,000 bytes of filtered rows, of which
+    // 1/64 inflates from 15,505 bytes at best.
+    const uint64_t rgbaRows = 16000ull * (1 + 16000ull * 4);
+    const size_t enough = static_cast<size_t>((rgbaRows / 64 + 1031) / 1032);
+    struct Case {
+        std::string bytes;
+        std::optional<DeclaredSize> size;
+    } cases[] = {
+        {png(16000, 16000, 8, 6, 0), std::nullopt},
+        {png(16000, 16000, 8, 6, enough - 1), std::nullopt},
+        {png(16000, 16000, 8, 6, enough), DeclaredSize{16000, 16000}},
+        {png(16000, 16000, 1, 0, enough), DeclaredSize{16000, 16000}},  // 1 bit per pixel needs less
+        {png(3, 3, 8, 5, 100), std::nullopt},  // no such colour type
+        {bmp(4000, -4000, 24, 0, 4000 * 12000 / 64 - 1), std::nullopt},
+        {bmp(4000, -4000, 24, 0, 4000 * 12000 / 64), DeclaredSize{4000, 4000}},
+        {bmp(4000, 4000, 8, 1, 4000 * 4000 / 64 / 255 * 2 + 2), DeclaredSize{4000, 4000}},
+        {bmp(4000, 4000, 8, 0, 4000 * 4000 / 64 / 255 * 2 + 2), std::nullopt},
+        {bmp(-5, 5, 24, 0, 200), std::nullopt},
+        {bmp(5, 5, 0, 0, 200), std::nullopt},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        TMemoryStream stream(std::vector<uint8_t>(cases[i].bytes.begin(), cases[i].bytes.end()));
+        EXPECT_EQ(declaredPictureSize(stream, Limits{}), cases[i].size) << "case " << i;
+    }
 }
 
 }  // namespace
