@@ -54,7 +54,7 @@ std::optional<DeclaredSize> pngSize(ByteReader& r, uint64_t fileBytes, const Lim
     if (type[0] != 'I' || type[1] != 'H' || type[2] != 'D' || type[3] != 'R') return std::nullopt;
     const uint32_t width = r.u32be(), height = r.u32be();
     const uint8_t depth = r.u8(), channels = static_cast<uint8_t>(pngChannels(r.u8()));
-    if (channels == 0 || width > INT32_MAX) return std::nullopt;
+    if (channels == 0 || uint64_t(width) * height > limits.pixels) return std::nullopt;
     // Filtered rows: a filter byte and the row's samples each.
     const uint64_t rows = uint64_t(height) * (1 + rowBytes(width, uint64_t(depth) * channels));
     return sized(width, height, rows, fileBytes * kMaxDeflateRatio, limits);
@@ -80,7 +80,8 @@ std::optional<DeclaredSize> bmpSize(ByteReader& r, uint64_t fileBytes, const Lim
     } else {
         return std::nullopt;
     }
-    if (width < 1 || width > INT32_MAX || bitCount == 0 || bitCount > 32) return std::nullopt;
+    if (width < 1 || bitCount == 0 || bitCount > 32 || uint64_t(width) * uint64_t(height) > limits.pixels)
+        return std::nullopt;
     if (compression == 1 || compression == 2)  // run-length data
         return sized(width, height, uint64_t(width) * uint64_t(height), fileBytes / 2 * kMaxRunPixels, limits);
     return sized(width, height, rowBytes(uint64_t(width), bitCount, 4) * uint64_t(height), fileBytes, limits);
@@ -119,6 +120,7 @@ std::optional<DeclaredSize> jpegSize(TStream& stream, const Limits& limits) {
             const uint16_t height = r.u16be();
             const uint16_t width = r.u16be();
             // Its reader asks nothing of the data before decoding.
+            if (uint64_t(width) * height > limits.pixels) return std::nullopt;
             return sized(width, height, 0, 0, limits);
         }
         at += 2 + fill + length;

@@ -19,10 +19,11 @@ struct DeclaredSize {
 // The size of a PNG (IHDR), BMP (info header; a top-down picture's height
 // made positive) or JPEG (first frame header) stream, by its leading bytes:
 // the size a successful read gives. nullopt when the stream is none of the
-// three, its header is cut short, it declares a side below 1, or its bytes
-// could not fill the share of its data that limits ask (its reader refuses
-// such a file before taking memory; a size read ahead must not take it
-// either). Only a hint: the file may still fail to decode.
+// three, its header is cut short, it declares a side below 1 or more pixels
+// than limits allow, or its bytes could not fill the share of its data that
+// limits ask (its reader refuses such a file before taking memory; a size
+// read ahead must not take it either). Only a hint: the file may still fail
+// to decode.
 std::optional<DeclaredSize> declaredPictureSize(TStream& stream, const Limits& limits);
 // The same for a file; nullopt when it cannot be opened as a regular file.
 std::optional<DeclaredSize> declaredPictureSize(const std::string& path, const Limits& limits);

@@ -222,6 +222,8 @@ TEST(DeclaredSize, OnlyWhatTheFileCouldFill) {
         {png(16000, 16000, 8, 6, enough), DeclaredSize{16000, 16000}},
         {png(16000, 16000, 1, 0, enough), DeclaredSize{16000, 16000}},  // 1 bit per pixel needs less
         {png(3, 3, 8, 5, 100), std::nullopt},  // no such colour type
+        {png(16385, 16384, 1, 0, size_t(1) << 20), std::nullopt},  // past the pixel limit
+        {png(0xFFFFFFFF, 0xFFFFFFFF, 16, 6, 100), std::nullopt},
         {bmp(4000, -4000, 24, 0, 4000 * 12000 / 64 - 1), std::nullopt},
         {bmp(4000, -4000, 24, 0, 4000 * 12000 / 64), DeclaredSize{4000, 4000}},
         {bmp(4000, 4000, 8, 1, 4000 * 4000 / 64 / 255 * 2 + 2), DeclaredSize{4000, 4000}},
