@@ -87,18 +87,7 @@ namespace {
 
 std::string pngHeader(uint32_t w, uint32_t h) { return glxtest::pngSignature() + glxtest::ihdr(w, h); }
 
-std::string bmpHeader(int32_t w, int32_t h) {
-    std::string s = "BM";
-    glxtest::le32(s, 0);
-    glxtest::le32(s, 0);
-    glxtest::le32(s, 54);
-    glxtest::le32(s, 40);
-    glxtest::le32(s, static_cast<uint32_t>(w));
-    glxtest::le32(s, static_cast<uint32_t>(h));
-    glxtest::le16(s, 1);  // planes
-    glxtest::le16(s, 24);  // bits per pixel
-    return s + std::string(24, '\0');
-}
+std::string bmpHeader(int32_t w, int32_t h) { return glxtest::bmpHeader24(w, h, 0, 0); }
 
 }  // namespace
 

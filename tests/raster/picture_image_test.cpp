@@ -196,16 +196,7 @@ TEST(DeclaredSize, OnlyWhatTheFileCouldFill) {
         return s;
     };
     auto bmp = [](int32_t w, int32_t h, uint16_t bits, uint32_t compression, size_t fileBytes) {
-        std::string s = "BM";
-        glxtest::le32(s, 0);
-        glxtest::le32(s, 0);
-        glxtest::le32(s, 54);
-        glxtest::le32(s, 40);
-        glxtest::le32(s, static_cast<uint32_t>(w));
-        glxtest::le32(s, static_cast<uint32_t>(h));
-        glxtest::le16(s, 1);
-        glxtest::le16(s, bits);
-        glxtest::le32(s, compression);
+        std::string s = glxtest::bmpHeader(w, h, bits, compression, 0, 0);
         s.resize(std::max<size_t>(54, fileBytes), '\0');
         return s;
     };

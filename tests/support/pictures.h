@@ -88,9 +88,11 @@ struct Picture24 {
     Rgb at(int x, int y) const { return pixels.at(static_cast<size_t>(y * width + x)); }
 };
 
-// The 54-byte headers of a bottom-up 24-bit BMP of w x h, with the file
-// and image sizes as given (a test may make them lie).
-inline std::string bmpHeader24(int32_t w, int32_t h, uint32_t fileSize, uint32_t imageSize) {
+// The 54-byte headers of a BMP of w x h (bottom-up unless h < 0) at bits
+// per pixel and compression, with the file and image sizes as given (a test
+// may make them lie).
+inline std::string bmpHeader(int32_t w, int32_t h, uint16_t bits, uint32_t compression, uint32_t fileSize,
+                             uint32_t imageSize) {
     std::string s = "BM";
     le32(s, fileSize);
     le32(s, 0);
@@ -99,11 +101,15 @@ inline std::string bmpHeader24(int32_t w, int32_t h, uint32_t fileSize, uint32_t
     le32(s, static_cast<uint32_t>(w));
     le32(s, static_cast<uint32_t>(h));
     le16(s, 1);
-    le16(s, 24);
-    le32(s, 0);
+    le16(s, bits);
+    le32(s, compression);
     le32(s, imageSize);
     for (int i = 0; i < 4; ++i) le32(s, 0);
     return s;
+}
+
+inline std::string bmpHeader24(int32_t w, int32_t h, uint32_t fileSize, uint32_t imageSize) {
+    return bmpHeader(w, h, 24, 0, fileSize, imageSize);
 }
 
 inline uint32_t bmpStride24(int w) { return (static_cast<uint32_t>(w) * 3 + 3) & ~3u; }
